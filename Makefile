@@ -1,0 +1,45 @@
+# The two commands of the README: `make test` and `make demo`. Each installs what
+# is missing, configures and builds what it needs, and runs.
+BUILD   := build
+HOST    := $(BUILD)/host
+WIN     := $(BUILD)/win
+BENCH   := $(BUILD)/bench
+CMAKE   := cmake -G Ninja -Wno-dev
+
+.PHONY: all deps build host win test demo bench clean
+
+all: build
+
+deps:
+	@tools/install-deps
+
+$(HOST)/build.ninja: | deps
+	$(CMAKE) -S . -B $(HOST) -DCMAKE_BUILD_TYPE=Debug -DDRAVIN_SANITIZE=ON
+
+$(WIN)/build.ninja: | deps
+	$(CMAKE) -S . -B $(WIN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake
+
+$(BENCH)/build.ninja: | deps
+	$(CMAKE) -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DDRAVIN_SANITIZE=OFF
+
+host: deps $(HOST)/build.ninja
+	cmake --build $(HOST)
+
+win: deps $(WIN)/build.ninja
+	cmake --build $(WIN)
+
+build: host win
+
+test: build
+	@tools/run-tests
+
+bench: deps $(BENCH)/build.ninja
+	cmake --build $(BENCH)
+	@tools/run-benchmarks $(BENCH)
+
+demo: win
+	@tools/demo
+
+clean:
+	rm -rf $(BUILD)

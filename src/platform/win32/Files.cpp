@@ -1,0 +1,140 @@
+// Files on Windows, through the wide interface.
+#include "platform/Platform.h"
+#include "platform/win32/WinApi.h"
+
+namespace plat {
+namespace {
+
+HANDLE H(std::intptr_t Handle) { return reinterpret_cast<HANDLE>(Handle); }
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& Other) noexcept : FHandle(Other.FHandle), FLastError(Other.FLastError) { Other.FHandle = Invalid; }
+
+File& File::operator=(File&& Other) noexcept {
+  if (this != &Other) {
+    Close();
+    FHandle = Other.FHandle;
+    FLastError = Other.FLastError;
+    Other.FHandle = Invalid;
+  }
+  return *this;
+}
+
+File File::Open(const std::string& Name, FileAccess Access, FileShare Share, FileCreate Create, std::uint32_t& Error) {
+  DWORD DesiredAccess = Access == FileAccess::Read    ? GENERIC_READ
+                        : Access == FileAccess::Write ? GENERIC_WRITE
+                                                      : GENERIC_READ | GENERIC_WRITE;
+  DWORD ShareMode = Share == FileShare::Exclusive   ? 0
+                    : Share == FileShare::DenyWrite ? FILE_SHARE_READ
+                    : Share == FileShare::DenyRead  ? FILE_SHARE_WRITE
+                                                    : FILE_SHARE_READ | FILE_SHARE_WRITE;
+  DWORD Disposition = Create == FileCreate::OpenExisting   ? OPEN_EXISTING
+                      : Create == FileCreate::CreateAlways ? CREATE_ALWAYS
+                                                           : OPEN_ALWAYS;
+  File Result;
+  HANDLE Handle = ::CreateFileW(win32::Wide(Name).c_str(), DesiredAccess, ShareMode, nullptr, Disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (Handle == INVALID_HANDLE_VALUE) {
+    Error = ::GetLastError();
+    return Result;
+  }
+  Result.FHandle = reinterpret_cast<std::intptr_t>(Handle);
+  Error = ERROR_SUCCESS;
+  return Result;
+}
+
+bool File::Read(void* Buffer, std::uint32_t Count, std::uint32_t& Done) {
+  DWORD N = 0;
+  Done = 0;
+  if (!::ReadFile(H(FHandle), Buffer, Count, &N, nullptr)) {
+    FLastError = ::GetLastError();
+    return false;
+  }
+  Done = N;
+  return true;
+}
+
+bool File::Write(const void* Buffer, std::uint32_t Count, std::uint32_t& Done) {
+  DWORD N = 0;
+  Done = 0;
+  if (!::WriteFile(H(FHandle), Buffer, Count, &N, nullptr)) {
+    FLastError = ::GetLastError();
+    return false;
+  }
+  Done = N;
+  return true;
+}
+
+bool File::Seek(std::int64_t Offset, SeekOrigin Origin, std::int64_t& NewPosition) {
+  LARGE_INTEGER Distance, Result;
+  Distance.QuadPart = Offset;
+  DWORD Method = Origin == SeekOrigin::Begin ? FILE_BEGIN : Origin == SeekOrigin::Current ? FILE_CURRENT : FILE_END;
+  if (!::SetFilePointerEx(H(FHandle), Distance, &Result, Method)) {
+    FLastError = ::GetLastError();
+    return false;
+  }
+  NewPosition = Result.QuadPart;
+  return true;
+}
+
+bool File::GetSize(std::uint64_t& Size) {
+  LARGE_INTEGER Result;
+  if (!::GetFileSizeEx(H(FHandle), &Result)) {
+    FLastError = ::GetLastError();
+    return false;
+  }
+  Size = static_cast<std::uint64_t>(Result.QuadPart);
+  return true;
+}
+
+bool File::SetEnd() {
+  if (!::SetEndOfFile(H(FHandle))) {
+    FLastError = ::GetLastError();
+    return false;
+  }
+  return true;
+}
+
+bool File::Flush() {
+  if (!::FlushFileBuffers(H(FHandle))) {
+    FLastError = ::GetLastError();
+    return false;
+  }
+  return true;
+}
+
+bool File::Close() {
+  if (FHandle == Invalid) return true;
+  BOOL Ok = ::CloseHandle(H(FHandle));
+  FHandle = Invalid;
+  if (!Ok) {
+    FLastError = ::GetLastError();
+    return false;
+  }
+  return true;
+}
+
+bool FileExists(const std::string& Name) {
+  DWORD A = ::GetFileAttributesW(win32::Wide(Name).c_str());
+  return A != INVALID_FILE_ATTRIBUTES && !(A & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& Name) {
+  DWORD A = ::GetFileAttributesW(win32::Wide(Name).c_str());
+  return A != INVALID_FILE_ATTRIBUTES && (A & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DeleteFile(const std::string& Name) { return ::DeleteFileW(win32::Wide(Name).c_str()) != 0; }
+
+bool CopyFile(const std::string& Source, const std::string& Target, bool FailIfExists) {
+  return ::CopyFileW(win32::Wide(Source).c_str(), win32::Wide(Target).c_str(), FailIfExists) != 0;
+}
+
+bool CreateDirectory(const std::string& Name) { return ::CreateDirectoryW(win32::Wide(Name).c_str(), nullptr) != 0; }
+
+std::uint32_t GetLastError() { return ::GetLastError(); }
+
+}  // namespace plat

@@ -1,0 +1,74 @@
+// Process-level services on Windows.
+#include "platform/Platform.h"
+#include "platform/win32/WinApi.h"
+
+#include <cstring>
+#include <vector>
+
+namespace plat {
+namespace win32 {
+
+std::wstring Wide(const std::string& Text) {
+  if (Text.empty()) return std::wstring();
+  int N = ::MultiByteToWideChar(932, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0);
+  std::wstring Result(static_cast<std::size_t>(N), L'\0');
+  ::MultiByteToWideChar(932, 0, Text.data(), static_cast<int>(Text.size()), Result.data(), N);
+  return Result;
+}
+
+std::string Narrow(const wchar_t* Text, int Length) {
+  if (Length < 0) Length = static_cast<int>(::wcslen(Text));
+  if (Length == 0) return std::string();
+  int N = ::WideCharToMultiByte(932, 0, Text, Length, nullptr, 0, nullptr, nullptr);
+  std::string Result(static_cast<std::size_t>(N), '\0');
+  ::WideCharToMultiByte(932, 0, Text, Length, Result.data(), N, nullptr, nullptr);
+  return Result;
+}
+
+}  // namespace win32
+
+std::string GetModuleFileName() {
+  std::vector<wchar_t> Buffer(MAX_PATH);
+  for (;;) {
+    DWORD N = ::GetModuleFileNameW(nullptr, Buffer.data(), static_cast<DWORD>(Buffer.size()));
+    if (N == 0) return std::string();
+    if (N < Buffer.size()) return win32::Narrow(Buffer.data(), static_cast<int>(N));
+    Buffer.resize(Buffer.size() * 2);
+  }
+}
+
+std::uint32_t GetEnvironmentVariable(const char* Name, char* Buffer, std::uint32_t Size) {
+  const std::wstring WideName = win32::Wide(Name);
+  DWORD Needed = ::GetEnvironmentVariableW(WideName.c_str(), nullptr, 0);
+  if (Needed == 0) return 0;
+  std::vector<wchar_t> Value(Needed);
+  DWORD N = ::GetEnvironmentVariableW(WideName.c_str(), Value.data(), Needed);
+  if (N == 0 || N >= Needed) return 0;
+  const std::string Text = win32::Narrow(Value.data(), static_cast<int>(N));
+  if (Text.size() + 1 > Size) return static_cast<std::uint32_t>(Text.size() + 1);
+  std::memcpy(Buffer, Text.c_str(), Text.size() + 1);
+  return static_cast<std::uint32_t>(Text.size());
+}
+
+LocalTime GetLocalTime() {
+  SYSTEMTIME T;
+  ::GetLocalTime(&T);
+  return LocalTime{T.wYear, T.wMonth, T.wDay, T.wHour, T.wMinute, T.wSecond, T.wMilliseconds};
+}
+
+}  // namespace plat
+
+namespace plat {
+
+std::string SystemErrorText(std::uint32_t Code) {
+  wchar_t* Text = nullptr;
+  DWORD N = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, Code, 0, reinterpret_cast<wchar_t*>(&Text), 0, nullptr);
+  if (N == 0 || !Text) return "System error " + std::to_string(Code) + ".";
+  while (N > 0 && (Text[N - 1] == L'\r' || Text[N - 1] == L'\n' || Text[N - 1] == L' ')) --N;
+  std::string Result = win32::Narrow(Text, static_cast<int>(N));
+  ::LocalFree(Text);
+  return Result;
+}
+
+}  // namespace plat

@@ -1,0 +1,31 @@
+// <windows.h> for the win32 side of the seam, without the macros that would
+// rename the seam's own functions (PostMessage, DeleteFile, ...): the code here
+// calls the explicit W or A entry points instead.
+#pragma once
+
+#include <windows.h>
+
+#undef PostMessage
+#undef SendMessage
+#undef PeekMessage
+#undef GetMessage
+#undef DispatchMessage
+#undef DefWindowProc
+#undef DeleteFile
+#undef CopyFile
+#undef CreateDirectory
+#undef GetModuleFileName
+#undef GetEnvironmentVariable
+#undef RegisterClass
+#undef UnregisterClass
+
+#include <string>
+
+namespace plat::win32 {
+
+// Our byte strings are code page 932; the system's wide interface takes the
+// conversion out of the hands of whatever ANSI code page the machine has.
+std::wstring Wide(const std::string& Text);
+std::string Narrow(const wchar_t* Text, int Length = -1);
+
+}  // namespace plat::win32

@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "TestSupport.h"
+#include "framework/Application.h"
+#include "util/TextUtils.h"
+
+using testsupport::FakeClock;
+using testsupport::ScratchFolder;
+using testsupport::WriteFile;
+
+namespace {
+
+std::vector<std::string> Split(const std::string& Line) {
+  TStringList L;
+  L.Add("left over from before");
+  SplitCsvLine(Line, L);
+  std::vector<std::string> R;
+  for (int I = 0; I < L.Count(); ++I) R.push_back(L[I]);
+  return R;
+}
+
+using Fields = std::vector<std::string>;
+
+}  // namespace
+
+TEST(SplitCsvLine, FieldsQuotesAndTheirOddities) {
+  struct Case {
+    const char* Line;
+    Fields Expected;
+  } Cases[] = {
+      {"a,b,c", {"a", "b", "c"}},
+      {"a , b", {"a", "b"}},
+      {"", {""}},
+      {"a,", {"a", ""}},
+      {",", {"", ""}},
+      {"\t a\x01,\x7F", {"a", "\x7F"}},  // control characters are trimmed, DEL is not
+      {"\"x,y\",z", {"x,y", "z"}},
+      {"\"x\"\"y\",z", {"x\"y", "z"}},
+      {"z,\"x\"\"y\"", {"z", "x\"\"y"}},
+      // An unclosed quoted field runs to the end of the line.
+      {"a,\"b,c\"", {"a", "b,c\"", ""}},
+      {"\"abc\" ,d", {"abc\" ,d", ""}},
+      {" \"a\",b", {"\"a\"", "b"}},
+      // A doubled quote before a comma keeps the comma in the field.
+      {"\"a\"\",b\",c", {"a\",b", "c"}},
+      // Three quotes then a comma: an escaped quote closes the field.
+      {"\"a\"\"\",b", {"a\"", "b"}},
+      {"\"\",x", {"", "x"}},
+      {"\"only\"", {"only"}},
+      {"\"", {""}},
+      {"\"\"", {""}},
+      {"a,\"\"", {"a", ""}},
+      // Shift-JIS names whose trail bytes are a backslash or other ASCII.
+      {"表示,ソフト.dll, 1.0.0.1 ,作者,123,ABC", {"表示", "ソフト.dll", "1.0.0.1", "作者", "123", "ABC"}},
+      {"\"表,示\",x", {"表,示", "x"}},
+      // A real version-list line.
+      {"Zel Plug-in,zelplug.dll,1.2.0.0,(C) Someone,40960,0123456789ABCDEF0123456789ABCDEF",
+       {"Zel Plug-in", "zelplug.dll", "1.2.0.0", "(C) Someone", "40960", "0123456789ABCDEF0123456789ABCDEF"}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Line);
+    EXPECT_EQ(Split(C.Line), C.Expected);
+  }
+}
+
+TEST(SplitCsvLine, HostileLinesNeverBreakIt) {
+  // Long runs of quotes and commas, and a lead byte at the very end.
+  const std::string Lines[] = {std::string(5000, '"'), std::string(5000, ','), "\"" + std::string(3000, ','),
+                               std::string(1000, '"') + "," + std::string(999, '"'), "a,\x81", "\x81,\x81\""};
+  for (const std::string& Line : Lines) {
+    TStringList L;
+    SplitCsvLine(Line, L);
+    EXPECT_GE(L.Count(), 1);
+  }
+  EXPECT_EQ(Split(std::string(5000, ',')).size(), 5001u);
+}
+
+TEST(Environment, TextIsTrimmedAndLimitedTo259Bytes) {
+  testsupport::SetEnv("DRAVIN_TEST_VAR", "  C:\\Some Folder \t");
+  EXPECT_EQ(GetEnvironmentText("DRAVIN_TEST_VAR"), "C:\\Some Folder");
+  EXPECT_EQ(GetEnvironmentText("dravin_test_var"), "C:\\Some Folder");  // names ignore case
+  testsupport::SetEnv("DRAVIN_TEST_VAR", std::string(259, 'x'));
+  EXPECT_EQ(GetEnvironmentText("DRAVIN_TEST_VAR"), std::string(259, 'x'));
+  testsupport::SetEnv("DRAVIN_TEST_VAR", std::string(260, 'x'));
+  EXPECT_EQ(GetEnvironmentText("DRAVIN_TEST_VAR"), "");
+  testsupport::UnsetEnv("DRAVIN_TEST_VAR");
+  EXPECT_EQ(GetEnvironmentText("DRAVIN_TEST_VAR"), "");
+}
+
+TEST(Environment, TempFolderAlwaysEndsWithABackslash) {
+  const std::string Saved = GetEnvironmentText("temp");
+  struct Case {
+    const char* Value;
+    const char* Folder;
+  } Cases[] = {{"C:\\Temp", "C:\\Temp\\"}, {"C:\\Temp\\", "C:\\Temp\\"}, {" C:\\T ", "C:\\T\\"}};
+  testsupport::UnsetEnv("TEMP");  // on POSIX "TEMP" and "temp" are two variables
+  for (const Case& C : Cases) {
+    testsupport::SetEnv("temp", C.Value);
+    EXPECT_EQ(GetTempFolder(), C.Folder);
+  }
+  testsupport::UnsetEnv("temp");
+  testsupport::UnsetEnv("TEMP");
+  EXPECT_EQ(GetTempFolder(), "\\");
+  testsupport::SetEnv("TEMP", Saved);
+}
+
+TEST(OpenTextFileRetry, OneAttemptWithoutRetries) {
+  FakeClock Clock;
+  const std::string Folder = ScratchFolder();
+  TTextFile Missing(Folder + "missing.txt");
+  EXPECT_FALSE(OpenTextFileRetry(Missing, 0));
+  EXPECT_EQ(Clock.ElapsedMs(), 0);  // no wait after the last failure
+  WriteFile(Folder + "list.txt", "line\r\n");
+  TTextFile Present(Folder + "list.txt");
+  ASSERT_TRUE(OpenTextFileRetry(Present, 0));
+  EXPECT_EQ(Present.ReadLn(), "line");
+}
+
+TEST(OpenTextFileRetry, RetriesAMinuteApartAndSucceedsWhenTheFileAppears) {
+  const std::string Folder = ScratchFolder();
+  {
+    // Two retries: three attempts, two one-minute waits, none after the last.
+    FakeClock Clock;
+    TTextFile F(Folder + "never.txt");
+    EXPECT_FALSE(OpenTextFileRetry(F, 2));
+    EXPECT_GE(Clock.ElapsedMs(), 120000);
+    EXPECT_LE(Clock.ElapsedMs(), 120200);
+    EXPECT_EQ(Clock.Sleeps() / 100, 12);  // in steps of 100 ms
+  }
+  {
+    // The file turns up 90 seconds in: found by the third attempt, after two waits.
+    FakeClock Clock;
+    const std::string Name = Folder + "late.txt";
+    Clock.OnSleep = [&](long long Ms) {
+      if (Ms == 90000) WriteFile(Name, "x");
+    };
+    TTextFile F(Name);
+    EXPECT_TRUE(OpenTextFileRetry(F, 5));
+    EXPECT_GE(Clock.ElapsedMs(), 120000);
+    EXPECT_LT(Clock.ElapsedMs(), 121000);
+  }
+}
+
+TEST(WaitMinutes, SleepsInStepsAndKeepsMessagesFlowing) {
+  TApplication App(nullptr);
+  FakeClock Clock;
+  int Handled = 0;
+  plat::WindowHandle W = AllocateHWnd([&](TMessage& M) {
+    if (M.Msg == 0x401) ++Handled;
+  });
+  Clock.OnSleep = [&](long long Ms) {
+    if (Ms % 10000 == 0) plat::PostMessage(W, 0x401, 0, 0);
+  };
+  WaitMinutes(0.5);
+  EXPECT_GE(Clock.ElapsedMs(), 30000);
+  EXPECT_LE(Clock.ElapsedMs(), 30100);
+  EXPECT_EQ(Handled, 3);  // posted at 10, 20 and 30 seconds, each handled after its sleep
+  const long long Before = Clock.ElapsedMs();
+  WaitMinutes(0);
+  WaitMinutes(-1);
+  EXPECT_EQ(Clock.ElapsedMs(), Before);
+  DeallocateHWnd(W);
+}
+
+TEST(PumpMessages, ProcessesWhatIsPendingWithoutWaiting) {
+  FakeClock Clock;
+  int Handled = 0;
+  plat::WindowHandle W = AllocateHWnd([&](TMessage& M) {
+    if (M.Msg == 0x401) ++Handled;
+  });
+  plat::PostMessage(W, 0x401, 0, 0);
+  PumpMessages();  // no application object: only the time slice is given up
+  EXPECT_EQ(Handled, 0);
+  EXPECT_EQ(Clock.Sleeps(), 1);
+  {
+    TApplication App(nullptr);
+    plat::PostMessage(W, 0x401, 0, 0);
+    PumpMessages();
+    EXPECT_EQ(Handled, 2);
+    PumpMessages();
+    EXPECT_EQ(Handled, 2);
+  }
+  DeallocateHWnd(W);
+}
+
+TEST(FileSizes, MissingEmptySmallAndBeyondFourGigabytes) {
+  const std::string Folder = ScratchFolder();
+  EXPECT_EQ(GetFileSizeValue(Folder + "missing"), -1);
+  EXPECT_EQ(GetFileSizeValue(Folder.substr(0, Folder.size() - 1)), -1);  // a folder
+  WriteFile(Folder + "empty", "");
+  EXPECT_EQ(GetFileSizeValue(Folder + "empty"), 0);
+  WriteFile(Folder + "small", std::string(12345, 'x'));
+  EXPECT_EQ(GetFileSizeValue(Folder + "small"), 12345);
+  {
+    // A sparse file: the size needs the high 32-bit half.
+    TFileStream S(Folder + "huge", fmCreate);
+    S.SetSize(5LL << 30);
+  }
+  EXPECT_EQ(GetFileSizeValue(Folder + "huge"), 5368709120.0);
+  // Beyond the 32-bit range the digest is not attempted.
+  EXPECT_EQ(FileMD5Hex(Folder + "huge"), "");
+  DeleteFile(Folder + "huge");
+}
+
+TEST(FileMD5Hex, DigestsWholeFilesAndGivesEmptyTextOnFailure) {
+  const std::string Folder = ScratchFolder();
+  WriteFile(Folder + "empty", "");
+  WriteFile(Folder + "abc", "abc");
+  EXPECT_EQ(FileMD5Hex(Folder + "empty"), "D41D8CD98F00B204E9800998ECF8427E");
+  EXPECT_EQ(FileMD5Hex(Folder + "abc"), "900150983CD24FB0D6963F7D28E17F72");
+  EXPECT_EQ(FileMD5Hex(Folder + "missing"), "");
+  EXPECT_EQ(FileMD5Hex(Folder.substr(0, Folder.size() - 1)), "");
+  EXPECT_EQ(FileMD5Hex(""), "");
+}
