@@ -15,13 +15,7 @@ namespace {
 
 thread_local std::exception_ptr gPending;
 
-void RethrowPending() {
-  if (gPending) {
-    std::exception_ptr E = gPending;
-    gPending = nullptr;
-    std::rethrow_exception(E);
-  }
-}
+void RethrowPending() { win32::RethrowPendingException(); }
 
 LRESULT CALLBACK Thunk(HWND Window, UINT Msg, WPARAM wParam, LPARAM lParam) {
   auto Proc = reinterpret_cast<WindowProc>(::GetWindowLongPtrW(Window, GWLP_USERDATA));
@@ -29,7 +23,7 @@ LRESULT CALLBACK Thunk(HWND Window, UINT Msg, WPARAM wParam, LPARAM lParam) {
   try {
     return Proc(reinterpret_cast<WindowHandle>(Window), Msg, wParam, lParam);
   } catch (...) {
-    if (!gPending) gPending = std::current_exception();
+    win32::KeepPendingException(std::current_exception());
     return 0;
   }
 }
@@ -67,6 +61,18 @@ WindowProc ProcOfClass(const std::wstring& Name) {
 }
 
 }  // namespace
+
+void win32::KeepPendingException(std::exception_ptr E) {
+  if (!gPending) gPending = E;
+}
+
+void win32::RethrowPendingException() {
+  if (gPending) {
+    std::exception_ptr E = gPending;
+    gPending = nullptr;
+    std::rethrow_exception(E);
+  }
+}
 
 bool RegisterWindowClass(const char* ClassName, WindowProc Proc) {
   const std::wstring Name = win32::Wide(ClassName);

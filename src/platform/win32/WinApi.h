@@ -19,9 +19,17 @@
 #undef RegisterClass
 #undef UnregisterClass
 
+#include <exception>
 #include <string>
 
 namespace plat::win32 {
+
+// An exception thrown by a seam procedure while the system was dispatching is
+// kept here, and rethrown by the seam call that let the system dispatch, once
+// the system's frames are off the stack. Every system window procedure of the
+// seam carries exceptions this way.
+void KeepPendingException(std::exception_ptr E);
+void RethrowPendingException();
 
 // Our byte strings are code page 932; the system's wide interface takes the
 // conversion out of the hands of whatever ANSI code page the machine has.

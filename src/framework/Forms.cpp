@@ -1,0 +1,227 @@
+#include "framework/Forms.h"
+
+#include <cstdio>
+#include <new>
+
+namespace {
+
+// Posted to a form that closed with caFree: it is deleted once the handler
+// that closed it has returned.
+constexpr std::uint32_t FormRelease = plat::MsgUser + 0x0F00;
+
+void Deliver(TObject* Sender, Exception& E) {
+  if (!Application) {
+    std::fprintf(stderr, "%s: %s\n", E.ClassName(), E.Message().c_str());
+    return;
+  }
+  try {
+    Application->HandleException(Sender, E);
+  } catch (...) {
+    // The handler itself failed (its log cannot be written, say). There is no
+    // one left to tell but the trace; never a dialog.
+    Application->ShowException(E);
+  }
+}
+
+plat::LResult FormProc(plat::WindowHandle Window, std::uint32_t Msg, plat::WParam wParam, plat::LParam lParam) {
+  auto* Form = static_cast<TForm*>(plat::GetWindowData(Window));
+  if (!Form) return plat::DefWindowProc(Window, Msg, wParam, lParam);
+  TMessage M{Window, Msg, wParam, lParam, 0};
+  try {
+    Form->WndProc(M);
+  } catch (...) {
+    HandleCurrentException(Form);
+  }
+  return M.Result;
+}
+
+}  // namespace
+
+void HandleCurrentException(TObject* Sender) {
+  try {
+    throw;
+  } catch (Exception& E) {
+    Deliver(Sender, E);
+  } catch (const std::bad_alloc&) {
+    EOutOfMemory E("Out of memory");
+    Deliver(Sender, E);
+  } catch (const std::exception& Other) {
+    Exception E(Other.what());
+    Deliver(Sender, E);
+  } catch (...) {
+    Exception E("Unknown exception");
+    Deliver(Sender, E);
+  }
+}
+
+TFormApplication* FormsApplication() { return dynamic_cast<TFormApplication*>(Application); }
+
+// ---------------------------------------------------------------------------
+
+TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {}
+
+TForm::~TForm() {
+  DestroyComponents();
+  if (HandleAllocated()) plat::SetWindowData(Handle(), nullptr);
+  DestroyHandle();
+}
+
+plat::WindowHandle TForm::CreateWindowHandle() {
+  // Called once the derived form is complete, so ClassName() is its own.
+  if (!plat::RegisterFormClass(ClassName(), FormProc)) return 0;
+  TFormApplication* App = FormsApplication();
+  const plat::WindowHandle Owner = App ? App->Handle() : 0;
+  const plat::WindowHandle Window =
+      plat::CreateFormWindow(ClassName(), Caption(), FBounds,
+                             FBorderStyle == TFormBorderStyle::bsNone ? plat::FormBorder::None : plat::FormBorder::Single,
+                             Owner);
+  if (Window) plat::SetWindowData(Window, this);
+  return Window;
+}
+
+void TForm::SetBorderStyle(TFormBorderStyle Value) {
+  if (HandleAllocated() && Value != FBorderStyle)
+    throw EInvalidOperation("The border of a form is set before its window is made");
+  FBorderStyle = Value;
+}
+
+bool TForm::Visible() const {
+  return HandleAllocated() && plat::IsWindowVisible(const_cast<TForm*>(this)->Handle());
+}
+
+void TForm::Show() { plat::ShowWindow(Handle(), plat::ShowCommand::Show); }
+
+void TForm::Hide() {
+  if (HandleAllocated()) plat::ShowWindow(Handle(), plat::ShowCommand::Hide);
+}
+
+void TForm::Close() {
+  TCloseAction Action = TCloseAction::caHide;
+  if (OnClose) OnClose(this, Action);
+  if (Action == TCloseAction::caNone) return;
+  TFormApplication* App = FormsApplication();
+  if (App && App->MainForm() == this) {
+    App->Terminate();
+    return;
+  }
+  switch (Action) {
+    case TCloseAction::caHide: Hide(); break;
+    case TCloseAction::caMinimize: SetWindowState(TWindowState::wsMinimized); break;
+    case TCloseAction::caFree:
+      Hide();
+      plat::PostMessage(Handle(), FormRelease, 0, 0);
+      break;
+    case TCloseAction::caNone: break;
+  }
+}
+
+void TForm::Repaint() {
+  if (HandleAllocated()) plat::RepaintWindow(Handle());
+}
+
+TWindowState TForm::WindowState() const {
+  TFormApplication* App = FormsApplication();
+  auto* Self = const_cast<TForm*>(this);
+  if (App && App->MainForm() == this) return plat::IsIconic(App->Handle()) ? TWindowState::wsMinimized : TWindowState::wsNormal;
+  return HandleAllocated() && plat::IsIconic(Self->Handle()) ? TWindowState::wsMinimized : TWindowState::wsNormal;
+}
+
+void TForm::SetWindowState(TWindowState Value) {
+  // The main form goes to the task bar with the application window, which
+  // carries the button there.
+  TFormApplication* App = FormsApplication();
+  const bool Minimize = Value == TWindowState::wsMinimized;
+  if (App && App->MainForm() == this) {
+    if (Minimize) App->Minimize();
+    else App->Restore();
+    return;
+  }
+  plat::ShowWindow(Handle(), Minimize ? plat::ShowCommand::Minimize : plat::ShowCommand::Restore);
+}
+
+void TForm::DoCreate() {
+  try {
+    Fire(OnCreate, this);
+  } catch (...) {
+    HandleCurrentException(this);
+  }
+}
+
+void TForm::DoDestroy() {
+  try {
+    Fire(OnDestroy, this);
+  } catch (...) {
+    HandleCurrentException(this);
+  }
+}
+
+void TForm::Activate() { Fire(OnActivate, this); }
+
+void TForm::WndProc(TMessage& Message) {
+  switch (Message.Msg) {
+    case plat::MsgActivate:
+      // The system's own handling first: it gives the form the keyboard focus.
+      DefaultHandler(Message);
+      if (plat::LowWord(Message.wParam) != plat::WaInactive) Activate();
+      return;
+    case plat::MsgClose:
+      Close();
+      Message.Result = 0;
+      return;
+    case plat::MsgCommand:
+      if (TWinControl* Child = FindChild(static_cast<plat::WindowHandle>(Message.lParam))) {
+        Child->CommandNotify(plat::HighWord(Message.wParam));
+        Message.Result = 0;
+        return;
+      }
+      break;
+    case FormRelease:
+      delete this;
+      return;
+    default:
+      break;
+  }
+  DefaultHandler(Message);
+}
+
+// ---------------------------------------------------------------------------
+
+TFormApplication::TFormApplication(TComponent* AOwner) : TApplication(AOwner) {}
+
+TFormApplication::~TFormApplication() {
+  for (int I = 0; I < ComponentCount(); ++I)
+    if (auto* Form = dynamic_cast<TForm*>(Components(I))) Form->DoDestroy();
+  DestroyComponents();
+  FMainForm = nullptr;
+  if (FHandle) plat::DestroyGuiWindow(FHandle);
+}
+
+plat::WindowHandle TFormApplication::Handle() {
+  if (!FHandle) {
+    FHandle = plat::CreateApplicationWindow(Title());
+    if (!FHandle) throw EInvalidOperation("Cannot create the application window");
+  }
+  return FHandle;
+}
+
+void TFormApplication::SetTitle(const std::string& Value) {
+  TApplication::SetTitle(Value);
+  if (FHandle) plat::SetWindowText(FHandle, Value);
+}
+
+void TFormApplication::FormCreated(TForm* Form) {
+  if (!FMainForm) FMainForm = Form;
+  Form->DoCreate();
+}
+
+void TFormApplication::Run() {
+  if (FMainForm && !Terminated()) {
+    plat::ShowWindow(Handle(), plat::ShowCommand::ShowNoActivate);
+    FMainForm->Show();
+  }
+  TApplication::Run();
+}
+
+void TFormApplication::Minimize() { plat::ShowWindow(Handle(), plat::ShowCommand::Minimize); }
+
+void TFormApplication::Restore() { plat::ShowWindow(Handle(), plat::ShowCommand::Restore); }

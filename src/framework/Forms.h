@@ -1,0 +1,99 @@
+// Forms (top-level windows made of controls) and the application object that
+// creates them, shows the main one and runs the loop until it closes.
+#pragma once
+
+#include <string>
+
+#include "framework/Controls.h"
+
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+enum class TWindowState { wsNormal, wsMinimized };
+enum class TFormBorderStyle { bsSingle, bsNone };
+
+using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+
+// The window class of a form is its ClassName(), so that other programs can
+// find a form by the class its program gave it.
+class TForm : public TWinControl {
+ public:
+  explicit TForm(TComponent* AOwner);
+  ~TForm() override;
+  const char* ClassName() const override { return "TForm"; }
+
+  // Client size; Left and Top place the whole window (SetBounds).
+  int ClientWidth() const { return Width(); }
+  int ClientHeight() const { return Height(); }
+  void SetClientSize(int AWidth, int AHeight) { SetBounds(Left(), Top(), AWidth, AHeight); }
+
+  TFormBorderStyle BorderStyle() const { return FBorderStyle; }
+  void SetBorderStyle(TFormBorderStyle Value);  // before the window is made
+
+  bool Visible() const;
+  void Show();
+  void Hide();
+  // Asks OnClose what to do. Closing the main form ends the application.
+  void Close();
+  // Redraws the whole window now, children included.
+  void Repaint();
+
+  TWindowState WindowState() const;
+  void SetWindowState(TWindowState Value);
+
+  // Fired by the application once the form exists, and before it goes.
+  void DoCreate();
+  void DoDestroy();
+
+  TNotifyEvent OnCreate;
+  TNotifyEvent OnActivate;
+  TCloseEvent OnClose;
+  TNotifyEvent OnDestroy;
+
+  // Every message of the form's window; answer what is not handled with
+  // DefaultHandler. Exceptions leave through the application's handler.
+  virtual void WndProc(TMessage& Message);
+
+ protected:
+  plat::WindowHandle CreateWindowHandle() override;
+  virtual void Activate();
+
+ private:
+  TFormBorderStyle FBorderStyle = TFormBorderStyle::bsSingle;
+};
+
+class TFormApplication : public TApplication {
+ public:
+  explicit TFormApplication(TComponent* AOwner = nullptr);
+  ~TFormApplication() override;
+  const char* ClassName() const override { return "TFormApplication"; }
+
+  // Creates a form owned by the application; the first one is the main form.
+  template <typename T>
+  T* CreateForm() {
+    T* Form = new T(this);
+    FormCreated(Form);
+    return Form;
+  }
+  TForm* MainForm() const { return FMainForm; }
+
+  // The title on the task bar.
+  void SetTitle(const std::string& Value) override;
+  // The window that carries the task-bar button and owns the forms.
+  plat::WindowHandle Handle();
+
+  // Shows the main form, then handles messages until the application ends.
+  void Run();
+  void Minimize();
+  void Restore();
+
+ private:
+  void FormCreated(TForm* Form);
+  TForm* FMainForm = nullptr;
+  plat::WindowHandle FHandle = 0;
+};
+
+// The application object when it is one that has forms, else nullptr.
+TFormApplication* FormsApplication();
+
+// Hands the exception being handled to the application's handler; for use in a
+// catch (...) block of code that the system called.
+void HandleCurrentException(TObject* Sender);
