@@ -1,0 +1,230 @@
+#include "app/UDravin.h"
+
+#include <climits>
+
+#include "app/Addresses.h"
+#include "util/SystemSettings.h"
+#include "util/TextUtils.h"
+#include "util/VersionInfo.h"
+
+namespace {
+
+const char* const FormFont = "ＭＳ Ｐゴシック";
+
+// The first of two host files that exists, or empty.
+std::string FirstExisting(const std::string& First, const std::string& Second) {
+  if (FileExists(First)) return First;
+  if (FileExists(Second)) return Second;
+  return std::string();
+}
+
+// A version-list file name is a name in the install folder, nothing more: one
+// that names a folder or a drive ("..\zel.ini", "C:x", "a/b") would lead the
+// comparison, and later the installation, out of it. The search steps over
+// double-byte characters, whose trail byte may be a backslash.
+bool IsPlainFileName(const std::string& Name) {
+  return AnsiPos("\\", Name) == 0 && AnsiPos("/", Name) == 0 && AnsiPos(":", Name) == 0;
+}
+
+template <typename T>
+T* Make(TFormDravin* Form, const char* Name, int Left, int Top, int Width, int Height, const std::string& Caption) {
+  T* Control = new T(Form);
+  Control->SetName(Name);
+  Control->SetBounds(Left, Top, Width, Height);
+  Control->SetCaption(Caption);
+  Control->SetParent(Form);
+  return Control;
+}
+
+}  // namespace
+
+TFormDravin::TFormDravin(TComponent* AOwner) : TForm(AOwner) {
+  SetName("FormDravin");
+  SetCaption("プラグインバージョンチェック");
+  SetBounds(158, 141, 445, 183);
+  SetFont(FormFont, 12);
+  FProgramFolder = ExtractFilePath(ParamStr(0));
+
+  // Creation order is tab order; the labels take no focus.
+  RxLabel1 = Make<TLabel>(this, "RxLabel1", 8, 16, 160, 18, "バージョンチェック");
+  RxLabel1->SetFont(FormFont, 16);
+  Label1 = Make<TLabel>(this, "Label1", 24, 48, 353, 25, "");
+  Label1->SetFont(FormFont, 16);
+  Label2 = Make<TLabel>(this, "Label2", 24, 80, 120, 14, "");
+  Label3 = Make<TLabel>(this, "Label3", 64, 90, 300, 14, "新しいバージョンがあったらブラウザを立ち上げる");
+  Label4 = Make<TLabel>(this, "Label4", 64, 114, 300, 14, "新しいバージョンがあったらインストールする");
+  OpenHomePage = Make<TRadioButton>(this, "OpenHomePage", 32, 88, 17, 17, "");
+  OpenHomePage->SetChecked(true);
+  ButtonPause = Make<TButton>(this, "ButtonPause", 320, 138, 81, 25, "一時停止");
+  ButtonStop = Make<TButton>(this, "ButtonStop", 232, 138, 81, 25, "停止");
+  ButtonSkip = Make<TButton>(this, "ButtonSkip", 145, 138, 81, 25, "スキップ");
+  ButtonSkip->SetEnabled(false);
+  ButtonPlay = Make<TButton>(this, "ButtonPlay", 56, 138, 81, 25, "再開");
+  ButtonPlay->SetEnabled(false);
+  AutoDLL = Make<TRadioButton>(this, "AutoDLL", 32, 112, 17, 17, "");
+
+  LogFile1 = new TLogFile(this);
+  LogFile1->SetName("LogFile1");
+
+  OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
+  OnActivate = [this](TObject* Sender) { FormActivate(Sender); };
+  OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
+  OnDestroy = [this](TObject* Sender) { FormDestroy(Sender); };
+}
+
+TFormDravin::~TFormDravin() {
+  // The log writes its end marker as it goes; the handler must not outlive the form.
+  if (Application && Application->OnException) Application->OnException = nullptr;
+  DestroyComponents();
+}
+
+void TFormDravin::FormCreate(TObject* Sender) {
+  // The window takes the outline of its picture here once the shaped window exists.
+  Application->OnException = [this](TObject* S, Exception& E) { AppException(S, E); };
+  FStop = false;
+}
+
+void TFormDravin::FormClose(TObject* Sender, TCloseAction& Action) {}
+
+void TFormDravin::FormDestroy(TObject* Sender) {}
+
+void TFormDravin::AppException(TObject* Sender, Exception& E) { LogFile1->WriteLog(E.Message(), true); }
+
+void TFormDravin::FormActivate(TObject* Sender) {
+  // Returning from another window or from the task bar activates the form
+  // again; the run must happen once.
+  if (FActivated) return;
+  FActivated = true;
+
+  // The host is the one whose settings file exists. The option storage binds
+  // to this file and restores the option buttons from it, once it exists.
+  FSettingsFileName = FirstExisting(FProgramFolder + "..\\zel.ini", FProgramFolder + "..\\orn.ini");
+
+  // Chosen apart from the settings file: Zel's settings with Orn's log is a
+  // valid outcome. Only a log the host has created is written to.
+  LogFile1->LogFileName = FirstExisting(FProgramFolder + "..\\zel.log", FProgramFolder + "..\\orn.log");
+  LogFile1->SetActive(!LogFile1->LogFileName.empty());
+  LogFile1->WriteLog("バージョンチェックプラグイン", false);
+  Repaint();
+
+  // Any argument makes this an idle window that only serves the options.
+  if (!ParamStr(1).empty()) return;
+  try {
+    RunVersionCheck();
+  } catch (...) {
+    Close();
+    throw;
+  }
+  Close();
+}
+
+void TFormDravin::ShowStatus(const std::string& Text) {
+  Label1->SetCaption(Text);
+  LogFile1->WriteLog(Label1->Caption(), false);
+}
+
+void TFormDravin::RunVersionCheck() {
+  try {
+    ScanVersionList();
+  } catch (...) {
+    DisableRunButtons();
+    throw;
+  }
+  DisableRunButtons();
+}
+
+void TFormDravin::DisableRunButtons() {
+  ButtonPlay->SetEnabled(false);
+  ButtonStop->SetEnabled(false);
+  ButtonSkip->SetEnabled(false);
+  ButtonPause->SetEnabled(false);
+}
+
+void TFormDravin::ScanVersionList() {
+  FStop = false;
+  FSkip = false;
+  TStringList Fields;
+
+  ShowStatus("バージョンチェック開始");
+  const std::string ListFile = GetTempFolder() + "fileversion.txt";
+  if (DownloadToFile(std::string(UpdateBaseUrl) + "fileversion.txt", ListFile) == 0) {
+    LogFile1->WriteLog("バージョンチェックファイルダウンロード失敗.", true);
+    return;
+  }
+  TTextFile List(ListFile);
+  if (!OpenTextFileRetry(List, 0)) {
+    LogFile1->WriteLog("バージョンチェックファイル取得失敗.", true);
+    return;
+  }
+  // Stop is looked at before each line: the entry in progress is finished first.
+  bool PlugInPending = false;
+  while (!List.Eof() && !PlugInPending && !FStop) {
+    SplitCsvLine(List.ReadLn(), Fields);
+    CheckEntry(Fields, PlugInPending);
+    PumpMessages();
+  }
+  List.Close();
+  DeleteFile(ListFile);
+
+  if (PlugInPending) {
+    ShowStatus("新しいプラグインがリリースされています.");
+    OpenPage(HostPage(ZelPlugInPage, OrnPlugInPage));
+  }
+  ShowStatus("バージョンチェック終了");
+}
+
+void TFormDravin::CheckEntry(const TStrings& Fields, bool& PlugInPending) {
+  if (Fields.Count() != 6) return;
+  // Treated like an entry whose installed copy is absent.
+  if (!IsPlainFileName(Fields[1])) return;
+  const std::string Name = LowerCase(Fields[1]);
+  const bool HostProgram = Name == "zel.exe" || Name == "orn.exe";
+  const std::string Installed = FProgramFolder + (HostProgram ? "..\\" : "") + Fields[1];
+  // Lists name files of both hosts and plug-ins that may not be installed here.
+  if (!FileExists(Installed)) return;
+
+  // Any difference counts: the list repeats the resource strings exactly, and
+  // no ordering of versions is attempted.
+  TVersion Version;
+  GetFileVersionStrings(Installed, Version);
+  if (Fields[2] == Version.FileVersion && Fields[3] == Version.LegalCopyright) return;
+
+  if (HostProgram) {
+    // Host programs are announced, whatever the options say, and never replaced.
+    ShowStatus(Fields[0] + " Ver." + Fields[2] + "がリリースされています.");
+    OpenPage(HostPage(ZelProductPage, OrnProductPage));
+  } else if (!AutoDLL->Checked() || Name == "dravin.exe") {
+    // The checker cannot replace its own running executable: it is left to the user too.
+    PlugInPending = true;
+  } else {
+    InstallUpdate(Fields);
+  }
+}
+
+// Installation point: a newer plug-in with automatic installation chosen is
+// downloaded from UpdateBaseUrl + "bin/" + field 1, checked against the listed
+// size and MD5 digest, and copied over the installed file here. That step
+// comes with the HTTP download; until then such an entry is passed over, and
+// the scan goes on with the next line as it will after an installation.
+void TFormDravin::InstallUpdate(const TStrings& Fields) {}
+
+// Stepping stone until the HTTP client exists: the version list is expected
+// where the download will store it, and this only measures it. The real
+// download replaces this body (proxy and time-out from the host's settings,
+// Url fetched into FileName); callers rely only on this contract.
+int TFormDravin::DownloadToFile(const std::string& Url, const std::string& FileName) {
+  const double Size = GetFileSizeValue(FileName);
+  if (Size <= 0) {
+    DeleteFile(FileName);
+    return 0;
+  }
+  return Size > INT_MAX ? INT_MAX : static_cast<int>(Size);
+}
+
+void TFormDravin::OpenPage(const std::string& Url) { ShellOpen(Url, ""); }
+
+std::string TFormDravin::HostPage(const char* ZelPage, const char* OrnPage) const {
+  if (FileExists(FProgramFolder + "..\\zel.ini")) return ZelPage;
+  if (FileExists(FProgramFolder + "..\\orn.ini")) return OrnPage;
+  return MakerTopPage;
+}

@@ -1,0 +1,71 @@
+// The checker's main window and its one job, the check run: find the host,
+// read the version list, compare every listed file with the installed copy,
+// and announce what is new.
+#pragma once
+
+#include <string>
+
+#include "framework/Forms.h"
+#include "support/LogFile.h"
+
+class TFormDravin : public TForm {
+ public:
+  explicit TFormDravin(TComponent* AOwner);
+  ~TFormDravin() override;
+  const char* ClassName() const override { return "TFormDravin"; }
+
+  // Controls and components, named as in the form.
+  TLabel* RxLabel1 = nullptr;
+  TLabel* Label1 = nullptr;  // the status line
+  TLabel* Label2 = nullptr;  // the skip mark
+  TLabel* Label3 = nullptr;
+  TLabel* Label4 = nullptr;
+  TRadioButton* OpenHomePage = nullptr;
+  TButton* ButtonPause = nullptr;
+  TButton* ButtonStop = nullptr;
+  TButton* ButtonSkip = nullptr;
+  TButton* ButtonPlay = nullptr;
+  TRadioButton* AutoDLL = nullptr;
+  TLogFile* LogFile1 = nullptr;
+
+  void FormCreate(TObject* Sender);
+  void FormActivate(TObject* Sender);
+  void FormClose(TObject* Sender, TCloseAction& Action);
+  void FormDestroy(TObject* Sender);
+  void AppException(TObject* Sender, Exception& E);
+
+  // Sets the status line and writes the same text to the log.
+  void ShowStatus(const std::string& Text);
+  void RunVersionCheck();
+  // Stores Url into FileName; the number of bytes stored, 0 on failure (the
+  // empty file is then deleted).
+  int DownloadToFile(const std::string& Url, const std::string& FileName);
+
+  // The folder of the running checker, with its trailing backslash; host files
+  // are reached from it through "..\".
+  const std::string& ProgramFolder() const { return FProgramFolder; }
+  // The host's settings file chosen at the first activation; empty when the
+  // host has none.
+  const std::string& SettingsFileName() const { return FSettingsFileName; }
+
+  bool FActivated = false;
+  bool FStop = false;
+  bool FSkip = false;
+  bool FPause = false;
+
+ protected:
+  // Hands a web page to the shell.
+  virtual void OpenPage(const std::string& Url);
+  void SetProgramFolder(const std::string& Folder) { FProgramFolder = Folder; }
+
+ private:
+  void ScanVersionList();
+  void CheckEntry(const TStrings& Fields, bool& PlugInPending);
+  void InstallUpdate(const TStrings& Fields);
+  // The page of the host whose settings file exists: Zel's, else Orn's, else the maker's.
+  std::string HostPage(const char* ZelPage, const char* OrnPage) const;
+  void DisableRunButtons();
+
+  std::string FProgramFolder;
+  std::string FSettingsFileName;
+};
