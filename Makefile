@@ -4,9 +4,11 @@ BUILD   := build
 HOST    := $(BUILD)/host
 WIN     := $(BUILD)/win
 BENCH   := $(BUILD)/bench
+FUZZ    := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 60
 CMAKE   := cmake -G Ninja -Wno-dev
 
-.PHONY: all deps build host win test demo bench clean
+.PHONY: all deps build host win test demo bench fuzz clean
 
 all: build
 
@@ -37,6 +39,16 @@ test: build
 bench: deps $(BENCH)/build.ninja
 	cmake --build $(BENCH)
 	@tools/run-benchmarks $(BENCH)
+
+$(FUZZ)/build.ninja: | deps
+	@tools/install-deps fuzz
+	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=Debug \
+	  -DDRAVIN_SANITIZE=ON -DDRAVIN_LIBFUZZER=ON
+
+# Real fuzzing with libFuzzer, FUZZ_SECONDS per target.
+fuzz: $(FUZZ)/build.ninja
+	cmake --build $(FUZZ) --target fuzz_all
+	@tools/run-fuzzers $(FUZZ) $(FUZZ_SECONDS)
 
 demo: win
 	@tools/demo

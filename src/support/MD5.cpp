@@ -176,12 +176,16 @@ void MD5UpdateBuffer(MD5Context& Context, const void* Data, std::size_t Length) 
 }
 
 std::string MD5HexDigest(const void* Data, std::size_t Length) {
-  static const char Hex[] = "0123456789ABCDEF";
   MD5Context Context;
   MD5Digest Digest;
   MD5Init(Context);
   MD5UpdateBuffer(Context, Data, Length);
   MD5Final(Digest, Context);
+  return MD5DigestText(Digest);
+}
+
+std::string MD5DigestText(const MD5Digest& Digest) {
+  static const char Hex[] = "0123456789ABCDEF";
   std::string Text(32, '0');
   for (int K = 0; K < 16; ++K) {
     Text[2 * K] = Hex[Digest[K] >> 4];

@@ -22,3 +22,4 @@ void MD5Final(MD5Digest& Digest, MD5Context& Context);
 void MD5UpdateBuffer(MD5Context& Context, const void* Data, std::size_t Length);
 // 32 upper-case hexadecimal digits, in digest order.
 std::string MD5HexDigest(const void* Data, std::size_t Length);
+std::string MD5DigestText(const MD5Digest& Digest);

@@ -1,5 +1,6 @@
 #include "util/TextUtils.h"
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <new>
@@ -133,12 +134,26 @@ std::string FileMD5Hex(const std::string& FileName) {
   try {
     const double Size = GetFileSizeValue(FileName);
     if (Size < 0 || Size > INT_MAX) return std::string();
-    const auto Length = static_cast<std::int64_t>(Size);
     TFileStream Stream(FileName, fmOpenRead | fmShareDenyNone);
-    std::unique_ptr<std::uint8_t[]> Buffer(new (std::nothrow) std::uint8_t[Length > 0 ? Length : 1]);
+    // The file goes through the digest in pieces rather than through one
+    // buffer of its whole size: the same digest of the same Size bytes (a file
+    // that shrinks meanwhile still fails), without a large allocation and the
+    // page faults that filling it costs.
+    constexpr std::int64_t ReadSize = 65536, PieceSize = 16384;
+    std::unique_ptr<std::uint8_t[]> Buffer(new (std::nothrow) std::uint8_t[ReadSize]);
     if (!Buffer) return std::string();
-    Stream.ReadBuffer(Buffer.get(), Length);
-    return MD5HexDigest(Buffer.get(), static_cast<std::size_t>(Length));
+    MD5Context Context;
+    MD5Init(Context);
+    for (auto Left = static_cast<std::int64_t>(Size); Left > 0;) {
+      const std::int64_t N = std::min(Left, ReadSize);
+      Stream.ReadBuffer(Buffer.get(), N);
+      for (std::int64_t At = 0; At < N; At += PieceSize)
+        MD5Update(Context, Buffer.get() + At, static_cast<std::uint32_t>(std::min(PieceSize, N - At)));
+      Left -= N;
+    }
+    MD5Digest Digest;
+    MD5Final(Digest, Context);
+    return MD5DigestText(Digest);
   } catch (const std::exception&) {
     return std::string();
   }

@@ -59,20 +59,6 @@ bool Fail(int Errno, const std::string& Native = std::string()) {
 
 }  // namespace
 
-File::~File() { Close(); }
-
-File::File(File&& Other) noexcept : FHandle(Other.FHandle), FLastError(Other.FLastError) { Other.FHandle = Invalid; }
-
-File& File::operator=(File&& Other) noexcept {
-  if (this != &Other) {
-    Close();
-    FHandle = Other.FHandle;
-    FLastError = Other.FLastError;
-    Other.FHandle = Invalid;
-  }
-  return *this;
-}
-
 File File::Open(const std::string& Name, FileAccess Access, FileShare, FileCreate Create, std::uint32_t& Error) {
   const std::string Native = NativeName(Name);
   File Result;

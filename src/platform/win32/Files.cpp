@@ -9,20 +9,6 @@ HANDLE H(std::intptr_t Handle) { return reinterpret_cast<HANDLE>(Handle); }
 
 }  // namespace
 
-File::~File() { Close(); }
-
-File::File(File&& Other) noexcept : FHandle(Other.FHandle), FLastError(Other.FLastError) { Other.FHandle = Invalid; }
-
-File& File::operator=(File&& Other) noexcept {
-  if (this != &Other) {
-    Close();
-    FHandle = Other.FHandle;
-    FLastError = Other.FLastError;
-    Other.FHandle = Invalid;
-  }
-  return *this;
-}
-
 File File::Open(const std::string& Name, FileAccess Access, FileShare Share, FileCreate Create, std::uint32_t& Error) {
   DWORD DesiredAccess = Access == FileAccess::Read    ? GENERIC_READ
                         : Access == FileAccess::Write ? GENERIC_WRITE
