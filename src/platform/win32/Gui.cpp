@@ -69,6 +69,19 @@ LRESULT CALLBACK AppProc(HWND Window, UINT Msg, WPARAM wParam, LPARAM lParam) {
         if (Last && Last != Window && ::IsWindowVisible(Last) && ::IsWindowEnabled(Last)) ::SetActiveWindow(Last);
       }
       return 0;
+    // Owned windows go off the screen with the button and come back with it.
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        ::ShowOwnedPopups(Window, FALSE);
+        ::ShowWindow(Window, SW_MINIMIZE);
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == SC_RESTORE) {
+        ::ShowWindow(Window, SW_RESTORE);
+        ::ShowOwnedPopups(Window, TRUE);
+        return 0;
+      }
+      break;
     case WM_CLOSE: {
       // "Close" on the task bar closes the form, which decides what ends.
       HWND Last = ::GetLastActivePopup(Window);
@@ -154,7 +167,8 @@ WindowHandle CreateFormWindow(const char* ClassName, const std::string& Caption,
     if (It == FormProcs().end()) return 0;
     Proc = It->second;
   }
-  const DWORD Style = Border == FormBorder::Single ? WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX
+  // Pop-ups, captioned or not: only pop-ups follow their owner off the screen.
+  const DWORD Style = Border == FormBorder::Single ? WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX
                                                    : WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX;
   RECT R{0, 0, Client.Width, Client.Height};
   ::AdjustWindowRectEx(&R, Style, FALSE, 0);
@@ -245,7 +259,14 @@ void ShowWindow(WindowHandle Window, ShowCommand Command) {
     case ShowCommand::Minimize: Show = SW_MINIMIZE; break;
     case ShowCommand::Restore: Show = SW_RESTORE; break;
   }
-  ::ShowWindow(H(Window), Show);
+  wchar_t Class[64] = {};
+  ::GetClassNameW(H(Window), Class, 64);
+  if (::lstrcmpW(Class, AppClassName) == 0 && (Show == SW_MINIMIZE || Show == SW_RESTORE)) {
+    // The same way as from the task bar.
+    ::SendMessageW(H(Window), WM_SYSCOMMAND, Show == SW_MINIMIZE ? SC_MINIMIZE : SC_RESTORE, 0);
+  } else {
+    ::ShowWindow(H(Window), Show);
+  }
   win32::RethrowPendingException();
 }
 
