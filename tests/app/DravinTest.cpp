@@ -1,0 +1,316 @@
+// The main window and the check run against fixture host folders, in both
+// builds. The clock is fixed, so the host's log is compared whole, markers
+// included; pages are recorded instead of opened (the real shell path is
+// covered by the end-to-end run of dravin.exe under Wine).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "app/Addresses.h"
+#include "app/InstanceMutex.h"
+#include "app/UDravin.h"
+#include "platform/Mutex.h"
+#include "util/TextUtils.h"
+
+using testsupport::FakeClock;
+using testsupport::ReadFile;
+using testsupport::ScratchFolder;
+using testsupport::WriteFile;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class TTestDravin : public TFormDravin {
+ public:
+  using TFormDravin::SetProgramFolder;
+  explicit TTestDravin(TComponent* AOwner) : TFormDravin(AOwner) {}
+  std::vector<std::string> Pages;
+  std::function<void(const std::string&)> OnPage;
+
+ protected:
+  void OpenPage(const std::string& Url) override {
+    Pages.push_back(Url);
+    if (OnPage) OnPage(Url);
+  }
+};
+
+void DrainQueue() {
+  plat::Message M;
+  while (plat::PeekMessage(M, true)) {
+    if (M.Msg == plat::MsgQuit) continue;
+    plat::TranslateMessage(M);
+    plat::DispatchMessage(M);
+  }
+}
+
+// The log as the run writes it, markers and all: the fake clock stands still
+// at 2026-12-07 00:00:00 and the test program has no version resource.
+std::string Log(const Lines& Body, bool Ended = true) {
+  std::string R = "--- START ---\t2026-12-07 00:00:00\r\nVersion \r\n";
+  for (const std::string& L : Body) R += L + "\r\n";
+  if (Ended) R += "--- END ---\t2026-12-07\t00:00:00\r\n";
+  return R;
+}
+
+const char* const Started = "バージョンチェックプラグイン";
+const char* const RunStart = "バージョンチェック開始";
+const char* const RunEnd = "バージョンチェック終了";
+const char* const NewPlugIns = "新しいプラグインがリリースされています.";
+
+// A host install: Root\host\ with the host's files, the checker in
+// Root\host\dravin\, and the temp folder Root\temp\.
+class Dravin : public testing::Test {
+ protected:
+  void SetUp() override {
+    Root = ScratchFolder();
+    plat::CreateDirectory(Root + "host");
+    plat::CreateDirectory(HostFolder() + "dravin");
+    plat::CreateDirectory(Root + "temp");
+    OldTemp = GetEnvironmentText("temp");
+    testsupport::SetEnv("temp", Root + "temp");
+    // Installed copies read by the script reader, which both builds share.
+    WriteFile(ProgramFolder() + "plug.pl", "#!/bin/sh\n# plug ver 1.0\n# by someone\n");
+    WriteFile(ProgramFolder() + "commas.pl", "# commas ver 1, 0, 0, 1\n# by someone\n");
+    WriteFile(ProgramFolder() + "表示.pl", "# 表示 ver 2.0\n# by 作者\n");
+    // Without a version resource: both strings read as empty.
+    WriteFile(HostFolder() + "zel.exe", "not a program");
+    WriteFile(ProgramFolder() + "dravin.exe", "not a program");
+  }
+  void TearDown() override {
+    testsupport::SetEnv("temp", OldTemp);
+    SetCommandLine(0, nullptr);
+    DrainQueue();
+  }
+
+  std::string HostFolder() const { return Root + "host\\"; }
+  std::string ProgramFolder() const { return Root + "host\\dravin\\"; }
+  std::string ListFile() const { return Root + "temp\\fileversion.txt"; }
+  void Touch(const std::string& HostFile) { WriteFile(HostFolder() + HostFile, ""); }
+  void WriteList(const Lines& Entries) {
+    std::string Text;
+    for (const std::string& L : Entries) Text += L + "\r\n";
+    WriteFile(ListFile(), Text);
+  }
+  std::string HostLog(const char* Name) {
+    const std::string File = HostFolder() + Name;
+    return FileExists(File) ? ReadFile(File) : std::string("(none)");
+  }
+
+  // One start of the checker: creation, the first activation (and with it the
+  // run), the loop until the window closes, and the end.
+  void Run(const std::function<void(TTestDravin&)>& Prepare = nullptr) {
+    auto App = std::make_unique<TFormApplication>();
+    App->SetTitle(Started);
+    auto* F = App->CreateForm<TTestDravin>();
+    F->SetProgramFolder(ProgramFolder());
+    if (Prepare) Prepare(*F);
+    App->Run();
+    Pages = F->Pages;
+    Settings = F->SettingsFileName();
+    StatusLine = F->Label1->Caption();
+    ButtonsAfter = {F->ButtonPause->Enabled(), F->ButtonStop->Enabled(), F->ButtonSkip->Enabled(),
+                    F->ButtonPlay->Enabled()};
+  }
+
+  FakeClock Clock;
+  std::string Root, OldTemp;
+  std::vector<std::string> Pages;
+  std::string Settings, StatusLine;
+  std::vector<bool> ButtonsAfter;
+};
+
+}  // namespace
+
+TEST_F(Dravin, TheWindowStartsInItsDesignStates) {
+  TFormApplication App;
+  auto* F = App.CreateForm<TTestDravin>();
+  EXPECT_STREQ(F->ClassName(), "TFormDravin");
+  EXPECT_EQ(plat::GetWindowText(F->Handle()), "プラグインバージョンチェック");
+  EXPECT_EQ(F->Label1->Caption(), "");
+  EXPECT_TRUE(F->OpenHomePage->Checked());
+  EXPECT_FALSE(F->AutoDLL->Checked());
+  EXPECT_TRUE(plat::IsWindowEnabled(F->ButtonPause->Handle()));
+  EXPECT_TRUE(plat::IsWindowEnabled(F->ButtonStop->Handle()));
+  EXPECT_FALSE(plat::IsWindowEnabled(F->ButtonSkip->Handle()));
+  EXPECT_FALSE(plat::IsWindowEnabled(F->ButtonPlay->Handle()));
+  EXPECT_EQ(plat::GetWindowText(F->ButtonPause->Handle()), "一時停止");
+  EXPECT_FALSE(F->FActivated || F->FStop || F->FSkip || F->FPause);
+  EXPECT_FALSE(F->LogFile1->Active());
+}
+
+TEST_F(Dravin, HostFilesAreChosenZelFirstSettingsAndLogApart) {
+  struct Case {
+    Lines Files;
+    const char* Settings;  // "" for none
+    const char* LogTo;     // the log that gets the lines, "" for none
+    const char* Page;
+  } Cases[] = {
+      {{"zel.ini", "orn.ini", "zel.log", "orn.log"}, "zel.ini", "zel.log", ZelProductPage},
+      {{"zel.ini", "orn.log"}, "zel.ini", "orn.log", ZelProductPage},
+      {{"orn.ini", "zel.log"}, "orn.ini", "zel.log", OrnProductPage},
+      {{}, "", "", MakerTopPage},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Settings + std::string("/") + C.LogTo);
+    for (const char* F : {"zel.ini", "orn.ini", "zel.log", "orn.log"}) DeleteFile(HostFolder() + F);
+    for (const std::string& F : C.Files) Touch(F);
+    WriteList({"Zel,zel.exe,2.0.0.0,(C) Zel,1,X"});
+    Run();
+    EXPECT_EQ(Settings, *C.Settings ? HostFolder() + "dravin\\..\\" + C.Settings : "");
+    EXPECT_EQ(Pages, Lines{C.Page});
+    const std::string Expected = Log({Started, RunStart, "Zel Ver.2.0.0.0がリリースされています.", RunEnd});
+    for (const char* L : {"zel.log", "orn.log"}) {
+      const bool Present = std::find(C.Files.begin(), C.Files.end(), L) != C.Files.end();
+      // Only a log the host created is written, and only the chosen one.
+      EXPECT_EQ(HostLog(L), std::string(L) == C.LogTo ? Expected : Present ? "" : "(none)") << L;
+    }
+  }
+}
+
+TEST_F(Dravin, TheScanComparesEveryListedFileAndStopsAtAPlugInLeftToTheUser) {
+  Touch("zel.ini");
+  Touch("zel.log");
+  struct Case {
+    const char* What;
+    Lines List;
+    bool AutoDLL;
+    Lines Messages;  // between the start and end messages of the run
+    Lines Pages;
+  } Cases[] = {
+      {"identical or absent entries and odd lines pass silently",
+       {"Zel,zel.exe,,,0,X", "Plug,plug.pl,1.0,someone,10,X", "", "a,b,c", "Zel,zel.exe,9,9,9,9,9",
+        "Orn,orn.exe,3.0,x,1,X", "Gone,gone.dll,1.0,x,1,X", "\"Plug\",\"plug.pl\" , 1.0 ,\"someone\",10,X"},
+       false, {}, {}},
+      {"a host program is announced and the scan goes on; a plug-in ends it",
+       {"Zel,zel.exe,2.0.0.0,(C) Zel,1,X", "Plug,plug.pl,1.0,Someone,10,X", "Zel again,zel.exe,3.0,x,1,X"},
+       false, {"Zel Ver.2.0.0.0がリリースされています.", NewPlugIns}, {ZelProductPage, ZelPlugInPage}},
+      {"the list must repeat the resource string exactly",
+       {"Commas,commas.pl,1.0.0.1,someone,1,X"}, false, {NewPlugIns}, {ZelPlugInPage}},
+      {"a case difference in the version counts",
+       {"Plug,plug.pl,1.0,someone,1,X", "Plug,PLUG.PL,1.0 ,someone,1,X", "Plug,plug.pl,1.0,someonE,1,X"}, false,
+       {NewPlugIns}, {ZelPlugInPage}},
+      {"the checker itself is never installed automatically",
+       {"Dravin,dravin.exe,9.0,x,1,X", "Zel,zel.exe,2.0,x,1,X"}, true, {NewPlugIns}, {ZelPlugInPage}},
+      {"a plug-in chosen for installation does not end the scan",
+       {"Plug,plug.pl,2.0,someone,1,X", "Zel,zel.exe,2.0,x,1,X"}, true,
+       {"Zel Ver.2.0がリリースされています."}, {ZelProductPage}},
+      {"file names with a folder, a drive or a separator are never looked at",
+       {"Evil,..\\zel.exe,9,9,1,X", "Evil,..\\dravin\\plug.pl,9,9,1,X", "Evil,../zel.exe,9,9,1,X",
+        "Evil,dravin/plug.pl,9,9,1,X", "Evil,Z:plug.pl,9,9,1,X", "表示,表示.pl,2.0,作者,1,X",
+        "Zel,zel.exe,5.0,x,1,X"},
+       false, {"Zel Ver.5.0がリリースされています."}, {ZelProductPage}},
+      {"a Shift-JIS name whose trail byte is a backslash is a plain name",
+       {"表示,表示.pl,2.1,作者,1,X"}, false, {NewPlugIns}, {ZelPlugInPage}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    WriteFile(HostFolder() + "zel.log", "");
+    WriteList(C.List);
+    Run([&](TTestDravin& F) { F.AutoDLL->SetChecked(C.AutoDLL); });
+    Lines Body{Started, RunStart};
+    Body.insert(Body.end(), C.Messages.begin(), C.Messages.end());
+    Body.push_back(RunEnd);
+    EXPECT_EQ(HostLog("zel.log"), Log(Body));
+    EXPECT_EQ(Pages, C.Pages);
+    EXPECT_FALSE(FileExists(ListFile()));
+    EXPECT_EQ(StatusLine, RunEnd);
+    EXPECT_EQ(ButtonsAfter, (std::vector<bool>{false, false, false, false}));
+  }
+}
+
+TEST_F(Dravin, AnEmptyOrMissingListIsAFailedDownload) {
+  Touch("orn.log");
+  for (bool Empty : {true, false}) {
+    WriteFile(HostFolder() + "orn.log", "");
+    if (Empty) WriteList({});
+    Run();
+    EXPECT_EQ(HostLog("orn.log"),
+              Log({Started, RunStart, "orn.log: バージョンチェックファイルダウンロード失敗. (C.ERROR)"}));
+    EXPECT_EQ(StatusLine, RunStart);
+    EXPECT_TRUE(Pages.empty());
+    EXPECT_FALSE(FileExists(ListFile()));
+    EXPECT_EQ(ButtonsAfter, (std::vector<bool>{false, false, false, false}));
+  }
+}
+
+TEST_F(Dravin, StopEndsTheScanBeforeTheNextLine) {
+  Touch("zel.log");
+  WriteList({"Zel,zel.exe,2.0,x,1,X", "Plug,plug.pl,2.0,someone,1,X"});
+  Run([](TTestDravin& F) { F.OnPage = [&F](const std::string&) { F.FStop = true; }; });
+  EXPECT_EQ(HostLog("zel.log"), Log({Started, RunStart, "Zel Ver.2.0がリリースされています.", RunEnd}));
+  EXPECT_FALSE(FileExists(ListFile()));
+}
+
+TEST_F(Dravin, AnExceptionEndsTheRunIsLoggedAsAnErrorAndClosesTheWindow) {
+  Touch("zel.log");
+  WriteList({"Zel,zel.exe,2.0,x,1,X", "Plug,plug.pl,2.0,someone,1,X"});
+  Run([](TTestDravin& F) { F.OnPage = [](const std::string&) { throw EInOutError("shell gone", 5); }; });
+  EXPECT_EQ(HostLog("zel.log"),
+            Log({Started, RunStart, "Zel Ver.2.0がリリースされています.", "zel.log: shell gone (C.ERROR)"}));
+  EXPECT_EQ(ButtonsAfter, (std::vector<bool>{false, false, false, false}));
+  // The list is not deleted when the scan does not end normally.
+  EXPECT_TRUE(FileExists(ListFile()));
+}
+
+TEST_F(Dravin, WithAnArgumentTheWindowOnlyWaitsToBeClosed) {
+  Touch("zel.log");
+  WriteList({"Zel,zel.exe,2.0,x,1,X"});
+  const char* Args[] = {"dravin.exe", "/options"};
+  SetCommandLine(2, const_cast<char**>(Args));
+  {
+    TFormApplication App;
+    auto* F = App.CreateForm<TTestDravin>();
+    F->SetProgramFolder(ProgramFolder());
+    F->Show();
+    App.ProcessMessages();
+    EXPECT_TRUE(F->FActivated);
+    EXPECT_TRUE(F->Visible());
+    EXPECT_FALSE(App.Terminated());
+    EXPECT_TRUE(F->ButtonStop->Enabled());
+    // Activated again (back from another window): still nothing runs.
+    F->Hide();
+    F->Show();
+    plat::PostMessage(F->Handle(), plat::MsgClose, 0, 0);
+    App.Run();
+    EXPECT_TRUE(F->Pages.empty());
+  }
+  EXPECT_EQ(HostLog("zel.log"), Log({Started}));
+  EXPECT_TRUE(FileExists(ListFile()));
+}
+
+TEST_F(Dravin, DownloadToFileMeasuresWhatIsThereAndDeletesAnEmptyFile) {
+  TFormApplication App;
+  auto* F = App.CreateForm<TTestDravin>();
+  const std::string Target = Root + "temp\\doc.txt";
+  EXPECT_EQ(F->DownloadToFile("http://x.example/doc.txt", Target), 0);
+  WriteFile(Target, "");
+  EXPECT_EQ(F->DownloadToFile("http://x.example/doc.txt", Target), 0);
+  EXPECT_FALSE(FileExists(Target));
+  WriteFile(Target, std::string(1234, 'x'));
+  EXPECT_EQ(F->DownloadToFile("http://x.example/doc.txt", Target), 1234);
+  EXPECT_TRUE(FileExists(Target));
+}
+
+TEST(InstanceMutex, OnlyTheFirstInstanceGoesOnAfterARandomWait) {
+  FakeClock Clock;
+  const std::string Name = "DravinTestInstance." + IntToStr(plat::TickCount());
+  long long Waited = -1;
+  Clock.OnSleep = [&](long long Ms) { Waited = Ms; };
+  {
+    bool Existed = false;
+    plat::NamedMutex Other = plat::NamedMutex::Create(Name, Existed);
+    EXPECT_FALSE(AcquireInstanceMutex(Name));
+    EXPECT_GE(Waited, 0);
+    EXPECT_LT(Waited, 1000);
+  }
+  EXPECT_TRUE(AcquireInstanceMutex(Name));
+  EXPECT_TRUE(plat::NamedMutex::Open(Name).Valid());
+  ReleaseInstanceMutex();
+  EXPECT_FALSE(plat::NamedMutex::Open(Name).Valid());
+}
