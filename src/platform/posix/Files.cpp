@@ -17,10 +17,15 @@ namespace {
 
 thread_local std::uint32_t gLastError = 0;
 
+// Names are code page 932: the trail byte of a double-byte character may be a
+// backslash (0x5C) and is no separator.
 std::string NativeName(const std::string& Name) {
   std::string Result = Name;
-  for (char& C : Result)
-    if (C == '\\') C = '/';
+  for (std::size_t I = 0; I < Result.size(); ++I) {
+    const auto C = static_cast<unsigned char>(Result[I]);
+    if ((C >= 0x81 && C <= 0x9F) || (C >= 0xE0 && C <= 0xFC)) ++I;
+    else if (C == '\\') Result[I] = '/';
+  }
   return Result;
 }
 
