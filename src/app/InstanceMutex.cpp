@@ -28,7 +28,9 @@ bool AcquireInstanceMutex(const std::string& Name) {
   gMutexName = Name;
   gMutex = plat::NamedMutex::Open(Name);
   if (gMutex.Valid()) {
+    // Our handle would keep the other instance's mutex alive after it ends.
     gMutex.Release();
+    gMutex.Close();
     return false;
   }
   // Another instance may create the mutex between the look above and the
