@@ -78,4 +78,15 @@ class FakeClock : public TClockSource {
   TClockSource* FPrevious = nullptr;
 };
 
+// Dispatches what is waiting, quit messages dropped, so that one test leaves
+// nothing behind for the next.
+inline void DrainQueue() {
+  plat::Message M;
+  while (plat::PeekMessage(M, true)) {
+    if (M.Msg == plat::MsgQuit) continue;
+    plat::TranslateMessage(M);
+    plat::DispatchMessage(M);
+  }
+}
+
 }  // namespace testsupport

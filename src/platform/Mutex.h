@@ -14,9 +14,16 @@ namespace plat {
 class NamedMutex {
  public:
   NamedMutex() = default;
-  ~NamedMutex();
-  NamedMutex(NamedMutex&& Other) noexcept;
-  NamedMutex& operator=(NamedMutex&& Other) noexcept;
+  ~NamedMutex() { Close(); }
+  NamedMutex(NamedMutex&& Other) noexcept : FHandle(Other.FHandle) { Other.FHandle = Invalid; }
+  NamedMutex& operator=(NamedMutex&& Other) noexcept {
+    if (this != &Other) {
+      Close();
+      FHandle = Other.FHandle;
+      Other.FHandle = Invalid;
+    }
+    return *this;
+  }
   NamedMutex(const NamedMutex&) = delete;
   NamedMutex& operator=(const NamedMutex&) = delete;
 

@@ -40,15 +40,6 @@ class TTestDravin : public TFormDravin {
   }
 };
 
-void DrainQueue() {
-  plat::Message M;
-  while (plat::PeekMessage(M, true)) {
-    if (M.Msg == plat::MsgQuit) continue;
-    plat::TranslateMessage(M);
-    plat::DispatchMessage(M);
-  }
-}
-
 // The log as the run writes it, markers and all: the fake clock stands still
 // at 2026-12-07 00:00:00 and the test program has no version resource.
 std::string Log(const Lines& Body, bool Ended = true) {
@@ -85,7 +76,7 @@ class Dravin : public testing::Test {
   void TearDown() override {
     testsupport::SetEnv("temp", OldTemp);
     SetCommandLine(0, nullptr);
-    DrainQueue();
+    testsupport::DrainQueue();
   }
 
   std::string HostFolder() const { return Root + "host\\"; }

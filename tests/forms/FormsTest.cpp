@@ -5,20 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "framework/Forms.h"
 #include "platform/Gui.h"
 
 namespace {
-
-// Leaves no quit message or stray message behind for the next test.
-void DrainQueue() {
-  plat::Message M;
-  while (plat::PeekMessage(M, true)) {
-    if (M.Msg == plat::MsgQuit) continue;
-    plat::TranslateMessage(M);
-    plat::DispatchMessage(M);
-  }
-}
 
 class TTestForm : public TForm {
  public:
@@ -61,7 +52,7 @@ class Forms : public testing::Test {
  protected:
   void TearDown() override {
     delete App;
-    DrainQueue();
+    testsupport::DrainQueue();
   }
   TFormApplication* App = new TFormApplication();
 };

@@ -42,19 +42,6 @@ bool TryLock(int Fd) {
 
 }  // namespace
 
-NamedMutex::~NamedMutex() { Close(); }
-
-NamedMutex::NamedMutex(NamedMutex&& Other) noexcept : FHandle(Other.FHandle) { Other.FHandle = Invalid; }
-
-NamedMutex& NamedMutex::operator=(NamedMutex&& Other) noexcept {
-  if (this != &Other) {
-    Close();
-    FHandle = Other.FHandle;
-    Other.FHandle = Invalid;
-  }
-  return *this;
-}
-
 NamedMutex NamedMutex::Open(const std::string& Name) {
   const int Fd = OpenLockFile(Name, false);
   if (Fd < 0) return NamedMutex();

@@ -47,12 +47,7 @@ LRESULT CALLBACK FormThunk(HWND Window, UINT Msg, WPARAM wParam, LPARAM lParam) 
   }
   auto Proc = reinterpret_cast<WindowProc>(::GetWindowLongPtrW(Window, ProcSlot));
   if (!Proc) return ::DefWindowProcW(Window, Msg, wParam, lParam);
-  try {
-    return Proc(reinterpret_cast<WindowHandle>(Window), Msg, wParam, lParam);
-  } catch (...) {
-    win32::KeepPendingException(std::current_exception());
-    return 0;
-  }
+  return win32::CallCarrying(Proc, Window, Msg, wParam, lParam);
 }
 
 // The application window never shows itself: it is a task-bar button whose

@@ -20,12 +20,7 @@ void RethrowPending() { win32::RethrowPendingException(); }
 LRESULT CALLBACK Thunk(HWND Window, UINT Msg, WPARAM wParam, LPARAM lParam) {
   auto Proc = reinterpret_cast<WindowProc>(::GetWindowLongPtrW(Window, GWLP_USERDATA));
   if (!Proc) return ::DefWindowProcW(Window, Msg, wParam, lParam);
-  try {
-    return Proc(reinterpret_cast<WindowHandle>(Window), Msg, wParam, lParam);
-  } catch (...) {
-    win32::KeepPendingException(std::current_exception());
-    return 0;
-  }
+  return win32::CallCarrying(Proc, Window, Msg, wParam, lParam);
 }
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
@@ -64,6 +59,15 @@ WindowProc ProcOfClass(const std::wstring& Name) {
 
 void win32::KeepPendingException(std::exception_ptr E) {
   if (!gPending) gPending = E;
+}
+
+LRESULT win32::CallCarrying(WindowProc Proc, HWND Window, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  try {
+    return Proc(reinterpret_cast<WindowHandle>(Window), Msg, wParam, lParam);
+  } catch (...) {
+    KeepPendingException(std::current_exception());
+    return 0;
+  }
 }
 
 void win32::RethrowPendingException() {

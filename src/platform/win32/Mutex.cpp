@@ -9,19 +9,6 @@ HANDLE H(std::intptr_t Handle) { return reinterpret_cast<HANDLE>(Handle); }
 
 }  // namespace
 
-NamedMutex::~NamedMutex() { Close(); }
-
-NamedMutex::NamedMutex(NamedMutex&& Other) noexcept : FHandle(Other.FHandle) { Other.FHandle = Invalid; }
-
-NamedMutex& NamedMutex::operator=(NamedMutex&& Other) noexcept {
-  if (this != &Other) {
-    Close();
-    FHandle = Other.FHandle;
-    Other.FHandle = Invalid;
-  }
-  return *this;
-}
-
 NamedMutex NamedMutex::Open(const std::string& Name) {
   HANDLE Handle = ::OpenMutexW(MUTEX_ALL_ACCESS, FALSE, win32::Wide(Name).c_str());
   return Handle ? NamedMutex(reinterpret_cast<std::intptr_t>(Handle)) : NamedMutex();

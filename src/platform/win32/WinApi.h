@@ -22,6 +22,8 @@
 #include <exception>
 #include <string>
 
+#include "platform/Platform.h"
+
 namespace plat::win32 {
 
 // An exception thrown by a seam procedure while the system was dispatching is
@@ -30,6 +32,8 @@ namespace plat::win32 {
 // seam carries exceptions this way.
 void KeepPendingException(std::exception_ptr E);
 void RethrowPendingException();
+// Calls a seam procedure from a system window procedure, keeping what it throws.
+LRESULT CallCarrying(WindowProc Proc, HWND Window, UINT Msg, WPARAM wParam, LPARAM lParam);
 
 // Our byte strings are code page 932; the system's wide interface takes the
 // conversion out of the hands of whatever ANSI code page the machine has.
