@@ -8,22 +8,13 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "VersionFixtures.h"
 #include "util/VersionInfo.h"
 
 using testsupport::ScratchFolder;
 using testsupport::WriteFile;
 
 namespace {
-
-std::string FixtureFolder() {
-  std::string Name = DRAVIN_VERSION_FIXTURES;
-  for (char& C : Name)
-    if (C == '/') C = '\\';
-#ifdef _WIN32
-  Name = "Z:" + Name;
-#endif
-  return Name;
-}
 
 using Fields = std::vector<std::string>;
 
@@ -90,9 +81,9 @@ TEST(VersionResource, EveryFixtureGivesItsRecordInBothTrees) {
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.File);
-    EXPECT_EQ(AllFields(Read(FixtureFolder() + C.File)), C.Expected);
+    EXPECT_EQ(AllFields(Read(VersionFixtureFolder() + C.File)), C.Expected);
   }
-  EXPECT_EQ(AllFields(Read(FixtureFolder() + "missing.exe")), Empty);
+  EXPECT_EQ(AllFields(Read(VersionFixtureFolder() + "missing.exe")), Empty);
 }
 
 TEST(VersionResource, TheExtensionChoosesTheReader) {
