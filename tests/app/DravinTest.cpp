@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -59,7 +60,12 @@ const char* const NewPlugIns = "新しいプラグインがリリースされて
 class Dravin : public testing::Test {
  protected:
   void SetUp() override {
-    Root = ScratchFolder();
+    // Absolute, as the folder of a running program always is: the log makes
+    // a relative name absolute with the test program's own folder.
+    std::string Cwd = std::filesystem::current_path().string();
+    for (char& C : Cwd)
+      if (C == '/') C = '\\';
+    Root = IncludeTrailingBackslash(Cwd) + ScratchFolder();
     plat::CreateDirectory(Root + "host");
     plat::CreateDirectory(HostFolder() + "dravin");
     plat::CreateDirectory(Root + "temp");
