@@ -383,7 +383,9 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   if (Header[0] != 'B' || Header[1] != 'M') Invalid("Not a bitmap file");
   const std::uint32_t PixelOffset = U32(Header + 10);
   const std::uint32_t InfoSize = U32(Header + 14);
-  if (InfoSize != CoreHeaderSize && (InfoSize < InfoHeaderSize || InfoSize > V5HeaderSize))
+  // The core header, the information header and its versions 2 to 5.
+  if (InfoSize != CoreHeaderSize && InfoSize != InfoHeaderSize && InfoSize != 52 && InfoSize != 56 && InfoSize != 108 &&
+      InfoSize != V5HeaderSize)
     Invalid("Unsupported bitmap header");
   ReadAt(FileHeaderSize, Header + FileHeaderSize, InfoSize);
   const std::uint8_t* Info = Header + FileHeaderSize;
