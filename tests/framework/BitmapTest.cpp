@@ -164,7 +164,7 @@ TEST(Bitmap, WritesBottomUpFilesThatReadBackTheSame) {
       B.SetPixelFormat(C.Format);
     B.SetSize(5, 3);
     for (int Y = 0; Y < 3; ++Y)
-      for (int X = 0; X < 5; ++X) B.SetPixel(X, Y, (X + Y) % 2 ? White : Black);
+      for (int X = 0; X < 5; ++X) B.SetPixel(X, Y, (X + 2 * Y) % 3 == 0 ? White : Black);
     const Bytes File = B.SaveToBytes();
     const std::size_t Fields = C.Compression == 3 ? 12 : 0;
     const std::size_t Offset = 54 + Fields + 4 * C.PaletteEntries;
