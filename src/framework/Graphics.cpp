@@ -313,8 +313,8 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
     const std::uint8_t* From = Old.ScanLine(Y);
     std::uint8_t* To = ScanLine(Y);
     for (int X = 0; X < FWidth; ++X) {
-      const std::uint32_t I = KeepIndices ? Old.Index(From, X) : Entries;
-      if (I < Entries)
+      const std::uint32_t I = KeepIndices ? Old.Index(From, X) : 0;
+      if (KeepIndices && I < Entries)
         SetIndexAt(To, X, BitsPerPixel(), I);
       else
         Encode(To, X, Old.Decode(From, X));

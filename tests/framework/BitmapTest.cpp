@@ -224,6 +224,14 @@ TEST(Bitmap, FormatChangesKeepIndicesOrColours) {
     EXPECT_EQ(Bytes(B.ScanLine(0), B.ScanLine(0) + 9), (Bytes{0, 0, 255, 255, 255, 255, 255, 0, 0})) << C.Label;
   }
 
+  // And colour images widen without change.
+  TBitmap Wide;
+  Wide.SetPixelFormat(pf24bit);
+  Wide.SetSize(2, 1);
+  Wide.SetPixel(0, 0, Teal), Wide.SetPixel(1, 0, Red);
+  Wide.SetPixelFormat(pf32bit);
+  EXPECT_EQ(ColoursOf(Wide), (std::vector<TColor>{Teal, Red}));
+
   // A colour image with few colours keeps them exactly in a palette.
   TBitmap Few;
   Few.SetPixelFormat(pf24bit);
@@ -281,7 +289,7 @@ TEST(Bitmap, RefusesBrokenFilesAndKeepsItsPicture) {
   };
   auto Patched = [&GoodFile](std::size_t At, std::uint32_t Value) {
     Bytes F = GoodFile;
-    for (int K = 0; K < 4; ++K) F[At + K] = static_cast<std::uint8_t>(Value >> (8 * K));
+    for (int K = 0; K < 4; ++K) F.at(At + K) = static_cast<std::uint8_t>(Value >> (8 * K));
     return F;
   };
   struct Case {
