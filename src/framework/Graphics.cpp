@@ -9,6 +9,7 @@
 namespace {
 
 constexpr std::uint32_t BiRgb = 0, BiRle8 = 1, BiRle4 = 2, BiBitFields = 3, BiAlphaBitFields = 6;
+constexpr std::int64_t MaxSide = 1 << 20;
 constexpr std::size_t FileHeaderSize = 14, InfoHeaderSize = 40, CoreHeaderSize = 12, V5HeaderSize = 124;
 
 constexpr TBitMasks Masks555{0x7C00, 0x03E0, 0x001F};
@@ -406,7 +407,9 @@ void TBitmap::LoadFromStream(TStream& Stream) {
   }
   const bool TopDown = Height < 0;
   if (TopDown) Height = -Height;
-  if (Width < 0 || Height > std::numeric_limits<std::int32_t>::max()) Invalid("Invalid bitmap size");
+  // Beyond a million pixels a side no picture of this program goes; the limit
+  // also keeps images without pixel bytes (width 0) from costing time.
+  if (Width < 0 || Width > MaxSide || Height > MaxSide) Invalid("Invalid bitmap size");
   if (Bits != 1 && Bits != 4 && Bits != 8 && Bits != 16 && Bits != 24 && Bits != 32)
     Invalid("Unsupported bits per pixel in bitmap");
   if (Compression == BiRle8 || Compression == BiRle4) Invalid("Compressed bitmaps are not supported");

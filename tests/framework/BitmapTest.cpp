@@ -292,6 +292,13 @@ TEST(Bitmap, RefusesBrokenFilesAndKeepsItsPicture) {
     for (int K = 0; K < 4; ++K) F.at(At + K) = static_cast<std::uint8_t>(Value >> (8 * K));
     return F;
   };
+  // A 32-bit header claiming the given size, without any pixels.
+  auto Sized = [&With](std::uint32_t Width, std::uint32_t Height) {
+    Bytes F = With([](FileSpec& S) { S.Bits = 32, S.Palette.clear(), S.Pixels.clear(), S.Width = S.Height = 0; });
+    for (int K = 0; K < 4; ++K) F.at(18 + K) = static_cast<std::uint8_t>(Width >> (8 * K));
+    for (int K = 0; K < 4; ++K) F.at(22 + K) = static_cast<std::uint8_t>(Height >> (8 * K));
+    return F;
+  };
   struct Case {
     const char* Label;
     Bytes File;
@@ -306,9 +313,8 @@ TEST(Bitmap, RefusesBrokenFilesAndKeepsItsPicture) {
       {"header size 2^32 - 1", Patched(14, 0xFFFFFFFF)},
       {"negative width", Patched(18, static_cast<std::uint32_t>(-3))},
       {"height of INT_MIN", Patched(22, 0x80000000)},
-      {"sizes whose product overflows", With([](FileSpec& S) {
-         S.Bits = 32, S.Palette.clear(), S.Pixels.clear(), S.Width = S.Height = 0;
-       }) /* patched below */},
+      {"no pixel bytes, but two million rows", Sized(0, 2 << 20)},
+      {"a million pixels a side: four terabytes claimed by 54 bytes", Sized(1 << 20, 1 << 20)},
       {"2 bits per pixel", Patched(28, 2)},
       {"17 colours for 4 bits", With([](FileSpec& S) { S.Bits = 4, S.ColorsUsed = 17; })},
       {"2^32 - 1 colours for 8 bits", With([](FileSpec& S) { S.ColorsUsed = 0xFFFFFFFF; })},
@@ -324,10 +330,6 @@ TEST(Bitmap, RefusesBrokenFilesAndKeepsItsPicture) {
        })},
       {"pixels inside the palette", With([](FileSpec& S) { S.PixelOffset = 60; })},
   };
-  // Width and height of 0x7FFFFFFF at 32 bits: the image's size overflows 64 bits.
-  Bytes& Huge = Cases[10].File;
-  for (std::size_t At : {18u, 22u})
-    for (int K = 0; K < 4; ++K) Huge[At + K] = static_cast<std::uint8_t>(0x7FFFFFFF >> (8 * K));
   for (const Case& C : Cases) {
     TBitmap B;
     B.SetPixelFormat(pf24bit);
