@@ -1,5 +1,6 @@
 #include "region/Region.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -11,22 +12,99 @@ namespace {
 // shapes with more are not outlines but noise.
 constexpr int MaxRunsPerRow = 100;
 
-template <std::size_t PixelBytes>
+// A pixel as one number: its palette index, or blue, green and red.
+template <int PixelBytes>
+inline std::uint32_t PixelAt(const std::uint8_t* Row, int X) {
+  const std::uint8_t* P = Row + static_cast<std::size_t>(PixelBytes) * static_cast<std::size_t>(X);
+  if constexpr (PixelBytes == 1) {
+    return P[0];
+  } else {
+    return static_cast<std::uint32_t>(P[0]) | static_cast<std::uint32_t>(P[1]) << 8 | static_cast<std::uint32_t>(P[2]) << 16;
+  }
+}
+
+// Sixteen bytes compared at once (vector code where the processor has it).
+using TBytes16 = std::uint8_t __attribute__((vector_size(16)));
+
+inline TBytes16 Load16(const std::uint8_t* P) {
+  TBytes16 V;
+  std::memcpy(&V, P, 16);
+  return V;
+}
+
+inline bool AnySet(TBytes16 V) {
+  std::uint64_t Half[2];
+  std::memcpy(Half, &V, 16);
+  return (Half[0] | Half[1]) != 0;
+}
+
+// Finding where a run begins or ends dominates the conversion, so rows are
+// read sixteen pixels at a time: a block is skipped when none of its pixels
+// differs from the key colour, or when none of its bytes equals the key's byte
+// at that place (then no pixel can be the key colour). Otherwise, and at the
+// end of a row, pixel by pixel.
+template <int PixelBytes>
+class TRowScanner {
+ public:
+  static constexpr int Block = 16;
+
+  TRowScanner(std::uint32_t Key, int Width) : FKey(Key), FWidth(Width) {
+    std::uint8_t Pattern[3 * Block];
+    for (int K = 0; K < 3 * Block; ++K) Pattern[K] = static_cast<std::uint8_t>(Key >> (8 * (K % PixelBytes)));
+    for (int K = 0; K < PixelBytes; ++K) FPattern[K] = Load16(Pattern + Block * K);
+  }
+
+  int SkipKey(const std::uint8_t* Row, int X) const {
+    while (X + Block <= FWidth && !Differs(Row, X)) X += Block;
+    while (X < FWidth && PixelAt<PixelBytes>(Row, X) == FKey) ++X;
+    return X;
+  }
+
+  int SkipOthers(const std::uint8_t* Row, int X) const {
+    for (;;) {
+      while (X + Block <= FWidth && !AnyByteMatches(Row, X)) X += Block;
+      const int Stop = std::min(FWidth, X + Block);
+      while (X < Stop && PixelAt<PixelBytes>(Row, X) != FKey) ++X;
+      if (X < Stop || X >= FWidth) return X;
+    }
+  }
+
+ private:
+  const std::uint8_t* At(const std::uint8_t* Row, int X) const {
+    return Row + static_cast<std::size_t>(PixelBytes) * static_cast<std::size_t>(X);
+  }
+
+  bool Differs(const std::uint8_t* Row, int X) const {
+    TBytes16 D = Load16(At(Row, X)) ^ FPattern[0];
+    for (int K = 1; K < PixelBytes; ++K) D |= Load16(At(Row, X) + Block * K) ^ FPattern[K];
+    return AnySet(D);
+  }
+
+  bool AnyByteMatches(const std::uint8_t* Row, int X) const {
+    TBytes16 M = reinterpret_cast<TBytes16>(Load16(At(Row, X)) == FPattern[0]);
+    for (int K = 1; K < PixelBytes; ++K) M |= reinterpret_cast<TBytes16>(Load16(At(Row, X) + Block * K) == FPattern[K]);
+    return AnySet(M);
+  }
+
+  std::uint32_t FKey;
+  int FWidth;
+  TBytes16 FPattern[PixelBytes];
+};
+
+template <int PixelBytes>
 void Scan(const TBitmap& Bitmap, TBandRegion& Region) {
   const int Width = Bitmap.Width(), Height = Bitmap.Height();
-  std::uint8_t Key[PixelBytes];
-  std::memcpy(Key, Bitmap.ScanLine(Height - 1), PixelBytes);
+  const TRowScanner<PixelBytes> Scanner(PixelAt<PixelBytes>(Bitmap.ScanLine(Height - 1), 0), Width);
   for (int Y = 0; Y < Height; ++Y) {
     const std::uint8_t* Row = Bitmap.ScanLine(Y);
-    auto Transparent = [Row, &Key](int X) { return std::memcmp(Row + PixelBytes * static_cast<std::size_t>(X), Key, PixelBytes) == 0; };
     int Runs = 0;
     int X = 0;
     while (X < Width) {
       if (Runs > MaxRunsPerRow) throw EInvalidGraphic("ﾋﾞｯﾄﾏｯﾌﾟの形状が不適です");
-      while (X < Width && Transparent(X)) ++X;
+      X = Scanner.SkipKey(Row, X);
       if (X >= Width) break;
       const int Start = X;
-      while (X < Width && !Transparent(X)) ++X;
+      X = Scanner.SkipOthers(Row, X);
       Region.Union(TRect{Start, Y, X, Y + 1});
       ++Runs;
       ++X;  // the transparent pixel that ended the run

@@ -70,6 +70,16 @@ void TBandRegion::Union(const TRect& R) {
   // Rectangles that arrive in banded order, as a scan of rows adds them,
   // only ever extend the last band or start a new one below it.
   if (FBands.empty() || R.Top >= FBands.back().Bottom) {
+    // The band above is complete: when it repeats the one before it, the two
+    // become one, and its storage serves the new band.
+    const std::size_t N = FBands.size();
+    if (N >= 2 && FBands[N - 2].Bottom == FBands[N - 1].Top && FBands[N - 2].Runs == FBands[N - 1].Runs) {
+      FBands[N - 2].Bottom = FBands[N - 1].Bottom;
+      FBands[N - 1].Top = R.Top;
+      FBands[N - 1].Bottom = R.Bottom;
+      FBands[N - 1].Runs.assign(1, TRun{R.Left, R.Right});
+      return;
+    }
     FBands.push_back(TBand{R.Top, R.Bottom, {TRun{R.Left, R.Right}}});
     return;
   }
