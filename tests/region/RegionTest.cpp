@@ -222,21 +222,17 @@ TEST(RegionData, ReaderRefusesBlocksWhoseHeaderDoesNotFit) {
   TRect Box;
   EXPECT_EQ(ReadRegionData(Good, &Box), (Rects{{1, 2, 3, 4}, {-5, 6, 7, 8}}));
   EXPECT_EQ(Box, (TRect{-5, 2, 7, 8}));
-  auto Patched = [&Good](std::size_t At, std::uint8_t Value) {
-    auto B = Good;
-    B[At] = Value;
-    return B;
-  };
+
   const struct {
     const char* Label;
     std::vector<std::uint8_t> Block;
   } Cases[] = {
       {"shorter than a header", std::vector<std::uint8_t>(Good.begin(), Good.begin() + 31)},
-      {"header size 40", Patched(0, 40)},
-      {"type 2", Patched(4, 2)},
-      {"count 3 for two rectangles", Patched(8, 3)},
-      {"count past any size", Patched(11, 0x80)},
-      {"rectangle bytes 31", Patched(12, 31)},
+      {"header size 40", WithByte(Good, 0, 40)},
+      {"type 2", WithByte(Good, 4, 2)},
+      {"count 3 for two rectangles", WithByte(Good, 8, 3)},
+      {"count past any size", WithByte(Good, 11, 0x80)},
+      {"rectangle bytes 31", WithByte(Good, 12, 31)},
       {"a rectangle cut short", std::vector<std::uint8_t>(Good.begin(), Good.end() - 1)},
       {"a byte too many", [&Good] {
          auto B = Good;

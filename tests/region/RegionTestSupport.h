@@ -26,6 +26,12 @@ inline void Draw(TBitmap& B, const std::vector<std::string>& Rows) {
     }
 }
 
+// A copy of Bytes with one byte changed: broken blocks and properties.
+inline std::vector<std::uint8_t> WithByte(std::vector<std::uint8_t> Bytes, std::size_t At, std::uint8_t Value) {
+  Bytes.at(At) = Value;
+  return Bytes;
+}
+
 // A row that starts opaque and alternates, Width pixels long.
 inline std::string Alternating(int Width) {
   std::string Row;

@@ -62,22 +62,18 @@ TEST(StoredRegion, PropertiesAreLaidOutAsTheFormStoresThem) {
 
 TEST(StoredRegion, BrokenPropertiesRaiseAndChangeNothing) {
   const Bytes Good = Written([](TStream& S) { WriteRgnData(S, MakeRegionData({{0, 0, 1, 1}})); });
-  auto Patched = [&Good](std::size_t At, std::uint8_t Value) {
-    Bytes B = Good;
-    B[At] = Value;
-    return B;
-  };
+
   const struct {
     const char* Label;
     Bytes Stored;
   } Cases[] = {
       {"nothing", {}},
-      {"another name", Patched(1, 'r')},
-      {"another name length", Patched(0, 6)},
-      {"a string, not binary", Patched(8, 6)},
-      {"a count past the end", Patched(9, 49)},
+      {"another name", WithByte(Good, 1, 'r')},
+      {"another name length", WithByte(Good, 0, 6)},
+      {"a string, not binary", WithByte(Good, 8, 6)},
+      {"a count past the end", WithByte(Good, 9, 49)},
       {"the data cut short", Bytes(Good.begin(), Good.end() - 1)},
-      {"a block whose header does not fit", Patched(13 + 8, 2)},
+      {"a block whose header does not fit", WithByte(Good, 13 + 8, 2)},
   };
   for (const auto& C : Cases) {
     TMemoryStream S;
