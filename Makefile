@@ -4,6 +4,7 @@ BUILD   := build
 HOST    := $(BUILD)/host
 WIN     := $(BUILD)/win
 BENCH   := $(BUILD)/bench
+BENCHWIN := $(BUILD)/bench-win
 FUZZ    := $(BUILD)/fuzz
 FUZZ_SECONDS ?= 60
 CMAKE   := cmake -G Ninja -Wno-dev
@@ -36,9 +37,15 @@ build: host win
 test: build
 	@tools/run-tests
 
-bench: deps $(BENCH)/build.ninja
+$(BENCHWIN)/build.ninja: | deps
+	$(CMAKE) -S . -B $(BENCHWIN) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake
+
+# The Windows programs of the benchmarks run under Wine (bench/*.bench).
+bench: deps $(BENCH)/build.ninja $(BENCHWIN)/build.ninja
 	cmake --build $(BENCH)
-	@tools/run-benchmarks $(BENCH)
+	cmake --build $(BENCHWIN) --target regionbench
+	@DRAVIN_BENCH_WIN=$(CURDIR)/$(BENCHWIN) tools/run-benchmarks $(BENCH)
 
 $(FUZZ)/build.ninja: | deps
 	@tools/install-deps fuzz

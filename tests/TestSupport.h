@@ -39,6 +39,17 @@ inline std::string ScratchFolder() {
   return Folder + "\\";
 }
 
+// A folder of the build tree, given as a Unix path, as the program sees it:
+// with backslashes, and under Wine on the drive Z: that stands for the root.
+inline std::string BuildTreeFolder(std::string Name) {
+  for (char& C : Name)
+    if (C == '/') C = '\\';
+#ifdef _WIN32
+  Name = "Z:" + Name;
+#endif
+  return Name;
+}
+
 inline void SetEnv(const std::string& Name, const std::string& Value) {
 #ifdef _WIN32
   _putenv_s(Name.c_str(), Value.c_str());

@@ -36,6 +36,7 @@ DRAVIN_EXCEPTION(EOutOfMemory, Exception);
 DRAVIN_EXCEPTION(EInvalidGraphic, Exception);
 DRAVIN_EXCEPTION(EInvalidOperation, Exception);
 DRAVIN_EXCEPTION(EListError, Exception);
+DRAVIN_EXCEPTION(EResNotFound, Exception);
 DRAVIN_EXCEPTION(EStreamError, Exception);
 DRAVIN_EXCEPTION(EFCreateError, EStreamError);
 DRAVIN_EXCEPTION(EFOpenError, EStreamError);

@@ -4,12 +4,6 @@
 
 #include <string>
 
-inline std::string VersionFixtureFolder() {
-  std::string Name = DRAVIN_VERSION_FIXTURES;
-  for (char& C : Name)
-    if (C == '/') C = '\\';
-#ifdef _WIN32
-  Name = "Z:" + Name;  // Wine's drive for the Unix root
-#endif
-  return Name;
-}
+#include "TestSupport.h"
+
+inline std::string VersionFixtureFolder() { return testsupport::BuildTreeFolder(DRAVIN_VERSION_FIXTURES); }

@@ -95,7 +95,7 @@ bool RegisterAppClass() {
     C.cbSize = sizeof C;
     C.lpfnWndProc = AppProc;
     C.hInstance = Instance();
-    C.hIcon = ::LoadIconW(Instance(), MAKEINTRESOURCEW(1));
+    C.hIcon = ::LoadIconW(Instance(), L"MAINICON");
     if (!C.hIcon) C.hIcon = ::LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
     C.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     C.lpszClassName = AppClassName;
@@ -143,7 +143,7 @@ bool RegisterFormClass(const char* ClassName, WindowProc Proc) {
   C.lpfnWndProc = FormThunk;
   C.cbWndExtra = 2 * sizeof(void*);
   C.hInstance = Instance();
-  C.hIcon = ::LoadIconW(Instance(), MAKEINTRESOURCEW(1));
+  C.hIcon = ::LoadIconW(Instance(), L"MAINICON");
   if (!C.hIcon) C.hIcon = ::LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
   C.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   C.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
