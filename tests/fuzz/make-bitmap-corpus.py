@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes small bitmap files of every layout the reader knows into a folder,
-as the seed corpus of the bitmap fuzz target. usage: make-bitmap-seeds.py DIR"""
+as the seed corpus of the bitmap fuzz target. usage: make-bitmap-corpus.py DIR"""
 import os
 import struct
 import sys
