@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 using namespace plat::sock;
@@ -24,6 +25,14 @@ std::string VFormat(const char* Fmt, va_list Args) {
   std::string Result(static_cast<std::size_t>(N), '\0');
   std::vsnprintf(Result.data(), Result.size() + 1, Fmt, Args);
   return Result;
+}
+
+std::mutex gAbandonedLock;
+
+// Never destroyed: a late answer may still be written into any of them.
+std::vector<void*>& AbandonedLookupAreas() {
+  static auto* Areas = new std::vector<void*>;
+  return *Areas;
 }
 
 bool IsClosingSendError(int Code) {
@@ -911,16 +920,32 @@ void TCustomWSocket::WaitForClose() {
 // ---------------------------------------------------------------------------
 // Name lookups
 
+struct TCustomWSocket::TLookupArea {
+  alignas(8) char Bytes[1025];
+};
+
+char* TCustomWSocket::LookupBuffer() {
+  if (!FLookupArea) FLookupArea = std::make_unique<TLookupArea>();
+  return FLookupArea->Bytes;
+}
+
+int TCustomWSocket::CancelLookup() {
+  const int Result = wsock::WSACancelAsyncRequest(FLookupRequest);
+  FLookupRequest = nullptr;
+  if (FLookupArea) {
+    std::lock_guard<std::mutex> Guard(gAbandonedLock);
+    AbandonedLookupAreas().push_back(FLookupArea.release());
+  }
+  return Result;
+}
+
 void TCustomWSocket::DnsLookup(const std::string& HostName) {
   if (HostName.empty()) {
     ReportError("DNS lookup: invalid host name.");
     FireDnsLookupDone(WsaEInval);
     return;
   }
-  if (FLookupRequest) {
-    wsock::WSACancelAsyncRequest(FLookupRequest);
-    FLookupRequest = nullptr;
-  }
+  if (FLookupRequest) CancelLookup();
   FDnsResult.clear();
   FDnsResultList.Clear();
   if (IsDottedQuad(HostName)) {
@@ -937,8 +962,8 @@ void TCustomWSocket::DnsLookup(const std::string& HostName) {
     return;
   }
   FLookupEarly = false;
-  FLookupRequest = wsock::WSAAsyncGetHostByName(FWindowHandle, WM_NAME_LOOKUP_DONE, HostName.c_str(), FLookupBuffer,
-                                                sizeof FLookupBuffer);
+  FLookupRequest = wsock::WSAAsyncGetHostByName(FWindowHandle, WM_NAME_LOOKUP_DONE, HostName.c_str(), LookupBuffer(),
+                                                sizeof(TLookupArea::Bytes));
   if (!FLookupRequest) {
     ReportErrorFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(), wsock::WSAGetLastError());
     return;
@@ -960,7 +985,7 @@ void TCustomWSocket::HandleNameLookupDone(TMessage& Msg) {
   FLookupRequest = nullptr;
   const std::uint16_t Error = SelectError(Msg.lParam);
   if (Error == 0) {
-    const auto* H = reinterpret_cast<const HostEnt*>(FLookupBuffer);
+    const auto* H = reinterpret_cast<const HostEnt*>(LookupBuffer());
     for (char** A = H->h_addr_list; A && *A; ++A) {
       std::uint32_t Address;
       std::memcpy(&Address, *A, 4);
@@ -977,10 +1002,7 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& HostAddr) {
     FireDnsLookupDone(WsaEInval);
     return;
   }
-  if (FLookupRequest) {
-    wsock::WSACancelAsyncRequest(FLookupRequest);
-    FLookupRequest = nullptr;
-  }
+  if (FLookupRequest) CancelLookup();
   FDnsResult.clear();
   FDnsResultList.Clear();
   const std::uint32_t Address = wsock::inet_addr(HostAddr.c_str());
@@ -989,8 +1011,8 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& HostAddr) {
     return;
   }
   FLookupRequest = wsock::WSAAsyncGetHostByAddr(FWindowHandle, WM_ADDR_LOOKUP_DONE,
-                                                reinterpret_cast<const char*>(&Address), 4, AfInet, FLookupBuffer,
-                                                sizeof FLookupBuffer);
+                                                reinterpret_cast<const char*>(&Address), 4, AfInet, LookupBuffer(),
+                                                sizeof(TLookupArea::Bytes));
   if (!FLookupRequest)
     ReportErrorFmt("%s: can't start DNS lookup, error #%d", HostAddr.c_str(), wsock::WSAGetLastError());
 }
@@ -1000,7 +1022,7 @@ void TCustomWSocket::HandleAddrLookupDone(TMessage& Msg) {
   FLookupRequest = nullptr;
   const std::uint16_t Error = SelectError(Msg.lParam);
   if (Error == 0) {
-    const auto* H = reinterpret_cast<const HostEnt*>(FLookupBuffer);
+    const auto* H = reinterpret_cast<const HostEnt*>(LookupBuffer());
     FDnsResult = H->h_name ? H->h_name : "";
     FDnsResultList.Add(FDnsResult);
   }
@@ -1011,12 +1033,10 @@ void TCustomWSocket::StopDnsLookup() {
   if (!FLookupRequest) return;
   // An answer already on its way (10037) is as good as cancelled: with no
   // request stored, it is put aside when it arrives.
-  if (wsock::WSACancelAsyncRequest(FLookupRequest) != 0 && wsock::WSAGetLastError() != WsaEAlready) {
-    FLookupRequest = nullptr;
+  if (CancelLookup() != 0 && wsock::WSAGetLastError() != WsaEAlready) {
     ReportSocketError("WSACancelAsyncRequest");
     return;
   }
-  FLookupRequest = nullptr;
   if (!InState(csDestroying)) FireDnsLookupDone(WsaEIntr);
 }
 

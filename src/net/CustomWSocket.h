@@ -240,6 +240,9 @@ class TCustomWSocket : public TComponent {
   // that are still queued: a later handle of the same value must not get them.
   int CloseHandle();
   void DropQueuedEvents();
+  char* LookupBuffer();
+  // Cancels the pending lookup and forgets it; the result of the cancel.
+  int CancelLookup();
 
   std::string FDnsResult;
   TStringList FDnsResultList;
@@ -249,7 +252,11 @@ class TCustomWSocket : public TComponent {
   std::int32_t FSendFlagBits = 0;
   std::int32_t FLastError = 0;
   plat::WindowHandle FWindowHandle = 0;
-  alignas(8) char FLookupBuffer[1025] = {};
+  // The answer area of a lookup, 1025 bytes. A cancelled lookup leaves its
+  // area behind for good: a system that does not honour the cancel (Wine's
+  // does not) still writes its answer there, maybe after this object is gone.
+  struct TLookupArea;
+  std::unique_ptr<TLookupArea> FLookupArea;
   plat::sock::AsyncHandle FLookupRequest = nullptr;
   bool FLookupEarly = false;
   TMessage FLookupEarlyMessage{};

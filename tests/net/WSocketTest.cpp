@@ -481,6 +481,14 @@ TEST_F(WSocketTest, StoppedLookupsEndWith10004AndNothingAfter) {
     S.StopDnsLookup();  // nothing pending: nothing happens
     EXPECT_EQ(Done.size(), 1u);
   }
+  // A new lookup replaces the one under way: one answer, the new one's.
+  Done.clear();
+  S.DnsLookup("localhost");
+  S.DnsLookup("127.2");
+  ASSERT_TRUE(PumpUntil([&] { return !Done.empty(); }));
+  PumpFor(100);
+  EXPECT_EQ(Done, std::vector<std::uint16_t>{0});
+  EXPECT_EQ(S.DnsResult(), "127.0.0.2");
   // A socket destroyed with a lookup under way cancels it without a word.
   bool Fired = false;
   auto* Doomed = new TWSocket(nullptr);
