@@ -94,6 +94,16 @@ TEST_F(WSocketTest, ConnectNeedsAPortAndAnAddress) {
   }
 }
 
+TEST_F(WSocketTest, AStateChangeMadeByAHandlerInsideConnectStopsIt) {
+  TWSocket S(nullptr);
+  S.OnChangeState = [&](TObject*, TSocketState, TSocketState New) {
+    if (New == wsOpened) S.Close();
+  };
+  EXPECT_EQ(ErrorOf([&] { ConnectTo(S, CommandPort()); }),
+            "Error 10022 in function Connect (Invalid operation in OnChangeState)\r\nInvalid argument");
+  EXPECT_EQ(S.State(), wsClosed);
+}
+
 TEST_F(WSocketTest, ARefusedConnectionReportsTheErrorThenCloses) {
   TWSocket S(nullptr);
   EventLog Log;
@@ -274,6 +284,27 @@ TEST_F(WSocketTest, ASlowReaderGetsEverythingAndDataSentFiresOnceAfterTheLastByt
   S.Close();
 }
 
+TEST_F(WSocketTest, FlushPumpsUntilTheChainHasDrained) {
+  TWSocket S(nullptr);
+  S.OnChangeState = [&](TObject*, TSocketState, TSocketState New) {
+    if (New == wsOpened) wsock::setsockopt(S.HSocket(), plat::sock::SolSocket, plat::sock::SoSndBuf, 2048);
+  };
+  long long Sent = 0;
+  S.OnSendData = [&](TObject*, std::int32_t N) { Sent += N; };
+  std::string Answer;
+  S.OnDataAvailable = [&](TObject*, std::uint16_t) { Answer += S.ReceiveText(); };
+  ConnectTo(S, SlowPort());
+  ASSERT_TRUE(PumpUntil([&] { return S.State() == wsConnected; }));
+  const std::string Data = Pattern(30000);
+  const std::string Request = "COUNT 30000\r\n" + Data;
+  S.SendText(Request);
+  S.Flush();
+  EXPECT_EQ(Sent, static_cast<long long>(Request.size()));
+  ASSERT_TRUE(PumpUntil([&] { return Answer.find("\r\n") != std::string::npos; }));
+  EXPECT_EQ(Answer, "GOT 30000 " + MD5HexDigest(Data.data(), Data.size()) + "\r\n");
+  S.Close();
+}
+
 TEST_F(WSocketTest, DataQueuedFromOnSendDataGoesOutOnceAndInOrder) {
   TWSocket S(nullptr);
   std::string Echo;
@@ -328,8 +359,13 @@ TEST_F(WSocketTest, ConnectionPropertiesChangeOnlyWhileClosed) {
   EXPECT_EQ(S.PeerPort(), CommandPort());
   EXPECT_EQ(ErrorOf([&] { S.Connect(); }), "Connect: Socket already in use");
   EXPECT_EQ(S.State(), wsConnected);
+  EXPECT_EQ(S.RcvdCount(), 0);
   S.Close();
   EXPECT_EQ(S.PeerAddr(), "error");
+  EXPECT_EQ(ErrorOf([&] { S.RcvdCount(); }), "Error 10038 in function ioctlSocket\r\nSocket operation on non-socket");
+  EXPECT_EQ(ErrorOf([&] { S.SetSendFlags(static_cast<TSocketSendFlags>(2)); }), "Invalid SendFlags");
+  S.SetSendFlags(wsSendUrgent);
+  EXPECT_EQ(S.SendFlags(), wsSendUrgent);
   S.SetAddr(" 10.0.0.1 ");
   EXPECT_EQ(S.Addr(), "10.0.0.1");
   S.SetLocalAddr("");
