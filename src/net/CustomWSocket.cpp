@@ -133,55 +133,36 @@ void TCustomWSocket::ResetDefaults() {
 // ---------------------------------------------------------------------------
 // Properties
 
-void TCustomWSocket::SetAddr(const std::string& Value) {
+// Addr, Port and Proto: written only while closed, trimmed; a non-empty text
+// is assigned and waits to be resolved, the same text again changes nothing.
+void TCustomWSocket::SetConnectionText(const std::string& Value, std::string& Text, bool& Assigned, bool& Resolved,
+                                       const char* Name) {
   if (FState != wsClosed) {
-    ReportError("Cannot change Addr if not closed");
+    ReportError(std::string("Cannot change ") + Name + " if not closed");
     return;
   }
-  const std::string Text = Trim(Value);
-  if (Text.empty()) {
-    FAddrStr.clear();
-    FAddrAssigned = false;
+  const std::string Trimmed = Trim(Value);
+  if (Trimmed.empty()) {
+    Text.clear();
+    Assigned = false;
     return;
   }
-  if (FAddrAssigned && Text == FAddrStr) return;
-  FAddrStr = Text;
-  FAddrAssigned = true;
-  FAddrResolved = false;
+  if (Assigned && Trimmed == Text) return;
+  Text = Trimmed;
+  Assigned = true;
+  Resolved = false;
+}
+
+void TCustomWSocket::SetAddr(const std::string& Value) {
+  SetConnectionText(Value, FAddrStr, FAddrAssigned, FAddrResolved, "Addr");
 }
 
 void TCustomWSocket::SetPort(const std::string& Value) {
-  if (FState != wsClosed) {
-    ReportError("Cannot change Port if not closed");
-    return;
-  }
-  const std::string Text = Trim(Value);
-  if (Text.empty()) {
-    FPortStr.clear();
-    FPortAssigned = false;
-    return;
-  }
-  if (FPortAssigned && Text == FPortStr) return;
-  FPortStr = Text;
-  FPortAssigned = true;
-  FPortResolved = false;
+  SetConnectionText(Value, FPortStr, FPortAssigned, FPortResolved, "Port");
 }
 
 void TCustomWSocket::SetProto(const std::string& Value) {
-  if (FState != wsClosed) {
-    ReportError("Cannot change Proto if not closed");
-    return;
-  }
-  const std::string Text = Trim(Value);
-  if (Text.empty()) {
-    FProtoStr.clear();
-    FProtoAssigned = false;
-    return;
-  }
-  if (FProtoAssigned && Text == FProtoStr) return;
-  FProtoStr = Text;
-  FProtoAssigned = true;
-  FProtoResolved = false;
+  SetConnectionText(Value, FProtoStr, FProtoAssigned, FProtoResolved, "Proto");
 }
 
 void TCustomWSocket::SetLocalAddr(const std::string& Value) {
@@ -402,31 +383,30 @@ void TCustomWSocket::ReceiveLoop(std::uint16_t Error, TWSocketOptions Options) {
 // ---------------------------------------------------------------------------
 // Connecting
 
-bool TCustomWSocket::ResolveForConnect() {
-  try {
-    if (!FProtoResolved) {
-      FProtoNumber = WSocketResolveProto(FProtoStr);
-      FSocketType = FProtoNumber == IpProtoTcp ? SockStream : FProtoNumber == IpProtoUdp ? SockDgram : SockRaw;
-      FProtoResolved = true;
-    }
-    if (!FPortResolved) {
-      FPortNum = WSocketResolvePort(FPortStr, FProtoStr);
-      FSin.sin_port = wsock::htons(static_cast<std::uint16_t>(FPortNum));
-      FPortResolved = true;
-    }
-    if (!FLocalPortResolved) {
-      FLocalPortNum = WSocketResolvePort(FLocalPortStr, FProtoStr);
-      FLocalPortResolved = true;
-    }
-    if (!FAddrResolved) {
-      FSin.sin_addr.S_addr = WSocketResolveHost(FAddrStr);
-      FAddrResolved = true;
-    }
-  } catch (Exception& E) {
-    ReportError("connect: " + E.Message());
-    return false;
+// What is not resolved yet, in this order: the protocol (and with it the
+// socket type), the remote port, for a connect the local port, the address.
+void TCustomWSocket::ResolveConnectionTexts(bool ForListen) {
+  if (!FProtoResolved) {
+    FProtoNumber = WSocketResolveProto(FProtoStr);
+    // A listening socket is a stream socket unless it is a datagram one.
+    if (FProtoNumber == IpProtoUdp) FSocketType = SockDgram;
+    else if (FProtoNumber == IpProtoTcp || ForListen) FSocketType = SockStream;
+    else FSocketType = SockRaw;
+    FProtoResolved = true;
   }
-  return true;
+  if (!FPortResolved) {
+    FPortNum = WSocketResolvePort(FPortStr, FProtoStr);
+    FSin.sin_port = wsock::htons(static_cast<std::uint16_t>(FPortNum));
+    FPortResolved = true;
+  }
+  if (!ForListen && !FLocalPortResolved) {
+    FLocalPortNum = WSocketResolvePort(FLocalPortStr, FProtoStr);
+    FLocalPortResolved = true;
+  }
+  if (!FAddrResolved) {
+    FSin.sin_addr.S_addr = WSocketResolveHost(FAddrStr);
+    FAddrResolved = true;
+  }
 }
 
 bool TCustomWSocket::SetOption(int Level, int Name, int Value, const char* What) {
@@ -452,7 +432,12 @@ void TCustomWSocket::Connect() {
     ReportError("Connect: No Protocol Specified");
     return;
   }
-  if (!ResolveForConnect()) return;
+  try {
+    ResolveConnectionTexts(false);
+  } catch (Exception& E) {
+    ReportError("connect: " + E.Message());
+    return;
+  }
   DiscardSendQueue();
   FHSocket = wsock::socket(AfInet, FSocketType, FProtoNumber);
   // Without a system socket (or, below, without its notifications) there is
@@ -565,20 +550,7 @@ void TCustomWSocket::Listen() {
     return;
   }
   try {
-    if (!FProtoResolved) {
-      FProtoNumber = WSocketResolveProto(FProtoStr);
-      FSocketType = FProtoNumber == IpProtoUdp ? SockDgram : SockStream;
-      FProtoResolved = true;
-    }
-    if (!FPortResolved) {
-      FPortNum = WSocketResolvePort(FPortStr, FProtoStr);
-      FSin.sin_port = wsock::htons(static_cast<std::uint16_t>(FPortNum));
-      FPortResolved = true;
-    }
-    if (!FAddrResolved) {
-      FSin.sin_addr.S_addr = WSocketResolveHost(FAddrStr);
-      FAddrResolved = true;
-    }
+    ResolveConnectionTexts(true);
   } catch (Exception& E) {
     ReportError("listen: " + E.Message());
     return;

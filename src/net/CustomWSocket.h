@@ -233,7 +233,9 @@ class TCustomWSocket : public TComponent {
   void HandleSocketEvent(TMessage& Msg);
   void HandleNameLookupDone(TMessage& Msg);
   void HandleAddrLookupDone(TMessage& Msg);
-  bool ResolveForConnect();
+  void SetConnectionText(const std::string& Value, std::string& Text, bool& Assigned, bool& Resolved,
+                         const char* Name);
+  void ResolveConnectionTexts(bool ForListen);
   bool SetUpDatagram();
   bool SetOption(int Level, int Name, int Value, const char* What);
   // Closes the system handle and forgets it, with the notifications of it

@@ -3,21 +3,10 @@
 
 #include <string>
 
+#include "NetTestSupport.h"
 #include "net/SocketBinding.h"
-#include "net/WSocket.h"
 
-namespace {
-
-std::string RaisedBy(const std::function<void()>& F) {
-  try {
-    F();
-  } catch (const ESocketException& E) {
-    return E.Message();
-  }
-  return "(nothing raised)";
-}
-
-}  // namespace
+using nettest::ErrorOf;
 
 TEST(SocketBinding, ErrorTexts) {
   const struct {
@@ -66,13 +55,13 @@ TEST(SocketBinding, ResolvesHostsPortsAndProtocols) {
   EXPECT_EQ(WSocketResolveHost("255.255.255.255"), 0xFFFFFFFFu);
   EXPECT_EQ(DottedAddress(WSocketResolveHost(" 10.0.0.1 ")), "10.0.0.1");
   EXPECT_EQ(DottedAddress(WSocketResolveHost("localhost")), "127.0.0.1");
-  EXPECT_EQ(RaisedBy([] { WSocketResolveHost(""); }), "WSocketResolveHost: '' Invalid Hostname.");
+  EXPECT_EQ(ErrorOf([] { WSocketResolveHost(""); }), "WSocketResolveHost: '' Invalid Hostname.");
   const std::string Long(257, 'a');
-  EXPECT_EQ(RaisedBy([&] { WSocketResolveHost(Long); }), "WSocketResolveHost: '" + Long + "' Invalid Hostname.");
+  EXPECT_EQ(ErrorOf([&] { WSocketResolveHost(Long); }), "WSocketResolveHost: '" + Long + "' Invalid Hostname.");
   // 256 characters pass the length test and go to the name lookup.
   const std::string Limit(256, 'a');
-  EXPECT_EQ(RaisedBy([&] { WSocketResolveHost(Limit); }).rfind("WSocketResolveHost: Cannot convert host address '" + Limit + "', Error #", 0), 0u);
-  EXPECT_EQ(RaisedBy([] { WSocketResolveHost("no-such-host.invalid"); }),
+  EXPECT_EQ(ErrorOf([&] { WSocketResolveHost(Limit); }).rfind("WSocketResolveHost: Cannot convert host address '" + Limit + "', Error #", 0), 0u);
+  EXPECT_EQ(ErrorOf([] { WSocketResolveHost("no-such-host.invalid"); }),
             "WSocketResolveHost: Cannot convert host address 'no-such-host.invalid', Error #11001");
 
   EXPECT_EQ(WSocketResolvePort("8080abc", "tcp"), 8080);
@@ -80,20 +69,20 @@ TEST(SocketBinding, ResolvesHostsPortsAndProtocols) {
   EXPECT_EQ(WSocketResolvePort("http", "tcp"), 80);
   EXPECT_EQ(WSocketResolvePort(" http ", " tcp "), 80);
   EXPECT_EQ(WSocketResolvePort(std::string(29, '0') + "80", "tcp"), 80);  // 31 characters
-  EXPECT_EQ(RaisedBy([] { WSocketResolvePort(std::string(30, '0') + "80", "tcp"); }), "WSocketResolvePort: Invalid Port.");
-  EXPECT_EQ(RaisedBy([] { WSocketResolvePort("", "tcp"); }), "WSocketResolvePort: Invalid Port.");
+  EXPECT_EQ(ErrorOf([] { WSocketResolvePort(std::string(30, '0') + "80", "tcp"); }), "WSocketResolvePort: Invalid Port.");
+  EXPECT_EQ(ErrorOf([] { WSocketResolvePort("", "tcp"); }), "WSocketResolvePort: Invalid Port.");
   // The protocol text is tested before the port's first character.
-  EXPECT_EQ(RaisedBy([] { WSocketResolvePort("80", ""); }), "WSocketResolvePort: Invalid Proto.");
-  EXPECT_EQ(RaisedBy([] { WSocketResolvePort("no-such-service", "tcp"); }).rfind(
+  EXPECT_EQ(ErrorOf([] { WSocketResolvePort("80", ""); }), "WSocketResolvePort: Invalid Proto.");
+  EXPECT_EQ(ErrorOf([] { WSocketResolvePort("no-such-service", "tcp"); }).rfind(
                 "WSocketResolvePort: Cannot convert port 'no-such-service', Error #", 0),
             0u);
 
   EXPECT_EQ(WSocketResolveProto("tcp"), 6);
   EXPECT_EQ(WSocketResolveProto(" udp"), 17);
   EXPECT_EQ(WSocketResolveProto("17x"), 17);
-  EXPECT_EQ(RaisedBy([] { WSocketResolveProto(""); }), "WSocketResolveProto: Invalid Protocol.");
-  EXPECT_EQ(RaisedBy([] { WSocketResolveProto(std::string(32, 't')); }), "WSocketResolveProto: Invalid Protocol.");
-  EXPECT_EQ(RaisedBy([] { WSocketResolveProto("nosuchproto"); }).rfind(
+  EXPECT_EQ(ErrorOf([] { WSocketResolveProto(""); }), "WSocketResolveProto: Invalid Protocol.");
+  EXPECT_EQ(ErrorOf([] { WSocketResolveProto(std::string(32, 't')); }), "WSocketResolveProto: Invalid Protocol.");
+  EXPECT_EQ(ErrorOf([] { WSocketResolveProto("nosuchproto"); }).rfind(
                 "WSocketResolveProto: Cannot convert protocol 'nosuchproto', Error #", 0),
             0u);
 }
@@ -102,7 +91,7 @@ TEST(SocketBinding, EntryPointsAreLookedUpByName) {
   EXPECT_EQ(LoadSocketFunction(""), nullptr);
   EXPECT_TRUE(SocketLibraryLoaded());
   EXPECT_NE(LoadSocketFunction("WSAAsyncSelect"), nullptr);
-  EXPECT_EQ(RaisedBy([] { LoadSocketFunction("NoSuchExport"); }),
+  EXPECT_EQ(ErrorOf([] { LoadSocketFunction("NoSuchExport"); }),
             "Procedure NoSuchExport not found in wsock32.dll Error #127");
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,16 @@ struct EventLog {
       };
   }
 };
+
+// The message of the socket exception F raises.
+inline std::string ErrorOf(const std::function<void()>& F) {
+  try {
+    F();
+  } catch (const ESocketException& E) {
+    return E.Message();
+  }
+  return "(nothing raised)";
+}
 
 inline void ConnectTo(TCustomWSocket& S, const std::string& Port) {
   S.SetAddr("127.0.0.1");

@@ -17,15 +17,6 @@ namespace {
 
 using Events = std::vector<std::string>;
 
-std::string ErrorOf(const std::function<void()>& F) {
-  try {
-    F();
-  } catch (const ESocketException& E) {
-    return E.Message();
-  }
-  return "(nothing raised)";
-}
-
 // Counts what the socket reads and throws away itself.
 class CountingSocket : public TWSocket {
  public:

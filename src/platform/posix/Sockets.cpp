@@ -495,6 +495,16 @@ int DRAVIN_WSAAPI EmuWSAAsyncSelect(Socket S, WindowHandle Window, unsigned Msg,
   return 0;
 }
 
+// Copies a list of aliases into storage of the caller's thread, as the
+// record the caller gets back points there.
+void KeepAliases(char** From, std::vector<std::string>& Aliases, std::vector<char*>& List) {
+  Aliases.clear();
+  for (char** A = From; A && *A; ++A) Aliases.emplace_back(*A);
+  List.clear();
+  for (std::string& A : Aliases) List.push_back(A.data());
+  List.push_back(nullptr);
+}
+
 ServEnt* DRAVIN_WSAAPI EmuGetServByName(const char* Name, const char* Proto) {
   if (!Started()) return nullptr;
   thread_local ServEnt Result;
@@ -513,11 +523,7 @@ ServEnt* DRAVIN_WSAAPI EmuGetServByName(const char* Name, const char* Proto) {
   }
   NameText = Entry.s_name;
   ProtoText = Entry.s_proto;
-  Aliases.clear();
-  for (char** A = Entry.s_aliases; A && *A; ++A) Aliases.emplace_back(*A);
-  AliasList.clear();
-  for (std::string& A : Aliases) AliasList.push_back(A.data());
-  AliasList.push_back(nullptr);
+  KeepAliases(Entry.s_aliases, Aliases, AliasList);
   Result = ServEnt{NameText.data(), AliasList.data(), ProtoText.data(), static_cast<std::int16_t>(Entry.s_port)};
   return &Result;
 }
@@ -539,11 +545,7 @@ ProtoEnt* DRAVIN_WSAAPI EmuGetProtoByName(const char* Name) {
     return nullptr;
   }
   NameText = Entry.p_name;
-  Aliases.clear();
-  for (char** A = Entry.p_aliases; A && *A; ++A) Aliases.emplace_back(*A);
-  AliasList.clear();
-  for (std::string& A : Aliases) AliasList.push_back(A.data());
-  AliasList.push_back(nullptr);
+  KeepAliases(Entry.p_aliases, Aliases, AliasList);
   Result = ProtoEnt{NameText.data(), AliasList.data(), static_cast<std::int16_t>(Entry.p_proto)};
   return &Result;
 }
@@ -783,25 +785,20 @@ int DRAVIN_WSAAPI EmuIoctlSocket(Socket S, std::int32_t Command, std::uint32_t* 
   return Fail(WsaEInval);
 }
 
-int DRAVIN_WSAAPI EmuGetSockName(Socket S, SockAddr* Addr, int* Length) {
+using NativeNameQuery = int (*)(int, sockaddr*, socklen_t*);
+
+int NameOf(NativeNameQuery Query, Socket S, SockAddr* Addr, int* Length) {
   if (!Started()) return SocketError;
   if (!Find(S)) return Fail(WsaENotSock);
   if (!Addr || !Length) return Fail(WsaEFault);
   socklen_t Size = static_cast<socklen_t>(*Length);
-  if (::getsockname(Fd(S), reinterpret_cast<sockaddr*>(Addr), &Size) != 0) return FailErrno();
+  if (Query(Fd(S), reinterpret_cast<sockaddr*>(Addr), &Size) != 0) return FailErrno();
   *Length = static_cast<int>(Size);
   return 0;
 }
 
-int DRAVIN_WSAAPI EmuGetPeerName(Socket S, SockAddr* Addr, int* Length) {
-  if (!Started()) return SocketError;
-  if (!Find(S)) return Fail(WsaENotSock);
-  if (!Addr || !Length) return Fail(WsaEFault);
-  socklen_t Size = static_cast<socklen_t>(*Length);
-  if (::getpeername(Fd(S), reinterpret_cast<sockaddr*>(Addr), &Size) != 0) return FailErrno();
-  *Length = static_cast<int>(Size);
-  return 0;
-}
+int DRAVIN_WSAAPI EmuGetSockName(Socket S, SockAddr* Addr, int* Length) { return NameOf(::getsockname, S, Addr, Length); }
+int DRAVIN_WSAAPI EmuGetPeerName(Socket S, SockAddr* Addr, int* Length) { return NameOf(::getpeername, S, Addr, Length); }
 
 std::uint16_t DRAVIN_WSAAPI EmuHtons(std::uint16_t Value) { return htons(Value); }
 std::uint16_t DRAVIN_WSAAPI EmuNtohs(std::uint16_t Value) { return ntohs(Value); }
