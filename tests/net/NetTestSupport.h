@@ -43,6 +43,18 @@ bool PumpUntil(Predicate Done, int TimeoutMs = 10000) {
   return true;
 }
 
+// Waits, handling nothing, until a message Msg for Window is queued.
+inline bool WaitUntilQueued(plat::WindowHandle Window, std::uint32_t Msg, int TimeoutMs = 10000) {
+  const std::uint64_t Start = plat::TickCount();
+  plat::Message M;
+  while (plat::TickCount() - Start <= static_cast<std::uint64_t>(TimeoutMs)) {
+    plat::PeekMessage(M, false);  // where the host build turns socket readiness into messages
+    if (plat::PeekMessage(M, Window, Msg, Msg, false)) return true;
+    plat::Sleep(1);
+  }
+  return false;
+}
+
 inline void PumpFor(int Milliseconds) {
   PumpUntil([] { return false; }, Milliseconds);
 }

@@ -494,11 +494,7 @@ TEST_F(WSocketTest, StoppedLookupsEndWith10004AndNothingAfter) {
     Done.clear();
     S.DnsLookup("localhost");
     if (AnswerQueued) {
-      plat::Message M;
-      ASSERT_TRUE(PumpUntil([&] {
-        plat::PeekMessage(M, false);
-        return plat::PeekMessage(M, S.Handle(), WM_NAME_LOOKUP_DONE, WM_NAME_LOOKUP_DONE, false);
-      }));
+      ASSERT_TRUE(WaitUntilQueued(S.Handle(), WM_NAME_LOOKUP_DONE));
     }
     S.StopDnsLookup();
     EXPECT_EQ(Done, std::vector<std::uint16_t>{10004});
@@ -529,12 +525,7 @@ TEST_F(WSocketTest, StoppedLookupsEndWith10004AndNothingAfter) {
 TEST_F(WSocketTest, NotificationsOfAClosedHandleDoNotReachTheNextConnection) {
   TWSocket S(nullptr);
   ConnectTo(S, ClosedPort());
-  // Wait until the refusal is queued, without handling it.
-  plat::Message M;
-  ASSERT_TRUE(PumpUntil([&] {
-    plat::PeekMessage(M, false);
-    return plat::PeekMessage(M, S.Handle(), WM_SOCKET_EVENT, WM_SOCKET_EVENT, false);
-  }));
+  ASSERT_TRUE(WaitUntilQueued(S.Handle(), WM_SOCKET_EVENT));  // the refusal, not handled yet
   S.Abort();
   // The next socket may well get the same handle value.
   EventLog Log;
