@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "NetTestSupport.h"
@@ -559,6 +560,33 @@ TEST_F(WSocketTest, CloseLaterAndFreeLaterActFromTheMessageLoop) {
   S->FreeLater();
   EXPECT_EQ(Owner.ComponentCount(), 1);
   ASSERT_TRUE(PumpUntil([&] { return Owner.ComponentCount() == 0; }));
+}
+
+TEST_F(WSocketTest, AMultiThreadedSocketPumpsItsOwnThreadsQueue) {
+  // A socket lives on the thread that made it: its notifications arrive there.
+  std::string Received;
+  bool SawQuit = false;
+  std::thread Worker([&] {
+    struct Watcher : TWSocket {
+      using TWSocket::TWSocket;
+      bool QuitSeen() const { return FQuitSeen; }
+    } S(nullptr);
+    S.SetMultiThreaded(true);
+    S.OnDataAvailable = [&](TObject*, std::uint16_t) { Received += S.ReceiveText(); };
+    ConnectTo(S, GreetPort());
+    const std::uint64_t Start = plat::TickCount();
+    while (S.State() != wsClosed && plat::TickCount() - Start < 10000) {
+      S.PumpSocketMessages();
+      plat::Sleep(1);
+    }
+    // A quit message met while pumping is kept, not dispatched.
+    plat::PostQuitMessage(0);
+    S.PumpSocketMessages();
+    SawQuit = S.QuitSeen();
+  });
+  Worker.join();
+  EXPECT_EQ(Received, Pattern(20000));
+  EXPECT_TRUE(SawQuit);
 }
 
 TEST_F(WSocketTest, AListeningSocketHandsItsConnectionToAnotherByDup) {
