@@ -321,6 +321,26 @@ TEST_F(WSocketTest, DataQueuedFromOnSendDataGoesOutOnceAndInOrder) {
   S.Close();
 }
 
+TEST_F(WSocketTest, AnAbortFromOnSendDataEndsTheSendingThere) {
+  TWSocket S(nullptr);
+  bool Connected = false;
+  S.OnSessionConnected = [&](TObject*, std::uint16_t) { Connected = true; };
+  std::vector<std::uint16_t> Closed;
+  S.OnSessionClosed = [&](TObject*, std::uint16_t E) { Closed.push_back(E); };
+  int Sends = 0;
+  ConnectTo(S, CommandPort());
+  ASSERT_TRUE(PumpUntil([&] { return Connected; }));
+  S.OnSendData = [&](TObject*, std::int32_t) {
+    if (++Sends == 1) S.Abort();
+  };
+  EXPECT_EQ(S.SendText("HOLD\r\n" + Pattern(5000)), 5006);
+  EXPECT_EQ(Sends, 1);
+  EXPECT_EQ(S.State(), wsClosed);
+  Sentinel Queue;
+  ASSERT_TRUE(Queue.PumpThroughQueue());
+  EXPECT_EQ(Closed, std::vector<std::uint16_t>{0});
+}
+
 TEST_F(WSocketTest, ConnectionPropertiesChangeOnlyWhileClosed) {
   TWSocket S(nullptr);
   bool Connected = false;
