@@ -61,6 +61,9 @@ void PostQuitMessage(int ExitCode);
 // procedure; an exception thrown by the procedure is carried across the
 // system's frames and rethrown here, after the system has returned.
 bool PeekMessage(Message& M, bool Remove);
+// Only the queued messages of Window numbered First to Last; sockets use it to
+// drop the notifications of a handle they have closed.
+bool PeekMessage(Message& M, WindowHandle Window, std::uint32_t First, std::uint32_t Last, bool Remove);
 bool GetMessage(Message& M);
 void WaitMessage();
 LResult DispatchMessage(const Message& M);

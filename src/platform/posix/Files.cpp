@@ -2,6 +2,7 @@
 // is accepted and not enforced; everything else keeps the Windows contract,
 // error numbers included.
 #include "platform/Platform.h"
+#include "platform/posix/Internal.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -237,5 +238,7 @@ bool CreateDirectory(const std::string& Name) {
 }
 
 std::uint32_t GetLastError() { return gLastError; }
+
+void posix::SetLastError(std::uint32_t Code) { gLastError = Code; }
 
 }  // namespace plat

@@ -84,6 +84,9 @@ std::string ClassKey(const char* Name) {
 }
 
 void Wake(ThreadQueue& Q) {
+  // The owning thread looks at its queue before it waits: a post of its own
+  // needs no wake-up (and costs no system call, which matters for sockets).
+  if (&Q == CurrentQueue().get()) return;
   const char Byte = 1;
   // A full pipe already guarantees a wake-up; nothing to do on EAGAIN.
   [[maybe_unused]] ssize_t N = ::write(Q.Wake[1], &Byte, 1);
@@ -253,6 +256,18 @@ bool PeekMessage(Message& M, bool Remove) {
   ThreadQueue& Q = *CurrentQueue();
   PollOnce(Q, 0);
   return Fetch(Q, M, Remove);
+}
+
+bool PeekMessage(Message& M, WindowHandle Window, std::uint32_t First, std::uint32_t Last, bool Remove) {
+  ThreadQueue& Q = *CurrentQueue();
+  std::lock_guard<std::mutex> Guard(Q.Lock);
+  for (auto It = Q.Posted.begin(); It != Q.Posted.end(); ++It) {
+    if (It->Window != Window || It->Msg < First || It->Msg > Last) continue;
+    M = *It;
+    if (Remove) Q.Posted.erase(It);
+    return true;
+  }
+  return false;
 }
 
 bool GetMessage(Message& M) {

@@ -163,6 +163,15 @@ bool PeekMessage(Message& M, bool Remove) {
   return true;
 }
 
+bool PeekMessage(Message& M, WindowHandle Window, std::uint32_t First, std::uint32_t Last, bool Remove) {
+  MSG R;
+  BOOL Got = ::PeekMessageW(&R, reinterpret_cast<HWND>(Window), First, Last, Remove ? PM_REMOVE : PM_NOREMOVE);
+  RethrowPending();
+  if (!Got) return false;
+  M = FromMsg(R);
+  return true;
+}
+
 bool GetMessage(Message& M) {
   MSG R;
   BOOL Got = ::GetMessageW(&R, nullptr, 0, 0);

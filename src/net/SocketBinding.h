@@ -1,0 +1,98 @@
+// The socket layer's own binding of the system's socket library, and the free
+// routines every socket object uses: the layer's exception, the texts of the
+// socket error numbers, and the resolvers of host, port and protocol texts.
+//
+// The library ("wsock32.dll"; in the host build its built-in stand-in, see
+// platform/Module.h) is loaded and started with WSAStartup 1.1 on the first
+// call of any function below, each entry point is looked up by name on its
+// first call and remembered, and the whole binding is dropped again when the
+// last socket object is destroyed (LiveSocketCount) and at program end.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "framework/SysUtils.h"
+#include "platform/Sockets.h"
+
+DRAVIN_EXCEPTION(ESocketException, Exception);
+
+// Socket objects alive; changed with interlocked increments and decrements.
+extern std::atomic<std::int32_t> LiveSocketCount;
+
+// The entry point of an export of the library, loading and starting the
+// library first when needed; nullptr for an empty name. Raises
+// ESocketException when the library cannot be loaded or started or has no
+// such export.
+void* LoadSocketFunction(const char* Name);
+// Cleans up and unloads the library, forgets every entry point, and sets
+// LiveSocketCount to 0.
+void UnloadSocketLibrary();
+bool SocketLibraryLoaded();
+
+// The thin wrappers, named after the exports they call.
+namespace wsock {
+
+using namespace plat::sock;
+
+int WSAStartup(std::uint16_t Version, WSAData* Data);
+int WSACleanup();
+void WSASetLastError(int Error);
+int WSAGetLastError();
+int WSACancelAsyncRequest(AsyncHandle Request);
+AsyncHandle WSAAsyncGetHostByName(plat::WindowHandle Window, unsigned Msg, const char* Name, char* Buffer,
+                                  int BufferLength);
+AsyncHandle WSAAsyncGetHostByAddr(plat::WindowHandle Window, unsigned Msg, const char* Addr, int Length, int Type,
+                                  char* Buffer, int BufferLength);
+int WSAAsyncSelect(Socket S, plat::WindowHandle Window, unsigned Msg, std::int32_t Events);
+ServEnt* getservbyname(const char* Name, const char* Proto);
+ProtoEnt* getprotobyname(const char* Name);
+HostEnt* gethostbyname(const char* Name);
+Socket socket(int Family, int Type, int Protocol);
+int bind(Socket S, const SockAddr* Addr, int Length);
+int connect(Socket S, const SockAddr* Addr, int Length);
+int listen(Socket S, int Backlog);
+Socket accept(Socket S, SockAddr* Addr, int* Length);
+int shutdown(Socket S, int How);
+int closesocket(Socket S);
+int send(Socket S, const char* Data, int Length, int Flags);
+int sendto(Socket S, const char* Data, int Length, int Flags, const SockAddr* To, int ToLength);
+int recv(Socket S, char* Buffer, int Length, int Flags);
+int recvfrom(Socket S, char* Buffer, int Length, int Flags, SockAddr* From, int* FromLength);
+int setsockopt(Socket S, int Level, int Name, const char* Value, int Length);
+int ioctlsocket(Socket S, std::int32_t Command, std::uint32_t* Argument);
+int getsockname(Socket S, SockAddr* Addr, int* Length);
+int getpeername(Socket S, SockAddr* Addr, int* Length);
+std::uint16_t htons(std::uint16_t Value);
+std::uint16_t ntohs(std::uint16_t Value);
+std::uint32_t inet_addr(const char* Text);
+char* inet_ntoa(InAddr Addr);
+
+// An int-valued option, the common case.
+inline int setsockopt(Socket S, int Level, int Name, int Value) {
+  return setsockopt(S, Level, Name, reinterpret_cast<const char*>(&Value), sizeof Value);
+}
+
+}  // namespace wsock
+
+// The English text of a socket error number; "Not a WinSock error" for any
+// number outside the table.
+std::string SocketErrorText(int ErrorCode);
+
+// An IPv4 address in network order: a dotted address converted, anything else
+// looked up with the blocking gethostbyname.
+std::uint32_t WSocketResolveHost(const std::string& Host);
+// A port number in host order: a text that begins with a digit is read as a
+// number (cut to 16 bits), anything else is a service name under Proto.
+std::uint16_t WSocketResolvePort(const std::string& Port, const std::string& Proto);
+int WSocketResolveProto(const std::string& Proto);
+
+// Four decimal parts of at most 255 joined by dots, blanks allowed around.
+bool IsDottedQuad(const std::string& Text);
+// The decimal digits at the start of Text, after leading blanks; no sign, no
+// range check (the value wraps at 32 bits).
+std::int32_t ParseLeadingNumber(const std::string& Text);
+
+// The dotted text of an address in network order.
+std::string DottedAddress(std::uint32_t Address);

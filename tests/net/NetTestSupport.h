@@ -1,0 +1,134 @@
+// Shared by the socket tests: the loopback peers of peer.py, pumping with a
+// time limit, and a recorder of a socket's events.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "framework/Application.h"
+#include "net/WSocket.h"
+
+namespace nettest {
+
+inline std::string PeerPort(const char* Variable) {
+  const char* Value = std::getenv(Variable);
+  return Value ? Value : "";
+}
+inline std::string CommandPort() { return PeerPort("DRAVIN_PEER_PORT"); }
+inline std::string SlowPort() { return PeerPort("DRAVIN_PEER_SLOW_PORT"); }
+inline std::string GreetPort() { return PeerPort("DRAVIN_PEER_GREET_PORT"); }
+inline std::string ClosedPort() { return PeerPort("DRAVIN_PEER_CLOSED_PORT"); }
+
+// Byte i of what the peers send is i % 251.
+inline std::string Pattern(std::size_t N) {
+  std::string S(N, '\0');
+  for (std::size_t I = 0; I < N; ++I) S[I] = static_cast<char>(I % 251);
+  return S;
+}
+
+template <typename Predicate>
+bool PumpUntil(Predicate Done, int TimeoutMs = 10000) {
+  const std::uint64_t Start = plat::TickCount();
+  while (!Done()) {
+    if (plat::TickCount() - Start > static_cast<std::uint64_t>(TimeoutMs)) return false;
+    testsupport::DrainQueue();
+    if (Done()) break;
+    plat::Sleep(1);
+  }
+  return true;
+}
+
+// Waits, handling nothing, until a message Msg for Window is queued.
+inline bool WaitUntilQueued(plat::WindowHandle Window, std::uint32_t Msg, int TimeoutMs = 10000) {
+  const std::uint64_t Start = plat::TickCount();
+  plat::Message M;
+  while (plat::TickCount() - Start <= static_cast<std::uint64_t>(TimeoutMs)) {
+    plat::PeekMessage(M, false);  // where the host build turns socket readiness into messages
+    if (plat::PeekMessage(M, Window, Msg, Msg, false)) return true;
+    plat::Sleep(1);
+  }
+  return false;
+}
+
+inline void PumpFor(int Milliseconds) {
+  PumpUntil([] { return false; }, Milliseconds);
+}
+
+// Everything queued before it has been handled once a message posted now
+// comes back.
+class Sentinel {
+ public:
+  Sentinel() {
+    FWindow = AllocateHWnd([this](TMessage& M) {
+      if (M.Msg == plat::MsgUser + 77) ++FSeen;
+    });
+  }
+  ~Sentinel() { DeallocateHWnd(FWindow); }
+  bool PumpThroughQueue() {
+    const int Want = FSeen + 1;
+    plat::PostMessage(FWindow, plat::MsgUser + 77, 0, 0);
+    return PumpUntil([&] { return FSeen >= Want; });
+  }
+
+ private:
+  plat::WindowHandle FWindow = 0;
+  int FSeen = 0;
+};
+
+inline const char* StateName(TSocketState S) {
+  static const char* const Names[] = {"wsInvalidState", "wsOpened",    "wsBound",     "wsConnecting",
+                                      "wsConnected",    "wsAccepting", "wsListening", "wsClosed"};
+  return Names[S];
+}
+
+// The events of a socket as text, runs of DataAvailable folded into one.
+struct EventLog {
+  std::vector<std::string> Events;
+  std::string Received;
+  int ReadPerEvent = 65536;
+
+  void Add(const std::string& E) {
+    if (E == "DataAvailable(0)" && !Events.empty() && Events.back() == E) return;
+    Events.push_back(E);
+  }
+
+  // Records every event; data is read in pieces of ReadPerEvent bytes.
+  void Attach(TCustomWSocket& S, bool ReadData = true) {
+    S.OnChangeState = [this](TObject*, TSocketState O, TSocketState N) {
+      Add(std::string("ChangeState(") + StateName(O) + "," + StateName(N) + ")");
+    };
+    S.OnSessionConnected = [this](TObject*, std::uint16_t E) { Add("SessionConnected(" + std::to_string(E) + ")"); };
+    S.OnDataSent = [this](TObject*, std::uint16_t E) { Add("DataSent(" + std::to_string(E) + ")"); };
+    S.OnSessionClosed = [this](TObject*, std::uint16_t E) { Add("SessionClosed(" + std::to_string(E) + ")"); };
+    if (ReadData)
+      S.OnDataAvailable = [this, &S](TObject*, std::uint16_t E) {
+        Add("DataAvailable(" + std::to_string(E) + ")");
+        std::string Buffer(static_cast<std::size_t>(ReadPerEvent), '\0');
+        const int N = S.Receive(Buffer.data(), ReadPerEvent);
+        if (N > 0) Received.append(Buffer.data(), static_cast<std::size_t>(N));
+      };
+  }
+};
+
+// The message of the socket exception F raises.
+inline std::string ErrorOf(const std::function<void()>& F) {
+  try {
+    F();
+  } catch (const ESocketException& E) {
+    return E.Message();
+  }
+  return "(nothing raised)";
+}
+
+inline void ConnectTo(TCustomWSocket& S, const std::string& Port) {
+  S.SetAddr("127.0.0.1");
+  S.SetPort(Port);
+  S.Connect();
+}
+
+}  // namespace nettest

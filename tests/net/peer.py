@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""Loopback peers for the socket tests, on the Linux side, around one test run.
+
+usage: peer.py PROGRAM [ARGS...]
+
+Starts the peers on 127.0.0.1, runs PROGRAM with their ports in the
+environment and exits with its status. The peers:
+
+  DRAVIN_PEER_PORT      commands, one line each, then behaviour:
+                          SEND n     n bytes of the pattern, then close at once
+                          RESET n    n bytes of the pattern, then a reset
+                          ECHO       every byte back until the client closes
+                          HOLD       nothing; close when the client does
+                          COUNT n    read n bytes, answer "GOT n MD5\\r\\n"
+  DRAVIN_PEER_SLOW_PORT the same commands, with a small receive buffer and a
+                        reader that takes 512 bytes at a time with a pause
+  DRAVIN_PEER_GREET_PORT  sends 20000 bytes of the pattern at once on accept,
+                          then closes
+  DRAVIN_PEER_CLOSED_PORT nothing listens there: connections are refused
+
+The pattern is byte i = i % 251.
+"""
+import hashlib
+import os
+import socket
+import struct
+import subprocess
+import sys
+import threading
+import time
+
+
+def pattern(n):
+    block = bytes(i % 251 for i in range(251))
+    return (block * (n // 251 + 1))[:n]
+
+
+def read_line(conn):
+    line = b""
+    while not line.endswith(b"\n"):
+        chunk = conn.recv(1)
+        if not chunk:
+            return None
+        line += chunk
+    return line.decode("ascii").strip()
+
+
+def drain(conn):
+    try:
+        while conn.recv(65536):
+            pass
+    except OSError:
+        pass
+
+
+def serve_command(conn, slow):
+    line = read_line(conn)
+    if line is None:
+        return
+    words = line.split()
+    cmd, arg = words[0], int(words[1]) if len(words) > 1 else 0
+    if cmd == "SEND":
+        conn.sendall(pattern(arg))
+    elif cmd == "RESET":
+        conn.sendall(pattern(arg))
+        conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    elif cmd == "ECHO":
+        while True:
+            data = conn.recv(65536)
+            if not data:
+                break
+            conn.sendall(data)
+    elif cmd == "HOLD":
+        drain(conn)
+    elif cmd == "COUNT":
+        digest, got = hashlib.md5(), 0
+        while got < arg:
+            data = conn.recv(min(512 if slow else 65536, arg - got))
+            if not data:
+                break
+            digest.update(data)
+            got += len(data)
+            if slow:
+                time.sleep(0.002)
+        conn.sendall(f"GOT {got} {digest.hexdigest().upper()}\r\n".encode("ascii"))
+        drain(conn)
+
+
+def handle(conn, kind):
+    try:
+        if kind == "greet":
+            conn.sendall(pattern(20000))
+        else:
+            serve_command(conn, kind == "slow")
+    except OSError:
+        pass
+    finally:
+        conn.close()
+
+
+def listener(kind):
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    if kind == "slow":
+        # Accepted connections take the listener's buffer size.
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 2048)
+    s.bind(("127.0.0.1", 0))
+    s.listen(64)
+
+    def run():
+        while True:
+            conn, _ = s.accept()
+            threading.Thread(target=handle, args=(conn, kind), daemon=True).start()
+
+    threading.Thread(target=run, daemon=True).start()
+    return s.getsockname()[1]
+
+
+def closed_port():
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def main():
+    env = dict(os.environ)
+    env["DRAVIN_PEER_PORT"] = str(listener("plain"))
+    env["DRAVIN_PEER_SLOW_PORT"] = str(listener("slow"))
+    env["DRAVIN_PEER_GREET_PORT"] = str(listener("greet"))
+    env["DRAVIN_PEER_CLOSED_PORT"] = str(closed_port())
+    sys.exit(subprocess.call(sys.argv[1:], env=env))
+
+
+if __name__ == "__main__":
+    main()
