@@ -505,6 +505,16 @@ void KeepAliases(char** From, std::vector<std::string>& Aliases, std::vector<cha
   List.push_back(nullptr);
 }
 
+// The re-entrant database lookups want a work area of unknown size: grow it
+// until the answer fits. The result is the lookup's own (0 when it ran).
+template <typename Lookup>
+int WithWorkArea(std::vector<char>& Work, Lookup Call) {
+  Work.resize(1024);
+  int R;
+  while ((R = Call(Work.data(), Work.size())) == ERANGE) Work.resize(Work.size() * 2);
+  return R;
+}
+
 ServEnt* DRAVIN_WSAAPI EmuGetServByName(const char* Name, const char* Proto) {
   if (!Started()) return nullptr;
   thread_local ServEnt Result;
@@ -513,10 +523,10 @@ ServEnt* DRAVIN_WSAAPI EmuGetServByName(const char* Name, const char* Proto) {
   thread_local std::vector<char*> AliasList;
   servent Entry;
   servent* Found = nullptr;
-  std::vector<char> Work(1024);
-  int R;
-  while ((R = ::getservbyname_r(Name ? Name : "", Proto, &Entry, Work.data(), Work.size(), &Found)) == ERANGE)
-    Work.resize(Work.size() * 2);
+  std::vector<char> Work;
+  const int R = WithWorkArea(Work, [&](char* Area, std::size_t Size) {
+    return ::getservbyname_r(Name ? Name : "", Proto, &Entry, Area, Size, &Found);
+  });
   if (R != 0 || !Found) {
     gError = WsaNoData;
     return nullptr;
@@ -536,10 +546,10 @@ ProtoEnt* DRAVIN_WSAAPI EmuGetProtoByName(const char* Name) {
   thread_local std::vector<char*> AliasList;
   protoent Entry;
   protoent* Found = nullptr;
-  std::vector<char> Work(1024);
-  int R;
-  while ((R = ::getprotobyname_r(Name ? Name : "", &Entry, Work.data(), Work.size(), &Found)) == ERANGE)
-    Work.resize(Work.size() * 2);
+  std::vector<char> Work;
+  const int R = WithWorkArea(Work, [&](char* Area, std::size_t Size) {
+    return ::getprotobyname_r(Name ? Name : "", &Entry, Area, Size, &Found);
+  });
   if (R != 0 || !Found) {
     gError = WsaNoData;
     return nullptr;
