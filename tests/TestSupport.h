@@ -6,8 +6,11 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <string>
 
+#include "framework/MessagePump.h"
 #include "framework/Streams.h"
 #include "framework/SysUtils.h"
 #include "platform/Platform.h"
@@ -26,15 +29,43 @@ inline std::string ReadFile(const std::string& Name) {
   return Bytes;
 }
 
-// A fresh folder below the working directory, named after the running test,
-// as a path with a trailing backslash.
+// The folder of this test program's scratch folders, in the system's temp
+// folder, made on first use and removed with everything in it when the
+// program ends. Windows-style, with a trailing backslash.
+inline const std::string& ScratchRoot() {
+  struct Root {
+    std::filesystem::path Native;
+    std::string Name;
+    Root() {
+      std::error_code Error;
+      std::filesystem::path Temp = std::filesystem::temp_directory_path(Error);
+      if (Error) Temp = std::filesystem::current_path();
+      // Test programs run side by side: each takes a name of its own.
+      Native = Temp / ("dravin-tests." + std::to_string(std::random_device{}()));
+      std::filesystem::create_directories(Native, Error);
+      Name = Native.string();
+      for (char& C : Name)
+        if (C == '/') C = '\\';
+      Name += "\\";
+    }
+    ~Root() {
+      std::error_code Ignored;
+      std::filesystem::remove_all(Native, Ignored);
+    }
+  };
+  static const Root R;
+  return R.Name;
+}
+
+// A fresh folder for the running test, below ScratchRoot(), as a path with a
+// trailing backslash.
 inline std::string ScratchFolder() {
   static std::atomic<int> Counter{0};
   const auto* Info = testing::UnitTest::GetInstance()->current_test_info();
   std::string Name = std::string(Info ? Info->test_suite_name() : "t") + "." + (Info ? Info->name() : "x");
   for (char& C : Name)
     if (C == '/') C = '_';
-  std::string Folder = Name + "." + std::to_string(plat::TickCount()) + "." + std::to_string(Counter++);
+  std::string Folder = ScratchRoot() + Name + "." + std::to_string(Counter++);
   plat::CreateDirectory(Folder);
   return Folder + "\\";
 }
@@ -91,13 +122,12 @@ class FakeClock : public TClockSource {
 
 // Dispatches what is waiting, quit messages dropped, so that one test leaves
 // nothing behind for the next.
-inline void DrainQueue() {
-  plat::Message M;
-  while (plat::PeekMessage(M, true)) {
-    if (M.Msg == plat::MsgQuit) continue;
-    plat::TranslateMessage(M);
-    plat::DispatchMessage(M);
-  }
+inline void DrainQueue() { ProcessThreadMessages(TQuitRule::Drop); }
+
+// Drains the queue by turns, 1 ms apart, until Done() or TimeoutMs.
+template <typename Predicate>
+bool PumpUntil(Predicate Done, int TimeoutMs = 10000) {
+  return ::PumpUntil(Done, DrainQueue, 1, TimeoutMs);
 }
 
 }  // namespace testsupport

@@ -22,7 +22,7 @@ unsigned RandomSeed() {
 
 }  // namespace
 
-bool AcquireInstanceMutex(const std::string& Name) {
+bool AcquireInstanceMutex(const std::string& Name, const std::function<void()>& BeforeCreate) {
   std::minstd_rand Random(RandomSeed());
   Sleep(static_cast<std::uint32_t>(Random() % 1000));
   gMutexName = Name;
@@ -35,6 +35,7 @@ bool AcquireInstanceMutex(const std::string& Name) {
   }
   // Another instance may create the mutex between the look above and the
   // creation here: finding it there already means that instance won.
+  if (BeforeCreate) BeforeCreate();
   bool AlreadyExisted = false;
   gMutex = plat::NamedMutex::Create(Name, AlreadyExisted);
   if (AlreadyExisted) {

@@ -23,7 +23,11 @@ std::string FirstExisting(const std::string& First, const std::string& Second) {
 // comparison, and later the installation, out of it. The search steps over
 // double-byte characters, whose trail byte may be a backslash.
 bool IsPlainFileName(const std::string& Name) {
-  return AnsiPos("\\", Name) == 0 && AnsiPos("/", Name) == 0 && AnsiPos(":", Name) == 0;
+  // Windows opens a name without its trailing dots: "dravin.exe." would be
+  // the running checker under a name that is not "dravin.exe". (A dot is
+  // never the trail byte of a double-byte character.)
+  return AnsiPos("\\", Name) == 0 && AnsiPos("/", Name) == 0 && AnsiPos(":", Name) == 0 &&
+         (Name.empty() || Name.back() != '.');
 }
 
 template <typename T>

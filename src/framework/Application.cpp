@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <new>
 
+#include "framework/MessagePump.h"
+
 TApplication* Application = nullptr;
 
 namespace {
@@ -72,14 +74,11 @@ void TApplication::Dispatch(plat::Message& M) {
 }
 
 bool TApplication::ProcessMessage() {
-  plat::Message M;
-  if (!plat::PeekMessage(M, true)) return false;
-  if (M.Msg == plat::MsgQuit) {
-    FTerminated = true;
-    return true;
-  }
-  Dispatch(M);
-  return true;
+  // The application's quit rule: the message ends the loop by Terminated,
+  // and what else is waiting is still handled.
+  const TPumpResult R = ProcessThreadMessages(TQuitRule::Report, [this](plat::Message& M) { Dispatch(M); }, 1);
+  if (R.QuitMet) FTerminated = true;
+  return R.Handled > 0 || R.QuitMet;
 }
 
 void TApplication::ProcessMessages() {

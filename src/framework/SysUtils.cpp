@@ -105,21 +105,23 @@ std::string StringReplaceAll(const std::string& S, const std::string& From, cons
   return R;
 }
 
+std::string VFormat(const char* Fmt, va_list Args) {
+  va_list Copy;
+  va_copy(Copy, Args);
+  const int N = std::vsnprintf(nullptr, 0, Fmt, Copy);
+  va_end(Copy);
+  if (N <= 0) return std::string();
+  std::string Result(static_cast<std::size_t>(N), '\0');
+  std::vsnprintf(Result.data(), Result.size() + 1, Fmt, Args);
+  return Result;
+}
+
 std::string Format(const char* Fmt, ...) {
   va_list Args;
   va_start(Args, Fmt);
-  va_list Copy;
-  va_copy(Copy, Args);
-  int N = std::vsnprintf(nullptr, 0, Fmt, Copy);
-  va_end(Copy);
-  std::string R;
-  if (N > 0) {
-    std::vector<char> Buffer(static_cast<std::size_t>(N) + 1);
-    std::vsnprintf(Buffer.data(), Buffer.size(), Fmt, Args);
-    R.assign(Buffer.data(), static_cast<std::size_t>(N));
-  }
+  std::string Result = VFormat(Fmt, Args);
   va_end(Args);
-  return R;
+  return Result;
 }
 
 // ---------------------------------------------------------------------------
@@ -184,7 +186,16 @@ long long StrToInt64Def(const std::string& S, long long Default) {
 
 namespace {
 
-std::size_t LastDelimiter(const std::string& FileName) { return FileName.find_last_of("\\:"); }
+// The last "\" or ":" that is a character of its own, not the trail byte of
+// a double-byte character ("表" ends in 0x5C); npos when there is none.
+std::size_t LastDelimiter(const std::string& FileName) {
+  std::size_t Last = std::string::npos;
+  for (std::size_t I = 0; I < FileName.size(); ++I) {
+    if (IsLeadByte(static_cast<unsigned char>(FileName[I]))) ++I;
+    else if (FileName[I] == '\\' || FileName[I] == ':') Last = I;
+  }
+  return Last;
+}
 
 std::vector<std::string>& CommandLine() {
   static std::vector<std::string> Args;
@@ -204,8 +215,10 @@ std::string ExtractFileName(const std::string& FileName) {
 }
 
 std::string ExtractFileExt(const std::string& FileName) {
-  std::size_t Dot = FileName.find_last_of(".\\:");
-  if (Dot == std::string::npos || FileName[Dot] != '.') return std::string();
+  // A dot is never the trail byte of a double-byte character.
+  const std::size_t Dot = FileName.rfind('.');
+  const std::size_t Delimiter = LastDelimiter(FileName);
+  if (Dot == std::string::npos || (Delimiter != std::string::npos && Delimiter > Dot)) return std::string();
   return FileName.substr(Dot);
 }
 
@@ -216,7 +229,8 @@ std::string ChangeFileExt(const std::string& FileName, const std::string& Extens
 }
 
 std::string IncludeTrailingBackslash(const std::string& Path) {
-  if (!Path.empty() && Path.back() == '\\') return Path;
+  const std::size_t Last = LastDelimiter(Path);
+  if (Last == Path.size() - 1 && Path[Last] == '\\') return Path;
   return Path + "\\";
 }
 

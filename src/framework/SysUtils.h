@@ -4,9 +4,12 @@
 // byte positions and 0 means "not found", as everywhere in this program.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <exception>
 #include <string>
+
+#include "platform/CodePage.h"
 
 // ---------------------------------------------------------------------------
 // Exceptions
@@ -60,8 +63,7 @@ std::string SysErrorMessage(std::uint32_t ErrorCode);
 // ---------------------------------------------------------------------------
 // Byte strings
 
-// Lead bytes of Shift-JIS double-byte characters.
-inline bool IsLeadByte(unsigned char C) { return (C >= 0x81 && C <= 0x9F) || (C >= 0xE0 && C <= 0xFC); }
+using plat::IsLeadByte;
 
 // Remove leading/trailing characters whose code is 32 or less.
 std::string Trim(const std::string& S);
@@ -89,6 +91,7 @@ std::string StringReplaceAll(const std::string& S, const std::string& From, cons
 
 // printf-style formatting into a byte string.
 std::string Format(const char* Fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string VFormat(const char* Fmt, va_list Args) __attribute__((format(printf, 1, 0)));
 
 // ---------------------------------------------------------------------------
 // Numbers

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <vector>
 
+#include "framework/MessagePump.h"
+
 using namespace plat::sock;
 
 const char* const SocketWindowClass = "XSocketWindowClass";
@@ -15,17 +17,6 @@ namespace {
 constexpr std::int32_t ConnectEvents = FdRead | FdWrite | FdAccept | FdConnect | FdClose;  // 0x3B
 constexpr std::int32_t ListenEvents = FdRead | FdWrite | FdAccept | FdClose;                // 0x2B
 constexpr std::int32_t DupEvents = FdRead | FdWrite | FdConnect | FdClose;                  // 0x33
-
-std::string VFormat(const char* Fmt, va_list Args) {
-  va_list Copy;
-  va_copy(Copy, Args);
-  const int N = std::vsnprintf(nullptr, 0, Fmt, Copy);
-  va_end(Copy);
-  if (N <= 0) return std::string();
-  std::string Result(static_cast<std::size_t>(N), '\0');
-  std::vsnprintf(Result.data(), Result.size() + 1, Fmt, Args);
-  return Result;
-}
 
 std::mutex gAbandonedLock;
 
@@ -1018,19 +1009,8 @@ void TCustomWSocket::StopDnsLookup() {
 void TCustomWSocket::PumpSocketMessages() {
   // Without an application object there is no framework loop to ask: the
   // thread's own queue is drained the same way.
-  if (!FMultiThreaded && Application) {
-    Application->ProcessMessages();
-    return;
-  }
-  plat::Message M;
-  while (plat::PeekMessage(M, true)) {
-    if (M.Msg == plat::MsgQuit) {
-      FQuitSeen = true;
-      continue;
-    }
-    plat::TranslateMessage(M);
-    plat::DispatchMessage(M);
-  }
+  if (ProcessWaitingMessages(FMultiThreaded ? TPumpQueue::Thread : TPumpQueue::Application, TQuitRule::Report))
+    FQuitSeen = true;
 }
 
 // ---------------------------------------------------------------------------

@@ -9,36 +9,28 @@
 
 #include <cstdint>
 
+#include "platform/UniqueHandle.h"
+
 namespace plat {
+
+bool FreeModuleHandle(std::uintptr_t Handle);
 
 // Owns one loaded library; frees it when destroyed. Moves, never copies.
 class Module {
  public:
   Module() = default;
-  ~Module() { Free(); }
-  Module(Module&& Other) noexcept : FHandle(Other.FHandle) { Other.FHandle = 0; }
-  Module& operator=(Module&& Other) noexcept {
-    if (this != &Other) {
-      Free();
-      FHandle = Other.FHandle;
-      Other.FHandle = 0;
-    }
-    return *this;
-  }
-  Module(const Module&) = delete;
-  Module& operator=(const Module&) = delete;
 
   // Not loaded on failure; GetLastError() then holds the system's error
   // number (126 for a library that does not exist).
   static Module Load(const char* FileName);
-  bool Loaded() const { return FHandle != 0; }
+  bool Loaded() const { return FHandle.Valid(); }
   // nullptr when there is no such export, with GetLastError() set (127).
   void* Proc(const char* Name) const;
-  void Free();
+  void Free() { FHandle.Reset(); }
 
  private:
   explicit Module(std::uintptr_t Handle) : FHandle(Handle) {}
-  std::uintptr_t FHandle = 0;
+  UniqueHandle<std::uintptr_t, 0, FreeModuleHandle> FHandle;
 };
 
 }  // namespace plat

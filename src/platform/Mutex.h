@@ -8,24 +8,16 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/UniqueHandle.h"
+
 namespace plat {
+
+bool CloseMutexHandle(std::intptr_t Handle);
 
 // Owns one handle to a named mutex; closes it when destroyed. Moves, never copies.
 class NamedMutex {
  public:
   NamedMutex() = default;
-  ~NamedMutex() { Close(); }
-  NamedMutex(NamedMutex&& Other) noexcept : FHandle(Other.FHandle) { Other.FHandle = Invalid; }
-  NamedMutex& operator=(NamedMutex&& Other) noexcept {
-    if (this != &Other) {
-      Close();
-      FHandle = Other.FHandle;
-      Other.FHandle = Invalid;
-    }
-    return *this;
-  }
-  NamedMutex(const NamedMutex&) = delete;
-  NamedMutex& operator=(const NamedMutex&) = delete;
 
   // A handle to a mutex some process has created already; not valid when
   // there is none.
@@ -35,15 +27,14 @@ class NamedMutex {
   // ERROR_ALREADY_EXISTS); not valid when the creation failed.
   static NamedMutex Create(const std::string& Name, bool& AlreadyExisted);
 
-  bool Valid() const { return FHandle != Invalid; }
+  bool Valid() const { return FHandle.Valid(); }
   // Gives up ownership; false when this thread does not own it.
   bool Release();
-  void Close();
+  void Close() { FHandle.Reset(); }
 
  private:
-  static constexpr std::intptr_t Invalid = -1;
   explicit NamedMutex(std::intptr_t Handle) : FHandle(Handle) {}
-  std::intptr_t FHandle = Invalid;
+  UniqueHandle<std::intptr_t, -1, CloseMutexHandle> FHandle;
 };
 
 }  // namespace plat

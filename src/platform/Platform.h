@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/UniqueHandle.h"
+
 namespace plat {
 
 // ---------------------------------------------------------------------------
@@ -106,21 +108,17 @@ enum class FileShare { Exclusive, DenyWrite, DenyRead, DenyNone };
 enum class FileCreate { OpenExisting, CreateAlways, OpenAlways };
 enum class SeekOrigin { Begin, Current, End };
 
+bool CloseFileHandle(std::intptr_t Handle);
+
 // Owns one open file; closes it when destroyed. Moves, never copies.
 class File {
  public:
-  File() = default;
-  ~File();
-  File(File&& Other) noexcept;
-  File& operator=(File&& Other) noexcept;
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
 
   // On failure the result is not open and Error holds the system error number.
   static File Open(const std::string& Name, FileAccess Access, FileShare Share, FileCreate Create,
                    std::uint32_t& Error);
 
-  bool IsOpen() const { return FHandle != Invalid; }
+  bool IsOpen() const { return FHandle.Valid(); }
   // Each returns false with LastError() set on failure.
   bool Read(void* Buffer, std::uint32_t Count, std::uint32_t& Done);
   bool Write(const void* Buffer, std::uint32_t Count, std::uint32_t& Done);
@@ -132,8 +130,7 @@ class File {
   std::uint32_t LastError() const { return FLastError; }
 
  private:
-  static constexpr std::intptr_t Invalid = -1;
-  std::intptr_t FHandle = Invalid;
+  UniqueHandle<std::intptr_t, -1, CloseFileHandle> FHandle;
   std::uint32_t FLastError = 0;
 };
 

@@ -11,23 +11,21 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/UniqueHandle.h"
+
 namespace plat {
+
+bool CloseRegistryKey(std::intptr_t Handle);
 
 // One open key; closed when the object goes. Moves, never copies.
 class RegistryKey {
  public:
-  RegistryKey() = default;
-  ~RegistryKey();
-  RegistryKey(RegistryKey&& Other) noexcept;
-  RegistryKey& operator=(RegistryKey&& Other) noexcept;
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
 
   // Path below the current user's root ("\Software\..."; the leading "\" may
   // be left out). False when the key does not exist or may not be read.
   bool OpenReadOnly(const std::string& Path);
-  void Close();
-  bool IsOpen() const { return FHandle != 0; }
+  void Close() { FHandle.Reset(); }
+  bool IsOpen() const { return FHandle.Valid(); }
 
   // A 32-bit integer value; false when it is missing or of another type.
   bool ReadInteger(const std::string& Name, std::int32_t& Value) const;
@@ -36,7 +34,8 @@ class RegistryKey {
   bool ReadString(const std::string& Name, std::string& Value) const;
 
  private:
-  std::intptr_t FHandle = 0;  // HKEY on Windows; which emulated key elsewhere
+  // HKEY on Windows; which emulated key elsewhere
+  UniqueHandle<std::intptr_t, 0, CloseRegistryKey> FHandle;
 };
 
 }  // namespace plat

@@ -6,63 +6,89 @@
 #include <new>
 
 #include "framework/Application.h"
+#include "framework/MessagePump.h"
 #include "framework/Streams.h"
 #include "platform/Platform.h"
 #include "support/MD5.h"
 
 namespace {
 
-void TakeQuotedField(std::string& Rest, std::string& Field) {
-  Rest.erase(0, 1);  // the opening quote
-  Field.clear();
-  bool Done = false;
-  while (!Rest.empty() && !Done) {
-    const int Q3 = AnsiPos("\"\"\",", Rest);
-    const int Q2 = AnsiPos("\"\",", Rest);
-    const int Q1 = AnsiPos("\",", Rest);
-    if (Q1 > 0 && (Q2 == 0 || Q2 > Q1)) {
-      // text, closing quote, comma
-      Field += Copy(Rest, 1, Q1 - 1);
-      Delete(Rest, 1, Q1 + 1);
-      Done = true;
-    } else if (Q1 == 0) {
-      // No closing quote before a comma: the field runs to the end of the line.
-      Field += Rest;
-      Rest.clear();
-    } else if (Q3 > 0) {
-      // text and an escaped quote, then the closing quote and the comma
-      Field += Copy(Rest, 1, Q3 + 1);
-      Delete(Rest, 1, Q3 + 3);
-      Done = true;
-    } else {
-      // an escaped quote followed by a comma that belongs to the field
-      Field += Copy(Rest, 1, Q2 + 2);
-      Delete(Rest, 1, Q2 + 2);
+// The first occurrence, at or after a position, of one byte sequence in a
+// line, by the search that steps over double-byte characters. The splitter's
+// positions only grow, so an occurrence found once stays the answer until the
+// position passes it, and every byte of the line is looked at about once per
+// sequence: the time stays in proportion to the line's length.
+class TForwardSearch {
+ public:
+  TForwardSearch(const std::string& Line, const char* Sub) : FLine(Line), FSub(Sub) {}
+
+  // Start must be where a character begins, counted from the line's start.
+  std::size_t From(std::size_t Start) {
+    if (FFound != std::string::npos && FFound >= Start) return FFound;
+    if (FExhausted) return std::string::npos;
+    for (std::size_t I = Start; I + FSub.size() <= FLine.size();
+         I += IsLeadByte(static_cast<unsigned char>(FLine[I])) ? 2 : 1) {
+      if (FLine.compare(I, FSub.size(), FSub) == 0) return FFound = I;
     }
+    FExhausted = true;
+    return FFound = std::string::npos;
   }
-  Field = StringReplaceAll(Field, "\"\"", "\"");
-}
+
+ private:
+  const std::string& FLine;
+  const std::string FSub;
+  std::size_t FFound = std::string::npos;
+  bool FExhausted = false;
+};
+
+constexpr std::size_t None = std::string::npos;
 
 }  // namespace
 
+// What is left of the line is the line from At on: taking text off its front
+// moves At, and nothing is copied but the fields.
 void SplitCsvLine(const std::string& Line, TStrings& List) {
-  std::string Rest = Line;
   List.Clear();
-  int P;
-  while ((P = AnsiPos(",", Rest)) > 0) {
+  TForwardSearch Comma(Line, ","), Close1(Line, "\","), Close2(Line, "\"\","), Close3(Line, "\"\"\",");
+  std::size_t At = 0;
+  for (std::size_t P; (P = Comma.From(At)) != None;) {
     std::string Field;
-    if (Rest[0] == '"') {
-      TakeQuotedField(Rest, Field);
+    if (Line[At] == '"') {
+      ++At;  // the opening quote
+      for (bool Done = false; At < Line.size() && !Done;) {
+        const std::size_t Q3 = Close3.From(At), Q2 = Close2.From(At), Q1 = Close1.From(At);
+        if (Q1 != None && (Q2 == None || Q2 > Q1)) {
+          // text, closing quote, comma
+          Field.append(Line, At, Q1 - At);
+          At = Q1 + 2;
+          Done = true;
+        } else if (Q1 == None) {
+          // No closing quote before a comma: the field runs to the end of the line.
+          Field.append(Line, At, None);
+          At = Line.size();
+        } else if (Q3 != None) {
+          // text and an escaped quote, then the closing quote and the comma
+          Field.append(Line, At, Q3 + 2 - At);
+          At = Q3 + 4;
+          Done = true;
+        } else {
+          // an escaped quote followed by a comma that belongs to the field
+          Field.append(Line, At, Q2 + 3 - At);
+          At = Q2 + 3;
+        }
+      }
+      Field = StringReplaceAll(Field, "\"\"", "\"");
     } else {
-      Field = Copy(Rest, 1, P - 1);
-      Delete(Rest, 1, P);
+      Field.assign(Line, At, P - At);
+      At = P + 1;
     }
     List.Add(Trim(Field));
   }
   // The last field: its enclosing quotes go, doubled quotes inside it stay.
-  if (!Rest.empty() && Rest.front() == '"') Rest.erase(0, 1);
-  if (!Rest.empty() && Rest.back() == '"') Rest.pop_back();
-  List.Add(Trim(Rest));
+  std::size_t First = At, Last = Line.size();
+  if (First < Last && Line[First] == '"') ++First;
+  if (First < Last && Line[Last - 1] == '"') --Last;
+  List.Add(Trim(Line.substr(First, Last - First)));
 }
 
 std::string GetEnvironmentText(const std::string& Name) {
@@ -72,11 +98,7 @@ std::string GetEnvironmentText(const std::string& Name) {
   return Trim(std::string(Buffer));
 }
 
-std::string GetTempFolder() {
-  std::string Folder = GetEnvironmentText("temp");
-  if (Folder.empty() || Folder.back() != '\\') Folder += '\\';
-  return Folder;
-}
+std::string GetTempFolder() { return IncludeTrailingBackslash(GetEnvironmentText("temp")); }
 
 bool OpenTextFileRetry(TTextFile& F, int Retries) {
   for (int Attempt = 0;; ++Attempt) {
@@ -90,33 +112,19 @@ bool OpenTextFileRetry(TTextFile& F, int Retries) {
   }
 }
 
-namespace {
-
-void ProcessPendingMessages() {
-  if (Application) {
-    Application->ProcessMessages();
-    return;
-  }
-  plat::Message M;
-  while (plat::PeekMessage(M, true) && M.Msg != plat::MsgQuit) {
-    plat::TranslateMessage(M);
-    plat::DispatchMessage(M);
-  }
-}
-
-}  // namespace
-
 void WaitMinutes(double Minutes) {
   const TDateTime Deadline = Now() + Minutes / 24 / 60;
   while (Now() < Deadline) {
     Sleep(100);
-    ProcessPendingMessages();
+    // Without an application the quit message is not ours to take: it stays
+    // for whatever loop owns the thread.
+    if (ProcessWaitingMessages(TPumpQueue::Application, TQuitRule::Keep)) return;
   }
 }
 
 void PumpMessages() {
   Sleep(0);
-  if (Application) Application->ProcessMessages();
+  if (Application) ProcessWaitingMessages(TPumpQueue::Application, TQuitRule::Keep);
 }
 
 double GetFileSizeValue(const std::string& FileName) {
@@ -139,7 +147,7 @@ std::string FileMD5Hex(const std::string& FileName) {
     // buffer of its whole size: the same digest of the same Size bytes (a file
     // that shrinks meanwhile still fails), without a large allocation and the
     // page faults that filling it costs.
-    constexpr std::int64_t ReadSize = 65536, PieceSize = 16384;
+    constexpr std::int64_t ReadSize = 65536;
     std::unique_ptr<std::uint8_t[]> Buffer(new (std::nothrow) std::uint8_t[ReadSize]);
     if (!Buffer) return std::string();
     MD5Context Context;
@@ -147,8 +155,7 @@ std::string FileMD5Hex(const std::string& FileName) {
     for (auto Left = static_cast<std::int64_t>(Size); Left > 0;) {
       const std::int64_t N = std::min(Left, ReadSize);
       Stream.ReadBuffer(Buffer.get(), N);
-      for (std::int64_t At = 0; At < N; At += PieceSize)
-        MD5Update(Context, Buffer.get() + At, static_cast<std::uint32_t>(std::min(PieceSize, N - At)));
+      MD5UpdateBuffer(Context, Buffer.get(), static_cast<std::size_t>(N));
       Left -= N;
     }
     MD5Digest Digest;

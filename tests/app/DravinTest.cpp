@@ -62,10 +62,7 @@ class Dravin : public testing::Test {
   void SetUp() override {
     // Absolute, as the folder of a running program always is: the log makes
     // a relative name absolute with the test program's own folder.
-    std::string Cwd = std::filesystem::current_path().string();
-    for (char& C : Cwd)
-      if (C == '/') C = '\\';
-    Root = IncludeTrailingBackslash(Cwd) + ScratchFolder();
+    Root = ScratchFolder();
     plat::CreateDirectory(Root + "host");
     plat::CreateDirectory(HostFolder() + "dravin");
     plat::CreateDirectory(Root + "temp");
@@ -202,9 +199,18 @@ TEST_F(Dravin, TheScanComparesEveryListedFileAndStopsAtAPlugInLeftToTheUser) {
         "Evil,dravin/plug.pl,9,9,1,X", "Evil,Z:plug.pl,9,9,1,X", "表示,表示.pl,2.0,作者,1,X",
         "Zel,zel.exe,5.0,x,1,X"},
        false, {"Zel Ver.5.0がリリースされています."}, {ZelProductPage}},
+      {"names ending in a dot, which Windows opens without it, are never looked at",
+       {"Evil,dravin.exe.,9,9,1,X", "Evil,plug.pl.,9,9,1,X", "Evil,zel.exe.,9,9,1,X", "Evil,.,9,9,1,X",
+        "Zel,zel.exe,6.0,x,1,X"},
+       false, {"Zel Ver.6.0がリリースされています."}, {ZelProductPage}},
       {"a Shift-JIS name whose trail byte is a backslash is a plain name",
        {"表示,表示.pl,2.1,作者,1,X"}, false, {NewPlugIns}, {ZelPlugInPage}},
   };
+  // Where Windows strips the dot these name the installed files themselves;
+  // elsewhere they are files of their own. Either way a look would find one.
+  WriteFile(ProgramFolder() + "dravin.exe.", "not a program");
+  WriteFile(ProgramFolder() + "plug.pl.", ReadFile(ProgramFolder() + "plug.pl"));
+  WriteFile(ProgramFolder() + "zel.exe.", "not a program");
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
     WriteFile(HostFolder() + "zel.log", "");
@@ -239,7 +245,20 @@ TEST_F(Dravin, AnEmptyOrMissingListIsAFailedDownload) {
 TEST_F(Dravin, StopEndsTheScanBeforeTheNextLine) {
   Touch("zel.log");
   WriteList({"Zel,zel.exe,2.0,x,1,X", "Plug,plug.pl,2.0,someone,1,X"});
-  Run([](TTestDravin& F) { F.OnPage = [&F](const std::string&) { F.FStop = true; }; });
+  // A handler of the window's own messages stops the run, as a button would:
+  // the message is posted during the first entry and can only be handled by
+  // the pump between that entry and the next line.
+  plat::WindowHandle Stopper = 0;
+  Run([&](TTestDravin& F) {
+    Stopper = AllocateHWnd([&F](TMessage& M) {
+      if (M.Msg == plat::MsgUser) F.FStop = true;
+    });
+    F.OnPage = [&](const std::string&) {
+      EXPECT_FALSE(F.FStop);
+      plat::PostMessage(Stopper, plat::MsgUser, 0, 0);
+    };
+  });
+  DeallocateHWnd(Stopper);
   EXPECT_EQ(HostLog("zel.log"), Log({Started, RunStart, "Zel Ver.2.0がリリースされています.", RunEnd}));
   EXPECT_FALSE(FileExists(ListFile()));
 }
@@ -310,4 +329,17 @@ TEST(InstanceMutex, OnlyTheFirstInstanceGoesOnAfterARandomWait) {
   EXPECT_TRUE(plat::NamedMutex::Open(Name).Valid());
   ReleaseInstanceMutex();
   EXPECT_FALSE(plat::NamedMutex::Open(Name).Valid());
+  {
+    // The other instance comes in after the look and before the creation:
+    // it won, and this one ends without keeping its mutex alive.
+    plat::NamedMutex Other;
+    EXPECT_FALSE(AcquireInstanceMutex(Name, [&] {
+      bool Existed = true;
+      Other = plat::NamedMutex::Create(Name, Existed);
+      EXPECT_FALSE(Existed);
+    }));
+    ASSERT_TRUE(Other.Valid());
+  }
+  EXPECT_FALSE(plat::NamedMutex::Open(Name).Valid());
+  ReleaseInstanceMutex();
 }

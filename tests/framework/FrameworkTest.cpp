@@ -98,6 +98,10 @@ TEST(FileNames, PartsFollowWindowsDelimiters) {
       {"x.tar.gz", "", "x.tar.gz", ".gz"},
       {"dir\\", "dir\\", "", ""},
       {"name.", "", "name.", "."},
+      // "表" ends in the byte of "\": no separator in a double-byte character.
+      {"C:\\表\\表.表", "C:\\表\\", "表.表", ".表"},
+      {"C:\\a.表", "C:\\", "a.表", ".表"},
+      {"表", "", "表", ""},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -109,6 +113,8 @@ TEST(FileNames, PartsFollowWindowsDelimiters) {
   EXPECT_EQ(ChangeFileExt("C:\\a.b\\dravin", ".INI"), "C:\\a.b\\dravin.INI");
   EXPECT_EQ(IncludeTrailingBackslash("C:\\Temp"), "C:\\Temp\\");
   EXPECT_EQ(IncludeTrailingBackslash("C:\\Temp\\"), "C:\\Temp\\");
+  EXPECT_EQ(IncludeTrailingBackslash("C:\\表"), "C:\\表\\");
+  EXPECT_EQ(IncludeTrailingBackslash(""), "\\");
 }
 
 TEST(DateTime, DaysCountFrom18991230) {

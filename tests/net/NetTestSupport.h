@@ -31,17 +31,7 @@ inline std::string Pattern(std::size_t N) {
   return S;
 }
 
-template <typename Predicate>
-bool PumpUntil(Predicate Done, int TimeoutMs = 10000) {
-  const std::uint64_t Start = plat::TickCount();
-  while (!Done()) {
-    if (plat::TickCount() - Start > static_cast<std::uint64_t>(TimeoutMs)) return false;
-    testsupport::DrainQueue();
-    if (Done()) break;
-    plat::Sleep(1);
-  }
-  return true;
-}
+using testsupport::PumpUntil;
 
 // Waits, handling nothing, until a message Msg for Window is queued.
 inline bool WaitUntilQueued(plat::WindowHandle Window, std::uint32_t Msg, int TimeoutMs = 10000) {

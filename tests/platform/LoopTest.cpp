@@ -6,7 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include "TestSupport.h"
 #include "framework/Application.h"
+#include "framework/MessagePump.h"
 #include "framework/Timer.h"
 #include "platform/Platform.h"
 
@@ -38,25 +40,8 @@ struct Recorder {
   ~Recorder() { DeallocateHWnd(Window); }
 };
 
-void DrainQueue() {
-  plat::Message M;
-  while (plat::PeekMessage(M, true)) {
-    if (M.Msg == plat::MsgQuit) continue;
-    plat::DispatchMessage(M);
-  }
-}
-
-// Pumps until Done() holds or TimeoutMs passes.
-template <typename Predicate>
-bool PumpUntil(Predicate Done, int TimeoutMs = 5000) {
-  const std::uint64_t Start = plat::TickCount();
-  while (!Done()) {
-    if (plat::TickCount() - Start > static_cast<std::uint64_t>(TimeoutMs)) return false;
-    DrainQueue();
-    plat::Sleep(1);
-  }
-  return true;
-}
+using testsupport::DrainQueue;
+using testsupport::PumpUntil;
 
 }  // namespace
 
@@ -177,6 +162,22 @@ TEST(MessageLoop, WindowClassesAndTheirData) {
   EXPECT_EQ(plat::CreateHiddenWindow("NoSuchClass"), 0u);
 }
 
+TEST(MessageLoop, EveryRegisteredClassMakesWindowsHoweverManyThereAre) {
+  auto Proc = [](plat::WindowHandle W, std::uint32_t Msg, plat::WParam, plat::LParam) -> plat::LResult {
+    return Msg == 0x401 ? reinterpret_cast<plat::LResult>(plat::GetWindowData(W)) : 0;
+  };
+  for (int I = 0; I < 100; ++I) {
+    const std::string Name = "LoopTestMany" + std::to_string(I);
+    ASSERT_TRUE(plat::RegisterWindowClass(Name.c_str(), Proc)) << I;
+    const plat::WindowHandle W = plat::CreateHiddenWindow(Name.c_str());
+    ASSERT_NE(W, 0u) << I;
+    plat::SetWindowData(W, &I);
+    EXPECT_EQ(plat::SendMessage(W, 0x401, 0, 0), reinterpret_cast<plat::LResult>(&I));
+    plat::DestroyWindow(W);
+    EXPECT_TRUE(plat::UnregisterWindowClass(Name.c_str()));
+  }
+}
+
 TEST(MessageLoop, TimersRepeatRestartAndStop) {
   int Ticks = 0;
   plat::WindowHandle W = AllocateHWnd([&](TMessage& M) {
@@ -251,6 +252,79 @@ TEST(Application, RunEndsWhenAHandlerTerminates) {
   EXPECT_TRUE(App.Terminated());
   EXPECT_EQ(Handled, 3);
   DeallocateHWnd(W);
+}
+
+// Every pump of the program: what each quit rule does with the quit message
+// that comes after two posted messages.
+TEST(MessagePump, EachQuitRuleAndTheApplicationsOwn) {
+  struct Case {
+    const char* Name;
+    TQuitRule Rule;
+    bool StillQueued;  // the quit message, afterwards
+  };
+  const Case Cases[] = {
+      {"report", TQuitRule::Report, false},
+      {"keep", TQuitRule::Keep, true},
+      {"drop", TQuitRule::Drop, false},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    Recorder R;
+    plat::PostQuitMessage(7);
+    plat::PostMessage(R.Window, 0x401, 1, 0);
+    plat::PostMessage(R.Window, 0x401, 2, 0);
+    const TPumpResult Result = ProcessThreadMessages(C.Rule);
+    EXPECT_TRUE(Result.QuitMet);
+    EXPECT_EQ(Result.Handled, 2);
+    EXPECT_EQ(R.Seen.size(), 2u);
+    plat::Message M;
+    if (C.StillQueued) {
+      EXPECT_FALSE(plat::GetMessage(M));
+      EXPECT_EQ(M.wParam, 7u);
+    }
+    EXPECT_FALSE(plat::PeekMessage(M, true)) << M.Msg;
+  }
+  {
+    // The application's rule: reported, the application ends its loop.
+    TApplication App(nullptr);
+    Recorder R;
+    plat::PostQuitMessage(0);
+    plat::PostMessage(R.Window, 0x401, 1, 0);
+    EXPECT_FALSE(ProcessWaitingMessages(TPumpQueue::Application, TQuitRule::Keep));
+    EXPECT_TRUE(App.Terminated());
+    EXPECT_EQ(R.Seen.size(), 1u);
+  }
+  // Without the application the thread's queue is drained by the rule given.
+  plat::PostQuitMessage(0);
+  EXPECT_TRUE(ProcessWaitingMessages(TPumpQueue::Application, TQuitRule::Drop));
+  plat::Message M;
+  EXPECT_FALSE(plat::PeekMessage(M, true));
+  // A limit ends the pump early, the rest stays queued.
+  Recorder R;
+  for (int I = 0; I < 3; ++I) plat::PostMessage(R.Window, 0x401, I, 0);
+  EXPECT_EQ(ProcessThreadMessages(TQuitRule::Drop, nullptr, 2).Handled, 2);
+  EXPECT_EQ(R.Seen.size(), 2u);
+  DrainQueue();
+  EXPECT_EQ(R.Seen.size(), 3u);
+}
+
+TEST(MessagePump, PumpUntilAsksBeforeEveryTurnAndGivesUpAtItsLimit) {
+  Recorder R;
+  int Turns = 0;
+  // Already done: no turn at all.
+  EXPECT_TRUE(PumpUntil([] { return true; }, [&] { ++Turns; }));
+  EXPECT_EQ(Turns, 0);
+  // Done by what a turn handles; no sleep after the turn that made it so.
+  plat::PostMessage(R.Window, 0x401, 1, 0);
+  const std::uint64_t Before = plat::TickCount();
+  EXPECT_TRUE(PumpUntil([&] { return !R.Seen.empty(); }, TPumpQueue::Thread, TQuitRule::Drop, 5000));
+  EXPECT_LT(plat::TickCount() - Before, 4000u);
+  // Never done: false once the limit has passed, after turns spaced by the sleep.
+  const std::uint64_t Start = plat::TickCount();
+  EXPECT_FALSE(PumpUntil([] { return false; }, [&] { ++Turns; }, 10, 100));
+  EXPECT_GE(plat::TickCount() - Start, 100u);
+  EXPECT_GE(Turns, 2);
+  EXPECT_LE(Turns, 12);
 }
 
 TEST(Timer, FiresWhileEnabledAndStopsOtherwise) {

@@ -42,18 +42,9 @@ std::filesystem::path Native(const std::string& Name) {
   return std::filesystem::path(N);
 }
 
-// A fresh folder by its full name: relative names would be taken from the
-// program's folder, not from the working folder.
-std::string FullScratchFolder() {
-  std::string Cwd = std::filesystem::current_path().string();
-  for (char& C : Cwd)
-    if (C == '/') C = '\\';
-  return IncludeTrailingBackslash(Cwd) + ScratchFolder();
-}
-
 // The same without a drive: it begins with "\".
 std::string RootedFolder() {
-  std::string Folder = FullScratchFolder();
+  std::string Folder = ScratchFolder();
   if (Folder.size() > 1 && Folder[1] == ':') Folder.erase(0, 2);
   return Folder;
 }
@@ -147,7 +138,7 @@ TEST(LogFile, MarkersAndLines) {
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Title);
     FakeClock Clock(StartTime);
-    const std::string Name = FullScratchFolder() + "zel.log";
+    const std::string Name = ScratchFolder() + "zel.log";
     if (C.Before != None) WriteFile(Name, C.Before);
     TLogFile* Log = new TLogFile(nullptr);
     C.Steps(Log, Name);
@@ -182,7 +173,7 @@ TEST(LogFile, NamesAreMadeAbsoluteAndTheLastFolderIsCreated) {
 
 TEST(LogFile, AnUnwritableLogAtStartSwitchesLoggingOffQuietly) {
   FakeClock Clock(StartTime);
-  const std::string Folder = FullScratchFolder();
+  const std::string Folder = ScratchFolder();
   const std::string Names[] = {
       Folder + "two\\levels\\x.log",  // only the last folder is made
       Folder.substr(0, Folder.size() - 1),  // a folder, not a file
@@ -203,7 +194,7 @@ TEST(LogFile, AnUnwritableLogAtStartSwitchesLoggingOffQuietly) {
 
 TEST(LogFile, AFailedLineRaisesTheSystemErrorAndLoggingGoesOn) {
   FakeClock Clock(StartTime);
-  const std::string Name = FullScratchFolder() + "zel.log";
+  const std::string Name = ScratchFolder() + "zel.log";
   TLogFile Log(nullptr);
   Log.LogFileName = Name;
   Log.SetActive(true);
@@ -231,7 +222,7 @@ TEST(LogFile, AFailedLineRaisesTheSystemErrorAndLoggingGoesOn) {
 TEST(LogFile, AWriteFailureClosesTheFileBeforeRaising) {
   FakeClock Clock(StartTime);
   TLogFile Log(nullptr);
-  Log.LogFileName = FullScratchFolder() + "zel.log";
+  Log.LogFileName = ScratchFolder() + "zel.log";
   Log.SetActive(true);
   Log.LogFileName = "\\dev\\full";
   auto OpenFiles = [] {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <vector>
 
 #include "TestSupport.h"
@@ -65,6 +67,51 @@ TEST(SplitCsvLine, FieldsQuotesAndTheirOddities) {
   }
 }
 
+// The splitter read step by step, cutting the rest of the line from the front
+// as it goes: slow, but plainly right. The real one must agree with it.
+Fields ReferenceSplit(std::string Rest) {
+  Fields Out;
+  while (AnsiPos(",", Rest) > 0) {
+    const int P = AnsiPos(",", Rest);
+    std::string Field;
+    if (Rest[0] == '"') {
+      Rest.erase(0, 1);
+      for (bool Done = false; !Rest.empty() && !Done;) {
+        const int Q3 = AnsiPos("\"\"\",", Rest), Q2 = AnsiPos("\"\",", Rest), Q1 = AnsiPos("\",", Rest);
+        int Take, Cut;
+        if (Q1 > 0 && (Q2 == 0 || Q2 > Q1)) Take = Q1 - 1, Cut = Q1 + 1, Done = true;
+        else if (Q1 == 0) Take = Cut = static_cast<int>(Rest.size());
+        else if (Q3 > 0) Take = Q3 + 1, Cut = Q3 + 3, Done = true;
+        else Take = Cut = Q2 + 2;
+        Field += Rest.substr(0, Take);
+        Rest.erase(0, Cut);
+      }
+      Field = StringReplaceAll(Field, "\"\"", "\"");
+    } else {
+      Field = Rest.substr(0, P - 1);
+      Rest.erase(0, P);
+    }
+    Out.push_back(Trim(Field));
+  }
+  if (!Rest.empty() && Rest.front() == '"') Rest.erase(0, 1);
+  if (!Rest.empty() && Rest.back() == '"') Rest.pop_back();
+  Out.push_back(Trim(Rest));
+  return Out;
+}
+
+TEST(SplitCsvLine, AgreesWithAStepByStepReadingOnRandomLines) {
+  // Few kinds of byte, so that quotes, commas and double-byte characters
+  // (whose trail byte may be a quote or a comma) meet often.
+  const std::string Alphabet[] = {"\"", "\"", ",", ",", " ", "a", "\x81\x22", "\x81\x2C", "\x95\x5C", "\x81"};
+  std::mt19937 Random(1234);
+  for (int Round = 0; Round < 5000; ++Round) {
+    std::string Line;
+    const int Length = static_cast<int>(Random() % 24);
+    for (int I = 0; I < Length; ++I) Line += Alphabet[Random() % std::size(Alphabet)];
+    ASSERT_EQ(Split(Line), ReferenceSplit(Line)) << testing::PrintToString(Line);
+  }
+}
+
 TEST(SplitCsvLine, HostileLinesNeverBreakIt) {
   // Long runs of quotes and commas, and a lead byte at the very end.
   const std::string Lines[] = {std::string(5000, '"'), std::string(5000, ','), "\"" + std::string(3000, ','),
@@ -94,7 +141,11 @@ TEST(Environment, TempFolderAlwaysEndsWithABackslash) {
   struct Case {
     const char* Value;
     const char* Folder;
-  } Cases[] = {{"C:\\Temp", "C:\\Temp\\"}, {"C:\\Temp\\", "C:\\Temp\\"}, {" C:\\T ", "C:\\T\\"}};
+  } Cases[] = {{"C:\\Temp", "C:\\Temp\\"},
+               {"C:\\Temp\\", "C:\\Temp\\"},
+               {" C:\\T ", "C:\\T\\"},
+               {"C:\\表", "C:\\表\\"},  // its second byte is the byte of "\"
+               {"C:\\表\\", "C:\\表\\"}};
   testsupport::UnsetEnv("TEMP");  // on POSIX "TEMP" and "temp" are two variables
   for (const Case& C : Cases) {
     testsupport::SetEnv("temp", C.Value);
@@ -161,6 +212,27 @@ TEST(WaitMinutes, SleepsInStepsAndKeepsMessagesFlowing) {
   WaitMinutes(0);
   WaitMinutes(-1);
   EXPECT_EQ(Clock.ElapsedMs(), Before);
+  DeallocateHWnd(W);
+}
+
+TEST(WaitMinutes, WithoutTheApplicationLeavesTheQuitMessageToTheThreadsLoop) {
+  FakeClock Clock;
+  int Handled = 0;
+  plat::WindowHandle W = AllocateHWnd([&](TMessage& M) {
+    if (M.Msg == 0x401) ++Handled;
+  });
+  Clock.OnSleep = [&](long long Ms) {
+    if (Ms == 10000) plat::PostMessage(W, 0x401, 0, 0);
+    if (Ms == 20000) plat::PostQuitMessage(4);
+  };
+  WaitMinutes(1);
+  EXPECT_EQ(Handled, 1);
+  // The thread is asked to end: the wait ends with it, the message stays.
+  EXPECT_EQ(Clock.ElapsedMs(), 20000);
+  plat::Message M;
+  ASSERT_TRUE(plat::PeekMessage(M, true));
+  EXPECT_EQ(M.Msg, plat::MsgQuit);
+  EXPECT_EQ(M.wParam, 4u);
   DeallocateHWnd(W);
 }
 

@@ -1,6 +1,7 @@
 // Files for the host build. POSIX has no share modes, so the FileShare argument
 // is accepted and not enforced; everything else keeps the Windows contract,
 // error numbers included.
+#include "platform/CodePage.h"
 #include "platform/Platform.h"
 #include "platform/posix/Internal.h"
 
@@ -24,7 +25,7 @@ std::string NativeName(const std::string& Name) {
   std::string Result = Name;
   for (std::size_t I = 0; I < Result.size(); ++I) {
     const auto C = static_cast<unsigned char>(Result[I]);
-    if ((C >= 0x81 && C <= 0x9F) || (C >= 0xE0 && C <= 0xFC)) ++I;
+    if (IsLeadByte(C)) ++I;
     else if (C == '\\') Result[I] = '/';
   }
   return Result;
@@ -88,7 +89,7 @@ File File::Open(const std::string& Name, FileAccess Access, FileShare, FileCreat
     Error = ErrorFromErrno(errno, Native);
     return Result;
   }
-  Result.FHandle = Fd;
+  Result.FHandle.Reset(Fd);
   Error = ErrorSuccess;
   return Result;
 }
@@ -97,7 +98,7 @@ bool File::Read(void* Buffer, std::uint32_t Count, std::uint32_t& Done) {
   Done = 0;
   auto* P = static_cast<char*>(Buffer);
   while (Done < Count) {
-    ssize_t N = ::read(static_cast<int>(FHandle), P + Done, Count - Done);
+    ssize_t N = ::read(static_cast<int>(FHandle.Get()), P + Done, Count - Done);
     if (N < 0) {
       if (errno == EINTR) continue;
       FLastError = ErrorFromErrno(errno);
@@ -113,7 +114,7 @@ bool File::Write(const void* Buffer, std::uint32_t Count, std::uint32_t& Done) {
   Done = 0;
   auto* P = static_cast<const char*>(Buffer);
   while (Done < Count) {
-    ssize_t N = ::write(static_cast<int>(FHandle), P + Done, Count - Done);
+    ssize_t N = ::write(static_cast<int>(FHandle.Get()), P + Done, Count - Done);
     if (N < 0) {
       if (errno == EINTR) continue;
       FLastError = ErrorFromErrno(errno);
@@ -126,7 +127,7 @@ bool File::Write(const void* Buffer, std::uint32_t Count, std::uint32_t& Done) {
 
 bool File::Seek(std::int64_t Offset, SeekOrigin Origin, std::int64_t& NewPosition) {
   int Whence = Origin == SeekOrigin::Begin ? SEEK_SET : Origin == SeekOrigin::Current ? SEEK_CUR : SEEK_END;
-  off_t R = ::lseek(static_cast<int>(FHandle), static_cast<off_t>(Offset), Whence);
+  off_t R = ::lseek(static_cast<int>(FHandle.Get()), static_cast<off_t>(Offset), Whence);
   if (R < 0) {
     FLastError = ErrorFromErrno(errno);
     return false;
@@ -137,7 +138,7 @@ bool File::Seek(std::int64_t Offset, SeekOrigin Origin, std::int64_t& NewPositio
 
 bool File::GetSize(std::uint64_t& Size) {
   struct stat St;
-  if (::fstat(static_cast<int>(FHandle), &St) != 0) {
+  if (::fstat(static_cast<int>(FHandle.Get()), &St) != 0) {
     FLastError = ErrorFromErrno(errno);
     return false;
   }
@@ -146,8 +147,8 @@ bool File::GetSize(std::uint64_t& Size) {
 }
 
 bool File::SetEnd() {
-  off_t Here = ::lseek(static_cast<int>(FHandle), 0, SEEK_CUR);
-  if (Here < 0 || ::ftruncate(static_cast<int>(FHandle), Here) != 0) {
+  off_t Here = ::lseek(static_cast<int>(FHandle.Get()), 0, SEEK_CUR);
+  if (Here < 0 || ::ftruncate(static_cast<int>(FHandle.Get()), Here) != 0) {
     FLastError = ErrorFromErrno(errno);
     return false;
   }
@@ -156,22 +157,19 @@ bool File::SetEnd() {
 
 bool File::Flush() {
   // Windows' FlushFileBuffers reaches the disk; fdatasync is its equal here.
-  if (::fdatasync(static_cast<int>(FHandle)) != 0 && errno != EINVAL && errno != EROFS) {
+  if (::fdatasync(static_cast<int>(FHandle.Get())) != 0 && errno != EINVAL && errno != EROFS) {
     FLastError = ErrorFromErrno(errno);
     return false;
   }
   return true;
 }
 
+bool CloseFileHandle(std::intptr_t Handle) { return ::close(static_cast<int>(Handle)) == 0; }
+
 bool File::Close() {
-  if (FHandle == Invalid) return true;
-  int R = ::close(static_cast<int>(FHandle));
-  FHandle = Invalid;
-  if (R != 0) {
-    FLastError = ErrorFromErrno(errno);
-    return false;
-  }
-  return true;
+  if (FHandle.Reset()) return true;
+  FLastError = ErrorFromErrno(errno);
+  return false;
 }
 
 bool FileExists(const std::string& Name) {

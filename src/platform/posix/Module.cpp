@@ -24,11 +24,12 @@ Module Module::Load(const char* FileName) {
 }
 
 void* Module::Proc(const char* Name) const {
-  void* Entry = FHandle == SocketLibrary && Name ? posix::SocketLibraryEntry(Name) : nullptr;
+  void* Entry = FHandle.Get() == SocketLibrary && Name ? posix::SocketLibraryEntry(Name) : nullptr;
   if (!Entry) posix::SetLastError(ErrorProcNotFound);
   return Entry;
 }
 
-void Module::Free() { FHandle = 0; }
+// The built-in library is never unloaded.
+bool FreeModuleHandle(std::uintptr_t) { return true; }
 
 }  // namespace plat

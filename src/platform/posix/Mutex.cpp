@@ -70,9 +70,6 @@ NamedMutex NamedMutex::Create(const std::string& Name, bool& AlreadyExisted) {
 // Ownership is not modelled: nobody here waits on the mutex.
 bool NamedMutex::Release() { return false; }
 
-void NamedMutex::Close() {
-  if (Valid()) ::close(static_cast<int>(FHandle));
-  FHandle = Invalid;
-}
+bool CloseMutexHandle(std::intptr_t Handle) { return ::close(static_cast<int>(Handle)) == 0; }
 
 }  // namespace plat

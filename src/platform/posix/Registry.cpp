@@ -35,34 +35,25 @@ std::string HostAndPort(std::string Address) {
 
 }  // namespace
 
-RegistryKey::~RegistryKey() { Close(); }
-
-RegistryKey::RegistryKey(RegistryKey&& Other) noexcept : FHandle(Other.FHandle) { Other.FHandle = 0; }
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& Other) noexcept {
-  FHandle = Other.FHandle;
-  if (this != &Other) Other.FHandle = 0;
-  return *this;
-}
+// The emulated keys hold nothing to give back.
+bool CloseRegistryKey(std::intptr_t) { return true; }
 
 bool RegistryKey::OpenReadOnly(const std::string& Path) {
   Close();
   const std::string Relative = !Path.empty() && Path[0] == '\\' ? Path.substr(1) : Path;
   if (!Same(Relative, "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings")) return false;
-  FHandle = InternetSettings;
+  FHandle.Reset(InternetSettings);
   return true;
 }
 
-void RegistryKey::Close() { FHandle = 0; }
-
 bool RegistryKey::ReadInteger(const std::string& Name, std::int32_t& Value) const {
-  if (FHandle != InternetSettings || !Same(Name, "ProxyEnable")) return false;
+  if (FHandle.Get() != InternetSettings || !Same(Name, "ProxyEnable")) return false;
   Value = ProxyVariable().empty() ? 0 : 1;
   return true;
 }
 
 bool RegistryKey::ReadString(const std::string& Name, std::string& Value) const {
-  if (FHandle != InternetSettings || !Same(Name, "ProxyServer")) return false;
+  if (FHandle.Get() != InternetSettings || !Same(Name, "ProxyServer")) return false;
   const std::string Address = ProxyVariable();
   if (Address.empty()) return false;
   Value = HostAndPort(Address);

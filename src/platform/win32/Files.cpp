@@ -27,7 +27,7 @@ File File::Open(const std::string& Name, FileAccess Access, FileShare Share, Fil
     Error = ::GetLastError();
     return Result;
   }
-  Result.FHandle = reinterpret_cast<std::intptr_t>(Handle);
+  Result.FHandle.Reset(reinterpret_cast<std::intptr_t>(Handle));
   Error = ERROR_SUCCESS;
   return Result;
 }
@@ -35,7 +35,7 @@ File File::Open(const std::string& Name, FileAccess Access, FileShare Share, Fil
 bool File::Read(void* Buffer, std::uint32_t Count, std::uint32_t& Done) {
   DWORD N = 0;
   Done = 0;
-  if (!::ReadFile(H(FHandle), Buffer, Count, &N, nullptr)) {
+  if (!::ReadFile(H(FHandle.Get()), Buffer, Count, &N, nullptr)) {
     FLastError = ::GetLastError();
     return false;
   }
@@ -46,7 +46,7 @@ bool File::Read(void* Buffer, std::uint32_t Count, std::uint32_t& Done) {
 bool File::Write(const void* Buffer, std::uint32_t Count, std::uint32_t& Done) {
   DWORD N = 0;
   Done = 0;
-  if (!::WriteFile(H(FHandle), Buffer, Count, &N, nullptr)) {
+  if (!::WriteFile(H(FHandle.Get()), Buffer, Count, &N, nullptr)) {
     FLastError = ::GetLastError();
     return false;
   }
@@ -58,7 +58,7 @@ bool File::Seek(std::int64_t Offset, SeekOrigin Origin, std::int64_t& NewPositio
   LARGE_INTEGER Distance, Result;
   Distance.QuadPart = Offset;
   DWORD Method = Origin == SeekOrigin::Begin ? FILE_BEGIN : Origin == SeekOrigin::Current ? FILE_CURRENT : FILE_END;
-  if (!::SetFilePointerEx(H(FHandle), Distance, &Result, Method)) {
+  if (!::SetFilePointerEx(H(FHandle.Get()), Distance, &Result, Method)) {
     FLastError = ::GetLastError();
     return false;
   }
@@ -68,7 +68,7 @@ bool File::Seek(std::int64_t Offset, SeekOrigin Origin, std::int64_t& NewPositio
 
 bool File::GetSize(std::uint64_t& Size) {
   LARGE_INTEGER Result;
-  if (!::GetFileSizeEx(H(FHandle), &Result)) {
+  if (!::GetFileSizeEx(H(FHandle.Get()), &Result)) {
     FLastError = ::GetLastError();
     return false;
   }
@@ -77,7 +77,7 @@ bool File::GetSize(std::uint64_t& Size) {
 }
 
 bool File::SetEnd() {
-  if (!::SetEndOfFile(H(FHandle))) {
+  if (!::SetEndOfFile(H(FHandle.Get()))) {
     FLastError = ::GetLastError();
     return false;
   }
@@ -85,22 +85,19 @@ bool File::SetEnd() {
 }
 
 bool File::Flush() {
-  if (!::FlushFileBuffers(H(FHandle))) {
+  if (!::FlushFileBuffers(H(FHandle.Get()))) {
     FLastError = ::GetLastError();
     return false;
   }
   return true;
 }
 
+bool CloseFileHandle(std::intptr_t Handle) { return ::CloseHandle(H(Handle)) != 0; }
+
 bool File::Close() {
-  if (FHandle == Invalid) return true;
-  BOOL Ok = ::CloseHandle(H(FHandle));
-  FHandle = Invalid;
-  if (!Ok) {
-    FLastError = ::GetLastError();
-    return false;
-  }
-  return true;
+  if (FHandle.Reset()) return true;
+  FLastError = ::GetLastError();
+  return false;
 }
 
 bool FileExists(const std::string& Name) {

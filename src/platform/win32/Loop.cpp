@@ -9,6 +9,8 @@
 #include "platform/win32/WinApi.h"
 
 #include <exception>
+#include <new>
+#include <vector>
 
 namespace plat {
 namespace {
@@ -36,21 +38,21 @@ MSG ToMsg(const Message& M) {
 
 Message FromMsg(const MSG& R) { return Message{reinterpret_cast<WindowHandle>(R.hwnd), R.message, R.wParam, R.lParam}; }
 
-// The seam procedure of each class, kept until the first window of the class is
-// made; classes are few and registered once, so a short table will do.
+// The seam procedure of each class, looked up when a window of the class is
+// made. Classes are few, so a list searched from the front will do; it grows
+// with every class registered.
 struct ClassProc {
   std::wstring Name;
   WindowProc Proc;
 };
-ClassProc gClassProcs[64];
-int gClassCount = 0;
+std::vector<ClassProc> gClassProcs;
 SRWLOCK gClassLock = SRWLOCK_INIT;
 
 WindowProc ProcOfClass(const std::wstring& Name) {
   ::AcquireSRWLockShared(&gClassLock);
   WindowProc Result = nullptr;
-  for (int I = 0; I < gClassCount; ++I)
-    if (::lstrcmpiW(gClassProcs[I].Name.c_str(), Name.c_str()) == 0) Result = gClassProcs[I].Proc;
+  for (const ClassProc& C : gClassProcs)
+    if (::lstrcmpiW(C.Name.c_str(), Name.c_str()) == 0) Result = C.Proc;
   ::ReleaseSRWLockShared(&gClassLock);
   return Result;
 }
@@ -89,15 +91,25 @@ bool RegisterWindowClass(const char* ClassName, WindowProc Proc) {
   if (!::RegisterClassExW(&C)) return false;
   ::AcquireSRWLockExclusive(&gClassLock);
   bool Stored = false;
-  for (int I = 0; I < gClassCount && !Stored; ++I) {
-    if (::lstrcmpiW(gClassProcs[I].Name.c_str(), Name.c_str()) == 0) {
-      gClassProcs[I].Proc = Proc;
+  for (ClassProc& Known : gClassProcs) {
+    if (::lstrcmpiW(Known.Name.c_str(), Name.c_str()) == 0) {
+      Known.Proc = Proc;  // registered again after it was unregistered
       Stored = true;
+      break;
     }
   }
-  if (!Stored && gClassCount < 64) gClassProcs[gClassCount++] = ClassProc{Name, Proc};
+  bool Kept = true;
+  if (!Stored) {
+    try {
+      gClassProcs.push_back(ClassProc{Name, Proc});
+    } catch (const std::bad_alloc&) {
+      Kept = false;
+    }
+  }
   ::ReleaseSRWLockExclusive(&gClassLock);
-  return true;
+  // A class whose procedure is not known could make no window.
+  if (!Kept) ::UnregisterClassW(Name.c_str(), Instance());
+  return Kept;
 }
 
 bool IsWindowClassRegistered(const char* ClassName) {

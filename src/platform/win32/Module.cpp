@@ -11,16 +11,13 @@ Module Module::Load(const char* FileName) {
 }
 
 void* Module::Proc(const char* Name) const {
-  if (!FHandle) {
+  if (!Loaded()) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
-  return reinterpret_cast<void*>(::GetProcAddress(reinterpret_cast<HMODULE>(FHandle), Name));
+  return reinterpret_cast<void*>(::GetProcAddress(reinterpret_cast<HMODULE>(FHandle.Get()), Name));
 }
 
-void Module::Free() {
-  if (FHandle) ::FreeLibrary(reinterpret_cast<HMODULE>(FHandle));
-  FHandle = 0;
-}
+bool FreeModuleHandle(std::uintptr_t Handle) { return ::FreeLibrary(reinterpret_cast<HMODULE>(Handle)) != 0; }
 
 }  // namespace plat

@@ -20,11 +20,8 @@ NamedMutex NamedMutex::Create(const std::string& Name, bool& AlreadyExisted) {
   return Handle ? NamedMutex(reinterpret_cast<std::intptr_t>(Handle)) : NamedMutex();
 }
 
-bool NamedMutex::Release() { return Valid() && ::ReleaseMutex(H(FHandle)) != 0; }
+bool NamedMutex::Release() { return Valid() && ::ReleaseMutex(H(FHandle.Get())) != 0; }
 
-void NamedMutex::Close() {
-  if (Valid()) ::CloseHandle(H(FHandle));
-  FHandle = Invalid;
-}
+bool CloseMutexHandle(std::intptr_t Handle) { return ::CloseHandle(H(Handle)) != 0; }
 
 }  // namespace plat

@@ -11,18 +11,7 @@ HKEY K(std::intptr_t Handle) { return reinterpret_cast<HKEY>(Handle); }
 
 }  // namespace
 
-RegistryKey::~RegistryKey() { Close(); }
-
-RegistryKey::RegistryKey(RegistryKey&& Other) noexcept : FHandle(Other.FHandle) { Other.FHandle = 0; }
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& Other) noexcept {
-  if (this != &Other) {
-    Close();
-    FHandle = Other.FHandle;
-    Other.FHandle = 0;
-  }
-  return *this;
-}
+bool CloseRegistryKey(std::intptr_t Handle) { return ::RegCloseKey(K(Handle)) == ERROR_SUCCESS; }
 
 bool RegistryKey::OpenReadOnly(const std::string& Path) {
   Close();
@@ -30,19 +19,14 @@ bool RegistryKey::OpenReadOnly(const std::string& Path) {
   HKEY Key = nullptr;
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, win32::Wide(Relative).c_str(), 0, KEY_READ, &Key) != ERROR_SUCCESS)
     return false;
-  FHandle = reinterpret_cast<std::intptr_t>(Key);
+  FHandle.Reset(reinterpret_cast<std::intptr_t>(Key));
   return true;
 }
 
-void RegistryKey::Close() {
-  if (FHandle != 0) ::RegCloseKey(K(FHandle));
-  FHandle = 0;
-}
-
 bool RegistryKey::ReadInteger(const std::string& Name, std::int32_t& Value) const {
-  if (FHandle == 0) return false;
+  if (!IsOpen()) return false;
   DWORD Type = 0, Data = 0, Size = sizeof Data;
-  if (::RegQueryValueExW(K(FHandle), win32::Wide(Name).c_str(), nullptr, &Type, reinterpret_cast<BYTE*>(&Data),
+  if (::RegQueryValueExW(K(FHandle.Get()), win32::Wide(Name).c_str(), nullptr, &Type, reinterpret_cast<BYTE*>(&Data),
                          &Size) != ERROR_SUCCESS ||
       Type != REG_DWORD || Size != sizeof Data)
     return false;
@@ -51,10 +35,10 @@ bool RegistryKey::ReadInteger(const std::string& Name, std::int32_t& Value) cons
 }
 
 bool RegistryKey::ReadString(const std::string& Name, std::string& Value) const {
-  if (FHandle == 0) return false;
+  if (!IsOpen()) return false;
   const std::wstring WideName = win32::Wide(Name);
   DWORD Type = 0, Size = 0;
-  LONG R = ::RegQueryValueExW(K(FHandle), WideName.c_str(), nullptr, &Type, nullptr, &Size);
+  LONG R = ::RegQueryValueExW(K(FHandle.Get()), WideName.c_str(), nullptr, &Type, nullptr, &Size);
   std::vector<wchar_t> Data;
   // The value may grow between the calls; then ask again with the new size.
   for (int Attempt = 0;; ++Attempt) {
@@ -64,7 +48,7 @@ bool RegistryKey::ReadString(const std::string& Name, std::string& Value) const 
     if (Attempt == 8) return false;
     Data.assign(Size / sizeof(wchar_t) + 1, L'\0');
     Size = static_cast<DWORD>(Data.size() * sizeof(wchar_t));
-    R = ::RegQueryValueExW(K(FHandle), WideName.c_str(), nullptr, &Type, reinterpret_cast<BYTE*>(Data.data()), &Size);
+    R = ::RegQueryValueExW(K(FHandle.Get()), WideName.c_str(), nullptr, &Type, reinterpret_cast<BYTE*>(Data.data()), &Size);
   }
   // Stored strings need not end in NUL; the text ends at the first one or at
   // the end of the data.
