@@ -9,7 +9,9 @@ FUZZ    := $(BUILD)/fuzz
 FUZZ_SECONDS ?= 60
 CMAKE   := cmake -G Ninja -Wno-dev
 
-.PHONY: all deps build host win test demo bench fuzz clean
+COVERAGE := $(BUILD)/coverage
+
+.PHONY: all deps build host win test demo bench fuzz coverage clean
 
 all: build
 
@@ -56,6 +58,18 @@ $(FUZZ)/build.ninja: | deps
 fuzz: $(FUZZ)/build.ninja
 	cmake --build $(FUZZ) --target fuzz_all
 	@tools/run-fuzzers $(FUZZ) $(FUZZ_SECONDS)
+
+$(COVERAGE)/build.ninja: | deps
+	$(CMAKE) -S . -B $(COVERAGE) -DCMAKE_BUILD_TYPE=Debug -DDRAVIN_COVERAGE=ON
+
+# The host tree built for coverage, its tests run, and line and branch
+# coverage of src/ printed per folder (platform/win32 cannot run there).
+coverage: deps $(COVERAGE)/build.ninja
+	cmake --build $(COVERAGE)
+	@find $(COVERAGE) -name '*.gcda' -delete
+	-@ctest --test-dir $(COVERAGE) -j 2 >$(COVERAGE)/ctest.log 2>&1 || \
+	  echo "coverage: some tests failed, see $(COVERAGE)/ctest.log"
+	@tools/coverage-report $(COVERAGE) src
 
 demo: win
 	@tools/demo

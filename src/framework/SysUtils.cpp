@@ -284,7 +284,13 @@ TClockSource* gClock = &gSystemClock;
 
 }  // namespace
 
-const char* const LongTimeFormat = "hh:nn:ss";
+std::string TimeSeparator() { return plat::TimeSeparator(); }
+
+std::string TimeToStr(TDateTime Value) {
+  int Hour, Minute, Second, Millisecond;
+  DecodeTime(Value, Hour, Minute, Second, Millisecond);
+  return plat::FormatLongTime(Hour, Minute, Second);
+}
 
 TDateTime EncodeDate(int Year, int Month, int Day) {
   if (Month < 1 || Month > 12 || Day < 1 || Day > 31) throw EConvertError("Invalid argument to date encode");

@@ -132,7 +132,10 @@ void DecodeDate(TDateTime Value, int& Year, int& Month, int& Day);
 void DecodeTime(TDateTime Value, int& Hour, int& Minute, int& Second, int& Millisecond);
 // Understands yyyy, mm, dd, hh, nn, ss and zzz; every other character is copied.
 std::string FormatDateTime(const std::string& Format, TDateTime Value);
-extern const char* const LongTimeFormat;  // "hh:nn:ss"
+// The system's time separator, and Value's time of day in the system's long
+// time format (both from the user's regional settings where they exist).
+std::string TimeSeparator();
+std::string TimeToStr(TDateTime Value);
 
 // The clock and the sleep that program logic sees. Tests replace the source to
 // observe waits without spending them.

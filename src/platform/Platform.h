@@ -157,4 +157,11 @@ struct LocalTime {
 };
 LocalTime GetLocalTime();
 
+// The user's regional settings for times: the time separator, and a time of
+// day in the long time format. Where the system has no such settings (the
+// host build) they are ":" and 24-hour hours, minutes and seconds,
+// zero-padded.
+std::string TimeSeparator();
+std::string FormatLongTime(int Hour, int Minute, int Second);
+
 }  // namespace plat

@@ -61,7 +61,9 @@ void TLogFile::WriteStartMarker() {
   if (!Folder.empty()) plat::CreateDirectory(Folder);  // may exist already, or be deeper than one level
   TVersion Version;
   GetFileVersionStrings(ParamStr(0), Version);
-  const std::string Start = "--- START ---\t" + FormatDateTime("yyyy-mm-dd hh:nn:ss", Now());
+  // A fixed form whose only regional part is the time separator.
+  const std::string Start =
+      "--- START ---\t" + StringReplaceAll(FormatDateTime("yyyy-mm-dd hh:nn:ss", Now()), ":", TimeSeparator());
   // A log that cannot be written at start is switched off quietly: the run
   // must not fail for want of its log.
   if (AppendLine(LogFileName, Start) != 0 || AppendLine(LogFileName, "Version " + Version.FileVersion) != 0)
@@ -72,7 +74,7 @@ void TLogFile::WriteEndMarker() {
   if (InState(csDesigning) || InState(csLoading) || MissingName(LogFileName) || !FActive) return;
   try {
     const std::string Day = FormatDateTime("yyyy-mm-dd", Date());
-    AppendLine(LogFileName, "--- END ---\t" + Day + "\t" + FormatDateTime(LongTimeFormat, Now()));
+    AppendLine(LogFileName, "--- END ---\t" + Day + "\t" + TimeToStr(Now()));
   } catch (...) {
     // The end line is a courtesy; it runs from destructors too.
   }

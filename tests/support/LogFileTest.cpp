@@ -147,6 +147,25 @@ TEST(LogFile, MarkersAndLines) {
   }
 }
 
+#ifdef _WIN32
+// Run by the script test log_time_settings, in a Wine prefix of its own whose
+// time separator is "." and whose long time format is "tt hh.mm.ss": the
+// start line keeps its fixed form with the system's separator, the end line's
+// time is the system's long time format.
+TEST(LogFile, DISABLED_TimesFollowTheUsersRegionalSettings) {
+  FakeClock Clock(StartTime);
+  const std::string Name = ScratchFolder() + "zel.log";
+  {
+    TLogFile Log(nullptr);
+    Log.LogFileName = Name;
+    Log.SetActive(true);
+    Sleep(13 * 3600 * 1000);
+  }
+  EXPECT_EQ(Contents(Name), "--- START ---\t2026-12-07 01.39.19\r\nVersion " + OwnVersion() +
+                                "\r\n--- END ---\t2026-12-07\tPM 02.39.19\r\n");
+}
+#endif
+
 TEST(LogFile, NamesAreMadeAbsoluteAndTheLastFolderIsCreated) {
   FakeClock Clock(StartTime);
   const std::string ProgramFolder = ExtractFilePath(ParamStr(0));

@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -45,6 +46,14 @@ LocalTime GetLocalTime() {
   ::localtime_r(&Now.tv_sec, &Parts);
   return LocalTime{Parts.tm_year + 1900, Parts.tm_mon + 1, Parts.tm_mday, Parts.tm_hour,
                    Parts.tm_min,         Parts.tm_sec,     static_cast<int>(Now.tv_usec / 1000)};
+}
+
+std::string TimeSeparator() { return ":"; }
+
+std::string FormatLongTime(int Hour, int Minute, int Second) {
+  char Text[16];
+  std::snprintf(Text, sizeof Text, "%02d:%02d:%02d", Hour, Minute, Second);
+  return Text;
 }
 
 }  // namespace plat

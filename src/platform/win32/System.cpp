@@ -2,6 +2,7 @@
 #include "platform/Platform.h"
 #include "platform/win32/WinApi.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -54,6 +55,28 @@ LocalTime GetLocalTime() {
   SYSTEMTIME T;
   ::GetLocalTime(&T);
   return LocalTime{T.wYear, T.wMonth, T.wDay, T.wHour, T.wMinute, T.wSecond, T.wMilliseconds};
+}
+
+std::string TimeSeparator() {
+  wchar_t Text[8] = {};
+  const int N = ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, Text, 8);
+  return N > 1 ? win32::Narrow(Text, N - 1) : std::string(":");
+}
+
+std::string FormatLongTime(int Hour, int Minute, int Second) {
+  SYSTEMTIME T{};
+  T.wYear = 2000;
+  T.wMonth = 1;
+  T.wDay = 1;
+  T.wHour = static_cast<WORD>(Hour);
+  T.wMinute = static_cast<WORD>(Minute);
+  T.wSecond = static_cast<WORD>(Second);
+  wchar_t Text[80] = {};
+  const int N = ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &T, nullptr, Text, 80);
+  if (N > 1) return win32::Narrow(Text, N - 1);
+  char Fixed[16];
+  std::snprintf(Fixed, sizeof Fixed, "%02d:%02d:%02d", Hour, Minute, Second);
+  return Fixed;
 }
 
 }  // namespace plat
