@@ -120,8 +120,15 @@ bool CopyFile(const std::string& Source, const std::string& Target, bool FailIfE
 }
 
 bool MoveFileReplace(const std::string& Source, const std::string& Target) {
-  return ::MoveFileExW(win32::Wide(Source).c_str(), win32::Wide(Target).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  const std::wstring To = win32::Wide(Target);
+  // Windows refuses to replace a read-only file; Wine's MoveFileEx replaces it
+  // all the same, so the rule is kept here for both.
+  const DWORD Attributes = ::GetFileAttributesW(To.c_str());
+  if (Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_READONLY)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return ::MoveFileExW(win32::Wide(Source).c_str(), To.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool SetFileReadOnly(const std::string& Name, bool ReadOnly) {
