@@ -50,6 +50,8 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   int RawRecv(void* Buffer, int Length, int Flags) override;
   bool FireDataAvailable(std::uint16_t Error) override;
   void FireSessionClosed(std::uint16_t Error) override;
+  // Outside line mode the area's bytes wait for plain reads.
+  std::int32_t HeldCount() override { return (FLineMode ? 0 : FAreaCount) + TCustomSocksWSocket::HeldCount(); }
 
   // Appended operations.
   virtual void FireLineLimitExceeded(std::int32_t Count, bool& ClearData);

@@ -61,6 +61,7 @@ class TCustomSocksWSocket : public TCustomWSocket {
   bool FireDataAvailable(std::uint16_t Error) override;
   void FireSessionConnected(std::uint16_t Error) override;
   void FireSessionClosed(std::uint16_t Error) override;
+  std::int32_t HeldCount() override { return FLeftoverCount; }
 
   // Appended operations.
   virtual void FireSocksConnected(std::uint16_t Error);

@@ -4,6 +4,7 @@
 // be closed through the system (it has no real handle).
 #pragma once
 
+#include <algorithm>
 #include <string>
 
 #include "net/WSocket.h"
@@ -13,7 +14,10 @@ namespace nettest {
 class TFedSocket : public TWSocket {
  public:
   TFedSocket() : TWSocket(nullptr) {}
-  ~TFedSocket() override { Detach(); }
+    // A socket that really connected is closed by the core as usual.
+  ~TFedSocket() override {
+    if (FHSocket == FakeHandle) Detach();
+  }
 
   std::string Input;
   std::string Sent;

@@ -12,6 +12,14 @@ environment and exits with its status. The peers:
                           ECHO       every byte back until the client closes
                           HOLD       nothing; close when the client does
                           COUNT n    read n bytes, answer "GOT n MD5\\r\\n"
+                          SOCKS steps  a scripted SOCKS proxy for one client:
+                                     answers "PORT p\\r\\n", runs the steps on
+                                     the client that connects to p, then
+                                     answers "READ hex\\r\\n" with every byte
+                                     it read from that client. Steps:
+                                     rN read N bytes; wHEX write; sHEX write a
+                                     byte at a time; h read until the client
+                                     closes; c close
   DRAVIN_PEER_SLOW_PORT the same commands, with a small receive buffer and a
                         reader that takes 512 bytes at a time with a pause
   DRAVIN_PEER_GREET_PORT  sends 20000 bytes of the pattern at once on accept,
@@ -58,7 +66,8 @@ def serve_command(conn, slow):
     if line is None:
         return
     words = line.split()
-    cmd, arg = words[0], int(words[1]) if len(words) > 1 else 0
+    cmd = words[0]
+    arg = int(words[1]) if len(words) > 1 and words[1].isdigit() else 0
     if cmd == "SEND":
         conn.sendall(pattern(arg))
     elif cmd == "RESET":
@@ -72,6 +81,8 @@ def serve_command(conn, slow):
             conn.sendall(data)
     elif cmd == "HOLD":
         drain(conn)
+    elif cmd == "SOCKS":
+        scripted_proxy(conn, words[1:])
     elif cmd == "COUNT":
         digest, got = hashlib.md5(), 0
         while got < arg:
@@ -84,6 +95,52 @@ def serve_command(conn, slow):
                 time.sleep(0.002)
         conn.sendall(f"GOT {got} {digest.hexdigest().upper()}\r\n".encode("ascii"))
         drain(conn)
+
+
+def scripted_proxy(control, steps):
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.bind(("127.0.0.1", 0))
+    s.listen(1)
+    control.sendall(f"PORT {s.getsockname()[1]}\r\n".encode("ascii"))
+    s.settimeout(30)
+    try:
+        client, _ = s.accept()
+    except OSError:
+        control.sendall(b"READ \r\n")
+        return
+    finally:
+        s.close()
+    client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    client.settimeout(30)
+    got = b""
+    try:
+        for step in steps:
+            kind, arg = step[0], step[1:]
+            if kind == "r":
+                want = len(got) + int(arg)
+                while len(got) < want:
+                    chunk = client.recv(want - len(got))
+                    if not chunk:
+                        break
+                    got += chunk
+            elif kind == "w":
+                client.sendall(bytes.fromhex(arg))
+            elif kind == "s":
+                for b in bytes.fromhex(arg):
+                    client.sendall(bytes([b]))
+                    time.sleep(0.02)
+            elif kind == "h":
+                while True:
+                    chunk = client.recv(65536)
+                    if not chunk:
+                        break
+                    got += chunk
+            elif kind == "c":
+                break
+    except OSError:
+        pass
+    client.close()
+    control.sendall(f"READ {got.hex()}\r\n".encode("ascii"))
 
 
 def handle(conn, kind):
