@@ -27,45 +27,22 @@ std::string Hex(const std::string& Bytes) {
   return Out;
 }
 
-std::string Unhex(const std::string& Text) {
-  std::string Out;
-  for (std::size_t I = 0; I + 1 < Text.size(); I += 2) Out += static_cast<char>(std::stoi(Text.substr(I, 2), nullptr, 16));
-  return Out;
-}
-
-// A one-shot proxy of peer.py that plays Script to the client that connects,
-// driven over a blocking control connection.
+// A one-shot proxy of peer.py that plays Script to the client that connects.
 class ScriptedProxy {
  public:
-  explicit ScriptedProxy(const std::string& Script) {
-    FControl = wsock::socket(AfInet, SockStream, IpProtoTcp);
-    SockAddrIn A{};
-    A.sin_family = AfInet;
-    A.sin_port = wsock::htons(static_cast<std::uint16_t>(std::stoi(CommandPort())));
-    A.sin_addr.S_addr = wsock::inet_addr("127.0.0.1");
-    if (wsock::connect(FControl, reinterpret_cast<const SockAddr*>(&A), sizeof A) != 0) return;
-    const std::string Command = "SOCKS " + Script + "\r\n";
-    wsock::send(FControl, Command.data(), static_cast<int>(Command.size()), 0);
-    const std::string Line = ReadLine();
+  explicit ScriptedProxy(const std::string& Script) : FControl("SOCKS " + Script) {
+    const std::string Line = FControl.ReadLine();
     if (Line.rfind("PORT ", 0) == 0) Port = Line.substr(5);
   }
-  ~ScriptedProxy() { wsock::closesocket(FControl); }
   // Every byte the proxy read from its client; waits for the script's end.
   std::string ClientBytes() {
-    const std::string Line = ReadLine();
+    const std::string Line = FControl.ReadLine();
     return Line.rfind("READ ", 0) == 0 ? Unhex(Line.substr(5)) : "(no answer: " + Line + ")";
   }
   std::string Port;
 
  private:
-  std::string ReadLine() {
-    std::string Line;
-    char C;
-    while (wsock::recv(FControl, &C, 1, 0) == 1 && C != '\n')
-      if (C != '\r') Line += C;
-    return Line;
-  }
-  Socket FControl = InvalidSocket;
+  PeerControl FControl;
 };
 
 // The events of a socket going through a proxy, as text.

@@ -12,6 +12,13 @@ environment and exits with its status. The peers:
                           ECHO       every byte back until the client closes
                           HOLD       nothing; close when the client does
                           COUNT n    read n bytes, answer "GOT n MD5\\r\\n"
+                          DIAL p n   n clients, one after the other, connect to
+                                     port p, send "client i\\r\\n" and read until
+                                     closed; answers "DIALED hex\\r\\n" with all
+                                     they read
+                          UDP p text send text in a datagram to port p, then
+                                     answer "UDP hex\\r\\n" with the datagram
+                                     that comes back to the sender
                           SOCKS steps  a scripted SOCKS proxy for one client:
                                      answers "PORT p\\r\\n", runs the steps on
                                      the client that connects to p, then
@@ -89,6 +96,26 @@ def serve_command(conn, slow):
             conn.sendall(data)
     elif cmd == "HOLD":
         drain(conn)
+    elif cmd == "DIAL":
+        port, count, got = int(words[1]), int(words[2]), b""
+        for i in range(count):
+            with socket.create_connection(("127.0.0.1", port), timeout=30) as c:
+                c.sendall(f"client {i}\r\n".encode("ascii"))
+                while True:
+                    chunk = c.recv(65536)
+                    if not chunk:
+                        break
+                    got += chunk
+        conn.sendall(f"DIALED {got.hex()}\r\n".encode("ascii"))
+    elif cmd == "UDP":
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as u:
+            u.settimeout(30)
+            u.sendto(words[2].encode("ascii"), ("127.0.0.1", int(words[1])))
+            try:
+                data, _ = u.recvfrom(65536)
+            except OSError:
+                data = b""
+        conn.sendall(f"UDP {data.hex()}\r\n".encode("ascii"))
     elif cmd == "SOCKS":
         scripted_proxy(conn, words[1:])
     elif cmd == "COUNT":
