@@ -4,7 +4,6 @@
 // files. Under Wine the system decides about read-only and open plug-ins.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -26,7 +25,6 @@
 #endif
 
 using testsupport::ReadFile;
-using testsupport::ScratchFolder;
 using testsupport::WriteFile;
 
 namespace {
@@ -69,10 +67,7 @@ class TProbedInstall : public TUpdateInstall {
 class UpdateInstall : public testing::Test {
  protected:
   void SetUp() override {
-    std::string Cwd = std::filesystem::current_path().string();
-    for (char& C : Cwd)
-      if (C == '/') C = '\\';
-    Root = IncludeTrailingBackslash(Cwd) + ScratchFolder();
+    Root = testsupport::AbsoluteScratchFolder();
     plat::CreateDirectory(Root + "host");
     plat::CreateDirectory(ProgramFolder());
     plat::CreateDirectory(Root + "temp");

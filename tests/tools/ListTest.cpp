@@ -1,7 +1,6 @@
 // The version list as the publisher makes it, read back by the checker.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -93,10 +92,7 @@ class TListReader : public TFormDravin {
 class ReleaseFolder : public testing::Test {
  protected:
   void SetUp() override {
-    std::string Cwd = std::filesystem::current_path().string();
-    for (char& C : Cwd)
-      if (C == '/') C = '\\';
-    Root = IncludeTrailingBackslash(Cwd) + testsupport::ScratchFolder();
+    Root = testsupport::AbsoluteScratchFolder();
     for (const char* F : {"bin", "host", "host\\dravin", "temp"}) plat::CreateDirectory(Root + F);
     OldTemp = GetEnvironmentText("temp");
     testsupport::SetEnv("temp", Root + "temp");
