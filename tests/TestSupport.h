@@ -81,21 +81,12 @@ inline std::string BuildTreeFolder(std::string Name) {
   return Name;
 }
 
+// Through the seam: the values are code page 932 on both sides.
 inline void SetEnv(const std::string& Name, const std::string& Value) {
-#ifdef _WIN32
-  _putenv_s(Name.c_str(), Value.c_str());
-#else
-  setenv(Name.c_str(), Value.c_str(), 1);
-#endif
+  plat::SetEnvironmentVariable(Name.c_str(), Value.c_str());
 }
 
-inline void UnsetEnv(const std::string& Name) {
-#ifdef _WIN32
-  _putenv_s(Name.c_str(), "");
-#else
-  unsetenv(Name.c_str());
-#endif
-}
+inline void UnsetEnv(const std::string& Name) { plat::SetEnvironmentVariable(Name.c_str(), nullptr); }
 
 // A clock that only moves when the program sleeps: waits become observable
 // and cost nothing.

@@ -164,6 +164,8 @@ std::string GetModuleFileName();
 // bytes, the size needed (NUL included) and the buffer untouched; otherwise the
 // length copied (NUL not counted). Names compare case-insensitively.
 std::uint32_t GetEnvironmentVariable(const char* Name, char* Buffer, std::uint32_t Size);
+// Sets the variable for this process; a null Value removes it.
+bool SetEnvironmentVariable(const char* Name, const char* Value);
 
 struct LocalTime {
   int Year, Month, Day, Hour, Minute, Second, Milliseconds;

@@ -43,10 +43,14 @@ std::filesystem::path Native(const std::string& Name) {
 }
 
 // The same without a drive: it begins with "\".
+// It lies in the working folder (the build tree), which is on the current
+// drive; the test removes it.
 std::string RootedFolder() {
-  std::string Folder = ScratchFolder();
+  std::string Folder = std::filesystem::current_path().string();
+  for (char& C : Folder)
+    if (C == '/') C = '\\';
   if (Folder.size() > 1 && Folder[1] == ':') Folder.erase(0, 2);
-  return Folder;
+  return IncludeTrailingBackslash(Folder) + "rooted." + std::to_string(plat::TickCount()) + "\\";
 }
 
 }  // namespace
@@ -180,7 +184,9 @@ TEST(LogFile, NamesAreMadeAbsoluteAndTheLastFolderIsCreated) {
   std::filesystem::remove_all(Native(ExtractFilePath(ProgramFolder + Relative)));
 
   // A name that begins with "\" is left as it is.
-  const std::string Rooted = RootedFolder() + "new\\y.log";
+  const std::string Folder = RootedFolder();
+  const std::string Rooted = Folder + "new\\y.log";
+  plat::CreateDirectory(Folder);
   {
     TLogFile Log(nullptr);
     Log.LogFileName = Rooted;
@@ -188,6 +194,7 @@ TEST(LogFile, NamesAreMadeAbsoluteAndTheLastFolderIsCreated) {
     EXPECT_EQ(Log.LogFileName, Rooted);
   }
   EXPECT_EQ(Contents(Rooted), Start + End);
+  std::filesystem::remove_all(Native(Folder));
 }
 
 TEST(LogFile, AnUnwritableLogAtStartSwitchesLoggingOffQuietly) {

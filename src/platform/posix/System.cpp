@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -37,6 +38,10 @@ std::uint32_t GetEnvironmentVariable(const char* Name, char* Buffer, std::uint32
     return static_cast<std::uint32_t>(Length);
   }
   return 0;
+}
+
+bool SetEnvironmentVariable(const char* Name, const char* Value) {
+  return (Value ? ::setenv(Name, Value, 1) : ::unsetenv(Name)) == 0;
 }
 
 LocalTime GetLocalTime() {

@@ -51,6 +51,10 @@ std::uint32_t GetEnvironmentVariable(const char* Name, char* Buffer, std::uint32
   return static_cast<std::uint32_t>(Text.size());
 }
 
+bool SetEnvironmentVariable(const char* Name, const char* Value) {
+  return ::SetEnvironmentVariableW(win32::Wide(Name).c_str(), Value ? win32::Wide(Value).c_str() : nullptr) != 0;
+}
+
 LocalTime GetLocalTime() {
   SYSTEMTIME T;
   ::GetLocalTime(&T);

@@ -16,6 +16,7 @@
 #undef CreateDirectory
 #undef GetModuleFileName
 #undef GetEnvironmentVariable
+#undef SetEnvironmentVariable
 #undef RegisterClass
 #undef UnregisterClass
 
