@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -52,9 +53,19 @@ TEST_F(WSocketTest, AClientConnectionShowsItsEventsInOrder) {
   // Both first changes happen inside Connect.
   EXPECT_EQ(Log.Events, (Events{"ChangeState(wsClosed,wsOpened)", "ChangeState(wsOpened,wsConnecting)"}));
   ASSERT_TRUE(PumpUntil([&] { return S.State() == wsClosed; }));
-  EXPECT_EQ(Log.Events, (Events{"ChangeState(wsClosed,wsOpened)", "ChangeState(wsOpened,wsConnecting)",
-                                "ChangeState(wsConnecting,wsConnected)", "SessionConnected(0)", "DataSent(0)",
-                                "DataAvailable(0)", "SessionClosed(0)", "ChangeState(wsConnected,wsClosed)"}));
+  // The peer greets at once: the first data may come before or after the
+  // notification that the new connection can take data (under Wine on a
+  // busy machine, before).
+  Events Written = Log.Events;
+  const auto Sent = std::find(Written.begin(), Written.end(), "DataSent(0)");
+  ASSERT_NE(Sent, Written.end());
+  EXPECT_LT(Sent - Written.begin(), static_cast<std::ptrdiff_t>(Written.size()) - 2) << "after the close";
+  Written.erase(Sent);
+  // One run of DataAvailable, if the data came around the notification.
+  Written.erase(std::unique(Written.begin(), Written.end()), Written.end());
+  EXPECT_EQ(Written, (Events{"ChangeState(wsClosed,wsOpened)", "ChangeState(wsOpened,wsConnecting)",
+                             "ChangeState(wsConnecting,wsConnected)", "SessionConnected(0)", "DataAvailable(0)",
+                             "SessionClosed(0)", "ChangeState(wsConnected,wsClosed)"}));
   EXPECT_EQ(Log.Received, Pattern(20000));
   EXPECT_EQ(S.ReadCount(), 0);  // reset by the close
 
