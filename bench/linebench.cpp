@@ -17,20 +17,14 @@
 #include <thread>
 #include <vector>
 
-#include "framework/Application.h"
-#include "net/WSocket.h"
+#include "LoopbackBench.h"
 
 namespace {
 
+using namespace bench;
+
 constexpr int LineSize = 80;
 constexpr int FeedLines = 800;  // lines handed to the sender at a time
-
-double Seconds(std::uint64_t StartMs) { return static_cast<double>(plat::TickCount() - StartMs) / 1000.0; }
-
-void Fail(const char* What) {
-  std::fprintf(stderr, "linebench: %s\n", What);
-  std::exit(1);
-}
 
 std::string Lines(int Count) {
   std::string Line(LineSize - 2, 'x');
@@ -38,14 +32,6 @@ std::string Lines(int Count) {
   std::string All;
   for (int I = 0; I < Count; ++I) All += Line;
   return All;
-}
-
-void Pump(const std::function<bool()>& Done) {
-  plat::Message M;
-  while (!Done()) {
-    if (!plat::GetMessage(M)) Fail("quit message");
-    plat::DispatchMessage(M);
-  }
 }
 
 double EchoBetweenTWSockets(long Total) {
@@ -117,20 +103,8 @@ class LineSplitter {
 };
 
 double EchoBetweenBlockingSockets(long Total) {
-  using namespace plat::sock;
-  Socket Listener = wsock::socket(AfInet, SockStream, IpProtoTcp);
-  SockAddrIn Addr{};
-  Addr.sin_family = AfInet;
-  Addr.sin_addr.S_addr = wsock::inet_addr("127.0.0.1");
-  if (wsock::bind(Listener, reinterpret_cast<SockAddr*>(&Addr), sizeof Addr) != 0 || wsock::listen(Listener, 1) != 0)
-    Fail("listen failed");
-  int Length = sizeof Addr;
-  wsock::getsockname(Listener, reinterpret_cast<SockAddr*>(&Addr), &Length);
-  Socket Client = wsock::socket(AfInet, SockStream, IpProtoTcp);
-  if (wsock::connect(Client, reinterpret_cast<SockAddr*>(&Addr), sizeof Addr) != 0) Fail("connect failed");
-  Socket Echoer = wsock::accept(Listener, nullptr, nullptr);
-  if (Echoer == InvalidSocket) Fail("accept failed");
-
+  BlockingPair Pair;
+  const plat::sock::Socket Client = Pair.Near, Echoer = Pair.Far;
   const std::uint64_t Start = plat::TickCount();
   std::thread Serving([&] {
     LineSplitter Splitter;
@@ -164,9 +138,6 @@ double EchoBetweenBlockingSockets(long Total) {
   Writing.join();
   wsock::shutdown(Client, 1);
   Serving.join();
-  wsock::closesocket(Client);
-  wsock::closesocket(Echoer);
-  wsock::closesocket(Listener);
   return Spent;
 }
 
