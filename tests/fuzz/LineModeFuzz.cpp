@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../net/FedSocket.h"
+#include "framework/MessagePump.h"
 
 namespace {
 
@@ -19,10 +20,7 @@ struct Outcome {
   bool operator==(const Outcome& O) const { return Lines == O.Lines && Echo == O.Echo; }
 };
 
-void DrainMessages() {
-  plat::Message M;
-  while (plat::PeekMessage(M, true)) plat::DispatchMessage(M);
-}
+void DrainMessages() { ProcessThreadMessages(TQuitRule::Drop); }
 
 Outcome Run(nettest::TFedSocket& S, std::uint8_t Flags, int Piece, const std::string& Input, std::size_t Split) {
   Outcome O;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "../net/FedSocket.h"
+#include "framework/MessagePump.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
   if (Size < 2) return 0;
@@ -50,7 +51,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
       __builtin_trap();
   }
   S.Abort();
-  plat::Message M;
-  while (plat::PeekMessage(M, true)) plat::DispatchMessage(M);
+  ProcessThreadMessages(TQuitRule::Drop);
   return 0;
 }
