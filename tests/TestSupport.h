@@ -70,6 +70,10 @@ inline std::string ScratchFolder() {
   return Folder + "\\";
 }
 
+// The same name by which fixtures that need an absolute folder ask for it
+// (every scratch folder is absolute).
+inline std::string AbsoluteScratchFolder() { return ScratchFolder(); }
+
 // A folder of the build tree, given as a Unix path, as the program sees it:
 // with backslashes, and under Wine on the drive Z: that stands for the root.
 inline std::string BuildTreeFolder(std::string Name) {
