@@ -83,6 +83,15 @@ class TComponent : public TObject {
   std::uint32_t FState = 0;
 };
 
+// The class registry: stored forms name the classes of their components, and
+// a unit registers its classes when the program starts, so that a component
+// can be made from its class name.
+using TComponentFactory = std::function<TComponent*(TComponent* AOwner)>;
+void RegisterClass(const std::string& ClassName, TComponentFactory Factory);
+// An empty factory when no class of that name is registered (names compare
+// case-insensitively).
+TComponentFactory GetClass(const std::string& ClassName);
+
 // ---------------------------------------------------------------------------
 // String lists
 

@@ -66,23 +66,54 @@ TForm::~TForm() {
   DestroyHandle();
 }
 
+plat::FormBorder BorderOf(TFormBorderStyle Style) {
+  switch (Style) {
+    case TFormBorderStyle::bsNone: return plat::FormBorder::None;
+    case TFormBorderStyle::bsDialog: return plat::FormBorder::Dialog;
+    case TFormBorderStyle::bsSingle: break;
+  }
+  return plat::FormBorder::Single;
+}
+
 plat::WindowHandle TForm::CreateWindowHandle() {
   // Called once the derived form is complete, so ClassName() is its own.
   if (!plat::RegisterFormClass(ClassName(), FormProc)) return 0;
   TFormApplication* App = FormsApplication();
   const plat::WindowHandle Owner = App ? App->Handle() : 0;
   const plat::WindowHandle Window =
-      plat::CreateFormWindow(ClassName(), Caption(), FBounds,
-                             FBorderStyle == TFormBorderStyle::bsNone ? plat::FormBorder::None : plat::FormBorder::Single,
-                             Owner);
+      plat::CreateFormWindow(ClassName(), Caption(), FBounds, BorderOf(FBorderStyle), Owner);
   if (Window) plat::SetWindowData(Window, this);
   return Window;
 }
 
 void TForm::SetBorderStyle(TFormBorderStyle Value) {
-  if (HandleAllocated() && Value != FBorderStyle)
-    throw EInvalidOperation("The border of a form is set before its window is made");
+  if (Value == FBorderStyle) return;
   FBorderStyle = Value;
+  if (HandleAllocated()) plat::SetFormBorder(Handle(), BorderOf(Value));
+}
+
+void TForm::SetBackgroundClear(bool Value) {
+  if (Value == FBackgroundClear) return;
+  FBackgroundClear = Value;
+  Invalidate();
+}
+
+void TForm::CenterOver(TForm* Other) {
+  if (!Other || !Other->HandleAllocated()) return;
+  const plat::Bounds Over = plat::GetWindowBounds(Other->Handle());
+  SetBounds(Over.Left + (Over.Width - Width()) / 2, Over.Top + (Over.Height - Height()) / 2, Width(), Height());
+}
+
+bool TForm::DialogKey(plat::WParam Key) {
+  if (Key != plat::KeyEscape) return false;
+  for (int I = 0; I < ControlCount(); ++I) {
+    auto* B = dynamic_cast<TButton*>(Controls(I));
+    if (B && B->Cancel() && B->Enabled() && B->Visible()) {
+      B->Click();
+      return true;
+    }
+  }
+  return false;
 }
 
 bool TForm::Visible() const {
@@ -168,7 +199,55 @@ void TForm::WndProc(TMessage& Message) {
       Close();
       Message.Result = 0;
       return;
+    case plat::MsgPaint: {
+      plat::PaintSession Session(Handle());
+      PaintControls(Session.Surface());
+      Message.Result = 0;
+      return;
+    }
+    case plat::MsgEraseBackground:
+      if (FBackgroundClear) {
+        Message.Result = 1;
+        return;
+      }
+      if (!FParentColor) {
+        // A colour of its own instead of the class's button face.
+        TCanvas Canvas(static_cast<plat::SurfaceHandle>(Message.wParam), 0, 0, Width(), Height());
+        Canvas.FillRect(ClientRect(), Color());
+        Message.Result = 1;
+        return;
+      }
+      break;
+    case plat::MsgMouseMove:
+      FMouseX = plat::PointX(Message.lParam);
+      FMouseY = plat::PointY(Message.lParam);
+      [[fallthrough]];
+    case plat::MsgLButtonDown:
+    case plat::MsgLButtonUp:
+    case plat::MsgLButtonDblClk:
+    case plat::MsgRButtonDown:
+    case plat::MsgRButtonUp:
+      if (MouseToControls(Message)) {
+        Message.Result = 0;
+        return;
+      }
+      break;
+    case plat::MsgSetCursor:
+      if (plat::LowWord(static_cast<std::uintptr_t>(Message.lParam)) == plat::HitClient) {
+        TControl* Under = ControlAtPos(FMouseX, FMouseY);
+        if (Under && Under->Cursor() == TCursor::crHandPoint) {
+          plat::SetCursor(plat::CursorShape::Hand);
+          Message.Result = 1;
+          return;
+        }
+      }
+      break;
     case plat::MsgCommand:
+      if (Message.lParam == 0 && plat::LowWord(Message.wParam) == plat::IdCancel) {
+        DialogKey(plat::KeyEscape);
+        Message.Result = 0;
+        return;
+      }
       if (TWinControl* Child = FindChild(static_cast<plat::WindowHandle>(Message.lParam))) {
         Child->CommandNotify(plat::HighWord(Message.wParam));
         Message.Result = 0;
@@ -220,6 +299,19 @@ void TFormApplication::Run() {
     FMainForm->Show();
   }
   TApplication::Run();
+}
+
+bool TFormApplication::PreTranslateMessage(plat::Message& M) {
+  if (M.Msg != plat::MsgKeyDown && M.Msg != plat::MsgChar) return false;
+  const plat::WindowHandle Root = plat::GetRootWindow(M.Window);
+  TForm* Form = nullptr;
+  for (int I = 0; I < ComponentCount() && !Form; ++I) {
+    auto* F = dynamic_cast<TForm*>(Components(I));
+    if (F && F->HandleAllocated() && F->Handle() == Root) Form = F;
+  }
+  if (!Form) return false;
+  if (M.Msg == plat::MsgKeyDown && Form->DialogKey(M.wParam)) return true;
+  return plat::IsDialogMessage(Root, M);
 }
 
 void TFormApplication::Minimize() { plat::ShowWindow(Handle(), plat::ShowCommand::Minimize); }

@@ -8,7 +8,7 @@
 
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 enum class TWindowState { wsNormal, wsMinimized };
-enum class TFormBorderStyle { bsSingle, bsNone };
+enum class TFormBorderStyle { bsSingle, bsNone, bsDialog };
 
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 
@@ -26,7 +26,17 @@ class TForm : public TWinControl {
   void SetClientSize(int AWidth, int AHeight) { SetBounds(Left(), Top(), AWidth, AHeight); }
 
   TFormBorderStyle BorderStyle() const { return FBorderStyle; }
-  void SetBorderStyle(TFormBorderStyle Value);  // before the window is made
+  // A form whose window exists changes its frame; the client area stays.
+  void SetBorderStyle(TFormBorderStyle Value);
+  // A form with a clear background paints none: its controls cover it.
+  bool BackgroundClear() const { return FBackgroundClear; }
+  void SetBackgroundClear(bool Value);
+  // Places the form's window centred over Other's.
+  void CenterOver(TForm* Other);
+
+  // The keys a form answers for its controls: Esc clicks the first cancel
+  // button that is enabled and visible. True when the key was used.
+  virtual bool DialogKey(plat::WParam Key);
 
   bool Visible() const;
   void Show();
@@ -58,6 +68,8 @@ class TForm : public TWinControl {
 
  private:
   TFormBorderStyle FBorderStyle = TFormBorderStyle::bsSingle;
+  bool FBackgroundClear = false;
+  int FMouseX = -1, FMouseY = -1;  // where the mouse was last seen on the form
 };
 
 class TFormApplication : public TApplication {
@@ -84,6 +96,11 @@ class TFormApplication : public TApplication {
   void Run();
   void Minimize();
   void Restore();
+
+ protected:
+  // Keys for a form's controls go to the form first (DialogKey), then to the
+  // window system's dialog keys (Tab).
+  bool PreTranslateMessage(plat::Message& M) override;
 
  private:
   void FormCreated(TForm* Form);

@@ -40,4 +40,8 @@ LRESULT CallCarrying(WindowProc Proc, HWND Window, UINT Msg, WPARAM wParam, LPAR
 std::wstring Wide(const std::string& Text);
 std::string Narrow(const wchar_t* Text, int Length = -1);
 
+// The font of that face (code page 932), height in pixels and style; made once
+// and kept for the life of the process, as windows keep using fonts given them.
+HFONT FontFor(const std::string& Face, int Height, bool Underline);
+
 }  // namespace plat::win32
