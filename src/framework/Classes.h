@@ -21,9 +21,12 @@ class TObject {
 // Events are plain callables; an unset event is simply not fired.
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 
+// The handler runs from a copy: it may free the object that holds the event.
 template <typename Event, typename... Args>
 inline void Fire(const Event& E, Args&&... A) {
-  if (E) E(std::forward<Args>(A)...);
+  if (!E) return;
+  const Event Handler = E;
+  Handler(std::forward<Args>(A)...);
 }
 
 // ---------------------------------------------------------------------------
