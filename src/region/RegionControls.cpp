@@ -2,6 +2,7 @@
 // buttons shaped by their pictures.
 #include "framework/Forms.h"
 #include "region/Region.h"
+#include "region/RegionData.h"
 #include "region/StoredRegion.h"
 
 namespace {
@@ -20,9 +21,9 @@ bool Usable(const TBitmap& B) { return !B.Empty() && B.Width() > 0 && B.Height()
 void MakeMasks(const TBitmap& Picture, TColor Key, TBitmap& Mask, TBitmap& Masked) {
   const int W = Picture.Width(), H = Picture.Height();
   Mask.Clear();
-  Mask.SetPalette({TPaletteEntry{0, 0, 0, 0}, TPaletteEntry{255, 255, 255, 0}});
   Mask.SetPixelFormat(pf1bit);
   Mask.SetSize(W, H);
+  Mask.SetPalette({TPaletteEntry{0, 0, 0, 0}, TPaletteEntry{255, 255, 255, 0}});
   Masked.Assign(&Picture);
   for (int Y = 0; Y < H; ++Y)
     for (int X = 0; X < W; ++X) {
@@ -44,6 +45,17 @@ void DrawMasked(TCanvas& Canvas, const TRect& Where, const TBitmap& Mask, const 
 }
 
 [[noreturn]] void Fail(const std::string& Message) { throw Exception(Message); }
+
+// The system reads as many rectangles as the header says: a block whose
+// header does not describe exactly its own bytes is never handed to it.
+TRegion RegionOf(const std::vector<std::uint8_t>& Data, float ScaleX, float ScaleY, float DX, float DY) {
+  try {
+    ReadRegionData(Data);
+  } catch (const EReadError&) {
+    return TRegion();
+  }
+  return TRegion::FromData(Data, ScaleX, ScaleY, DX, DY);
+}
 
 }  // namespace
 
@@ -108,7 +120,7 @@ void TRgn::BuildRegion() {
   FRegion = TRegion();
   const float ScaleX = FAutoSize ? 1.0f : static_cast<float>(Width()) / static_cast<float>(FBitmap.Width());
   const float ScaleY = FAutoSize ? 1.0f : static_cast<float>(Height()) / static_cast<float>(FBitmap.Height());
-  FRegion = TRegion::FromData(FRgnData, ScaleX, ScaleY, static_cast<float>(Left()), static_cast<float>(Top()));
+  FRegion = RegionOf(FRgnData, ScaleX, ScaleY, static_cast<float>(Left()), static_cast<float>(Top()));
   if (!FRegion.Valid()) Fail("ｳｨﾝﾄﾞｳﾘｰｼﾞｮﾝが作成できません");
 }
 
@@ -246,7 +258,7 @@ void TRgnBtn::BuildRegion() {
   const float ScaleX = FAutoSize ? 1.0f : static_cast<float>(Width()) / static_cast<float>(G.Width());
   const float ScaleY = FAutoSize ? 1.0f : static_cast<float>(Height()) / static_cast<float>(G.Height());
   // In the button's own coordinates: the mouse arrives in them.
-  FRegion = TRegion::FromData(FRgnData, ScaleX, ScaleY, 0, 0);
+  FRegion = RegionOf(FRgnData, ScaleX, ScaleY, 0, 0);
   if (!FRegion.Valid()) Fail("ﾘｰｼﾞｮﾝが作成できません");
 }
 
