@@ -117,6 +117,14 @@ TFormDravin::TFormDravin(TComponent* AOwner) : TForm(AOwner) {
 
   LogFile1 = new TLogFile(this);
   LogFile1->SetName("LogFile1");
+  // The option buttons' states live in the host's settings file; bound once
+  // every control of the form exists.
+  FormStorage1 = new TFormStorage(this);
+  FormStorage1->SetName("FormStorage1");
+  FormStorage1->BeginLoading();
+  FormStorage1->StoredProps.Add("OpenHomePage.Checked");
+  FormStorage1->StoredProps.Add("AutoDLL.Checked");
+  FormStorage1->Loaded();
 
   ButtonPause->OnClick = [this](TObject* Sender) { ButtonPauseClick(Sender); };
   ButtonPlay->OnClick = [this](TObject* Sender) { ButtonPlayClick(Sender); };
@@ -169,9 +177,13 @@ void TFormDravin::FormActivate(TObject* Sender) {
   if (FActivated) return;
   FActivated = true;
 
-  // The host is the one whose settings file exists. The option storage binds
-  // to this file and restores the option buttons from it, once it exists.
+  // The host is the one whose settings file exists, and the option buttons
+  // are restored from it. Without one the storage still reads (its own
+  // default file) but never writes.
   FSettingsFileName = FirstExisting(FProgramFolder + "..\\zel.ini", FProgramFolder + "..\\orn.ini");
+  if (!FSettingsFileName.empty()) FormStorage1->SetIniFileName(FSettingsFileName);
+  else FormStorage1->SetActive(false);
+  FormStorage1->RestoreFormPlacement();
 
   // Chosen apart from the settings file: Zel's settings with Orn's log is a
   // valid outcome. Only a log the host has created is written to.

@@ -8,6 +8,7 @@
 #include "framework/Forms.h"
 #include "region/Region.h"
 #include "support/LogFile.h"
+#include "support/Placemnt.h"
 
 class TAboutForm;
 
@@ -34,6 +35,7 @@ class TFormDravin : public TForm {
   TBitBtn* ButtonMin = nullptr;
   TRadioButton* AutoDLL = nullptr;
   TLogFile* LogFile1 = nullptr;
+  TFormStorage* FormStorage1 = nullptr;
 
   void FormCreate(TObject* Sender);
   void FormActivate(TObject* Sender);

@@ -42,6 +42,14 @@ enum TComponentStateFlag : std::uint32_t {
 
 enum class TOperation { opInsert, opRemove };
 
+// Published properties that can be stored as text: Booleans as "True" and
+// "False", integers in decimal, strings as they are.
+enum class TPropertyKind { pkBoolean, pkInteger, pkString };
+struct TPropertyInfo {
+  const char* Name;  // as declared
+  TPropertyKind Kind;
+};
+
 // A component belongs to its owner and is destroyed with it. Derived classes
 // that need their owned components gone before their own members are (forms,
 // mostly) call DestroyComponents() first thing in their destructor.
@@ -75,6 +83,14 @@ class TComponent : public TObject {
   // Told when a component is inserted into or removed from this one, or when a
   // component this one asked to be told about (FreeNotification) is destroyed.
   virtual void Notification(TComponent* AComponent, TOperation Operation);
+
+  // The published property of that name (ASCII case-insensitive), or nullptr.
+  virtual const TPropertyInfo* FindProperty(const std::string& Name) const { return nullptr; }
+  // A property's value as text; setting raises EConvertError for a text that
+  // is no value of the property's kind (a Boolean takes "True" and "False" in
+  // any case).
+  virtual std::string GetPropertyText(const TPropertyInfo& Property) const { return std::string(); }
+  virtual void SetPropertyText(const TPropertyInfo& Property, const std::string& Text) {}
   void FreeNotification(TComponent* AComponent);
   void RemoveFreeNotification(TComponent* AComponent);
 

@@ -2,7 +2,51 @@
 
 #include <algorithm>
 
+std::string BoolToText(bool Value) { return Value ? "True" : "False"; }
+
+bool TextToBool(const std::string& Text) {
+  if (SameText(Text, "True")) return true;
+  if (SameText(Text, "False")) return false;
+  throw EConvertError("'" + Text + "' is not a valid boolean value");
+}
+
+namespace {
+
+const TPropertyInfo ControlProperties[] = {
+    {"Caption", TPropertyKind::pkString}, {"Enabled", TPropertyKind::pkBoolean},
+    {"Visible", TPropertyKind::pkBoolean}, {"Hint", TPropertyKind::pkString},
+    {"ShowHint", TPropertyKind::pkBoolean},
+};
+const TPropertyInfo CheckedProperty{"Checked", TPropertyKind::pkBoolean};
+
+}  // namespace
+
 TControl::TControl(TComponent* AOwner) : TComponent(AOwner) {}
+
+const TPropertyInfo* TControl::FindProperty(const std::string& Name) const {
+  for (const TPropertyInfo& P : ControlProperties)
+    if (SameText(P.Name, Name)) return &P;
+  return nullptr;
+}
+
+std::string TControl::GetPropertyText(const TPropertyInfo& Property) const {
+  const std::string Name = Property.Name;
+  if (Name == "Caption") return Caption();
+  if (Name == "Enabled") return BoolToText(Enabled());
+  if (Name == "Visible") return BoolToText(Visible());
+  if (Name == "Hint") return Hint();
+  if (Name == "ShowHint") return BoolToText(ShowHint());
+  return std::string();
+}
+
+void TControl::SetPropertyText(const TPropertyInfo& Property, const std::string& Text) {
+  const std::string Name = Property.Name;
+  if (Name == "Caption") SetCaption(Text);
+  else if (Name == "Enabled") SetEnabled(TextToBool(Text));
+  else if (Name == "Visible") SetVisible(TextToBool(Text));
+  else if (Name == "Hint") SetHint(Text);
+  else if (Name == "ShowHint") SetShowHint(TextToBool(Text));
+}
 
 TControl::~TControl() {
   *FAlive = false;
@@ -346,6 +390,19 @@ void TRadioButton::SetChecked(bool Value) {
     }
   }
   Click();
+}
+
+const TPropertyInfo* TRadioButton::FindProperty(const std::string& Name) const {
+  return SameText(Name, CheckedProperty.Name) ? &CheckedProperty : TWinControl::FindProperty(Name);
+}
+
+std::string TRadioButton::GetPropertyText(const TPropertyInfo& Property) const {
+  return &Property == &CheckedProperty ? BoolToText(FChecked) : TWinControl::GetPropertyText(Property);
+}
+
+void TRadioButton::SetPropertyText(const TPropertyInfo& Property, const std::string& Text) {
+  if (&Property == &CheckedProperty) SetChecked(TextToBool(Text));
+  else TWinControl::SetPropertyText(Property, Text);
 }
 
 void TRadioButton::CommandNotify(std::uint16_t Code) {

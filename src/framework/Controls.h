@@ -21,6 +21,10 @@
 
 class TWinControl;
 
+// "True" or "False"; and back, ignoring case (EConvertError for other texts).
+std::string BoolToText(bool Value);
+bool TextToBool(const std::string& Text);
+
 enum TControlStyleFlag : std::uint32_t {
   csCaptureMouse = 1u << 0,  // keeps the mouse while a button is held down on it
   csClickEvents = 1u << 1,   // a press and release on it is a click
@@ -79,6 +83,10 @@ class TControl : public TComponent {
 
   // Asks for the control to be painted again at the next chance.
   virtual void Invalidate();
+
+  const TPropertyInfo* FindProperty(const std::string& Name) const override;
+  std::string GetPropertyText(const TPropertyInfo& Property) const override;
+  void SetPropertyText(const TPropertyInfo& Property, const std::string& Text) override;
 
   virtual void Click();
   TNotifyEvent OnClick;
@@ -259,6 +267,10 @@ class TRadioButton : public TWinControl {
   bool Checked() const { return FChecked; }
   void SetChecked(bool Value);
   void CommandNotify(std::uint16_t Code) override;
+
+  const TPropertyInfo* FindProperty(const std::string& Name) const override;
+  std::string GetPropertyText(const TPropertyInfo& Property) const override;
+  void SetPropertyText(const TPropertyInfo& Property, const std::string& Text) override;
 
  protected:
   plat::WindowHandle CreateWindowHandle() override;

@@ -1,5 +1,6 @@
 #include "framework/Forms.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -120,7 +121,30 @@ bool TForm::Visible() const {
   return HandleAllocated() && plat::IsWindowVisible(const_cast<TForm*>(this)->Handle());
 }
 
-void TForm::Show() { plat::ShowWindow(Handle(), plat::ShowCommand::Show); }
+void TForm::AddHook(TFormHook* Hook) {
+  if (std::find(FHooks.begin(), FHooks.end(), Hook) == FHooks.end()) FHooks.push_back(Hook);
+}
+
+void TForm::RemoveHook(TFormHook* Hook) { FHooks.erase(std::remove(FHooks.begin(), FHooks.end(), Hook), FHooks.end()); }
+
+void TForm::RunHooks(void (TFormHook::*Call)(TForm*)) {
+  // A hook may go while another runs: each is looked for again before its turn.
+  const std::vector<TFormHook*> Hooks = FHooks;
+  for (TFormHook* H : Hooks) {
+    if (std::find(FHooks.begin(), FHooks.end(), H) == FHooks.end()) continue;
+    try {
+      (H->*Call)(this);
+    } catch (...) {
+      HandleCurrentException(this);
+    }
+  }
+}
+
+void TForm::Show() {
+  RunHooks(&TFormHook::FormShowing);
+  Fire(OnShow, this);
+  plat::ShowWindow(Handle(), plat::ShowCommand::Show);
+}
 
 void TForm::Hide() {
   if (HandleAllocated()) plat::ShowWindow(Handle(), plat::ShowCommand::Hide);
@@ -130,6 +154,7 @@ void TForm::Close() {
   TCloseAction Action = TCloseAction::caHide;
   if (OnClose) OnClose(this, Action);
   if (Action == TCloseAction::caNone) return;
+  RunHooks(&TFormHook::FormClosing);
   TFormApplication* App = FormsApplication();
   if (App && App->MainForm() == this) {
     App->Terminate();
@@ -150,6 +175,33 @@ void TForm::Repaint() {
   if (HandleAllocated()) plat::RepaintWindow(Handle());
 }
 
+int ScreenPixelsPerInch() { return plat::ScreenPixelsPerInch(); }
+
+bool TForm::IsMainForm() const {
+  TFormApplication* App = FormsApplication();
+  return App && App->MainForm() == this;
+}
+
+bool TForm::GetPlacement(TWindowPlacement& Placement) {
+  plat::WindowPlacement P;
+  if (!plat::GetWindowPlacement(Handle(), P)) return false;
+  Placement = TWindowPlacement{P.Flags, P.ShowCmd, P.MinX, P.MinY, P.MaxX, P.MaxY,
+                               TRect{P.NormLeft, P.NormTop, P.NormRight, P.NormBottom}};
+  return true;
+}
+
+bool TForm::SetPlacement(const TWindowPlacement& Placement) {
+  const plat::WindowPlacement P{Placement.Flags, Placement.ShowCmd, Placement.MinX, Placement.MinY, Placement.MaxX,
+                                Placement.MaxY, Placement.Normal.Left, Placement.Normal.Top, Placement.Normal.Right,
+                                Placement.Normal.Bottom};
+  if (!plat::SetWindowPlacement(Handle(), P)) return false;
+  // The window keeps its own record of where it is.
+  const plat::Bounds Now = plat::GetWindowBounds(Handle());
+  FBounds.Left = Now.Left;
+  FBounds.Top = Now.Top;
+  return true;
+}
+
 TWindowState TForm::WindowState() const {
   TFormApplication* App = FormsApplication();
   auto* Self = const_cast<TForm*>(this);
@@ -162,12 +214,14 @@ void TForm::SetWindowState(TWindowState Value) {
   // carries the button there.
   TFormApplication* App = FormsApplication();
   const bool Minimize = Value == TWindowState::wsMinimized;
-  if (App && App->MainForm() == this) {
+  if (App && App->MainForm() == this && Value != TWindowState::wsMaximized) {
     if (Minimize) App->Minimize();
     else App->Restore();
     return;
   }
-  plat::ShowWindow(Handle(), Minimize ? plat::ShowCommand::Minimize : plat::ShowCommand::Restore);
+  plat::ShowWindow(Handle(), Minimize                                 ? plat::ShowCommand::Minimize
+                             : Value == TWindowState::wsMaximized ? plat::ShowCommand::Maximize
+                                                                  : plat::ShowCommand::Restore);
 }
 
 void TForm::DoCreate() {
@@ -179,6 +233,7 @@ void TForm::DoCreate() {
 }
 
 void TForm::DoDestroy() {
+  RunHooks(&TFormHook::FormDestroying);
   try {
     Fire(OnDestroy, this);
   } catch (...) {

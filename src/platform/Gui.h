@@ -66,7 +66,7 @@ inline LParam MakePoint(int X, int Y) {
 enum class FormBorder { Single, None, Dialog };
 // Glyph buttons are push buttons that show a picture left of their text.
 enum class ControlKind { PushButton, RadioButton, GlyphButton };
-enum class ShowCommand { Hide, Show, ShowNoActivate, Minimize, Restore };
+enum class ShowCommand { Hide, Show, ShowNoActivate, Minimize, Maximize, Restore };
 
 // The class of a top-level window; its procedure receives every message of its
 // windows (answer what you do not handle with DefWindowProc).

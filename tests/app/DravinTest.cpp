@@ -248,6 +248,7 @@ TEST_F(Dravin, TheScanComparesEveryListedFileAndStopsAtAPlugInLeftToTheUser) {
     SCOPED_TRACE(C.What);
     WriteFile(HostFolder() + "zel.log", "");
     WriteList(C.List);
+    Touch("zel.ini");  // the options the last case stored go
     Run([&](TTestDravin& F) { F.AutoDLL->SetChecked(C.AutoDLL); });
     Lines Body{Started, RunStart};
     Body.insert(Body.end(), C.Messages.begin(), C.Messages.end());
@@ -371,6 +372,7 @@ TEST_F(Dravin, TheRunControlButtonsSteerTheRunThroughItsMessagePump) {
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
     WriteFile(HostFolder() + "zel.log", "");
+    Touch("zel.ini");  // the window state the last case stored goes
     WriteList(List);
     FakeClock Clock;  // from midnight again: the log's times count the waits
     std::vector<std::vector<bool>> DuringPause;

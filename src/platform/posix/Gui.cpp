@@ -353,6 +353,7 @@ void ShowWindow(WindowHandle Window, ShowCommand Command) {
       case ShowCommand::Show:
       case ShowCommand::ShowNoActivate: R->Visible = true; break;
       case ShowCommand::Minimize: R->Visible = true; R->Iconic = true; break;
+      case ShowCommand::Maximize:
       case ShowCommand::Restore: R->Visible = true; R->Iconic = false; break;
     }
     // A minimised owner takes its forms off the screen, and brings them back.
@@ -372,6 +373,7 @@ void ShowWindow(WindowHandle Window, ShowCommand Command) {
   if (!TopLevel) return;
   switch (Command) {
     case ShowCommand::Show:
+    case ShowCommand::Maximize:
     case ShowCommand::Restore:
       Activate(Window);
       break;

@@ -414,6 +414,7 @@ void ShowWindow(WindowHandle Window, ShowCommand Command) {
     case ShowCommand::Show: Show = SW_SHOW; break;
     case ShowCommand::ShowNoActivate: Show = SW_SHOWNA; break;
     case ShowCommand::Minimize: Show = SW_MINIMIZE; break;
+    case ShowCommand::Maximize: Show = SW_MAXIMIZE; break;
     case ShowCommand::Restore: Show = SW_RESTORE; break;
   }
   wchar_t Class[64] = {};
