@@ -158,10 +158,12 @@ void TFormStorage::Loaded() {
 
 void TFormStorage::Notification(TComponent* AComponent, TOperation Operation) {
   TFormPlacement::Notification(AComponent, Operation);
-  if (Operation != TOperation::opRemove) return;
+  if (Operation != TOperation::opRemove || !Form() || AComponent->Owner() != Form()) return;
+  // Told as the component goes: only its name is still to be trusted.
   for (int I = StoredProps.Count() - 1; I >= 0; --I) {
-    Bound B;
-    if (Bind(StoredProps[I], B) && B.Component == AComponent) StoredProps.Delete(I);
+    const std::string& Entry = StoredProps[I];
+    const std::size_t Dot = Entry.find('.');
+    if (Dot != std::string::npos && SameText(Trim(Entry.substr(0, Dot)), AComponent->Name())) StoredProps.Delete(I);
   }
 }
 
