@@ -462,6 +462,58 @@ TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
   EXPECT_EQ(HostLog("zel.log"), Log({Started, "スキップボタン押下", "スキップボタン押下", std::string(400, 'x')}));
 }
 
+// The settings files the system's profile functions wrote under Wine after
+// the same starts of dravin.exe (tests/e2e/golden): this build's storage
+// writes the same bytes.
+TEST_F(Dravin, TheSettingsFileAfterARunIsTheGoldenOne) {
+  Touch("zel.log");
+  struct Case {
+    const char* What;
+    const char* Name;
+    std::string Before;
+    const char* Golden;
+  } Cases[] = {
+      {"the options follow the host's section", "zel.ini", "[TSetup]\r\nUseProxy_Checked=False\r\nTimeOut_Text=60\r\n",
+       "new-section.ini"},
+      {"stored options restored and updated in place", "zel.ini",
+       "[TSetup]\r\nTimeOut_Text=60\r\n[TFormDravin]\r\nAutoDLL_Checked=true\r\nOpenHomePage_Checked=False\r\n"
+       "Extra=1\r\n[After]\r\na=b\r\n",
+       "in-place.ini"},
+      {"Orn's settings file", "orn.ini", "", "orn.ini"},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    for (const char* F : {"zel.ini", "orn.ini"}) DeleteFile(HostFolder() + F);
+    WriteFile(HostFolder() + C.Name, C.Before);
+    Run();
+    EXPECT_EQ(ReadFile(HostFolder() + C.Name), ReadFile(std::string(DRAVIN_GOLDEN_DIR) + C.Golden));
+  }
+
+  // With an argument: the user picks automatic installation and closes the window.
+  DeleteFile(HostFolder() + "orn.ini");
+  WriteFile(HostFolder() + "zel.ini", "");
+  const char* Args[] = {"dravin.exe", "/options"};
+  SetCommandLine(2, const_cast<char**>(Args));
+  {
+    TFormApplication App;
+    auto* F = App.CreateForm<TTestDravin>();
+    F->SetProgramFolder(ProgramFolder());
+    F->Show();
+    App.ProcessMessages();
+    plat::SendMessage(F->AutoDLL->Handle(), plat::MsgButtonClick, 0, 0);
+    EXPECT_FALSE(F->OpenHomePage->Checked());
+    plat::PostMessage(F->Handle(), plat::MsgClose, 0, 0);
+    App.Run();
+  }
+  EXPECT_EQ(ReadFile(HostFolder() + "zel.ini"), ReadFile(std::string(DRAVIN_GOLDEN_DIR) + "options.ini"));
+
+  // Without a settings file nothing is made.
+  DeleteFile(HostFolder() + "zel.ini");
+  SetCommandLine(0, nullptr);
+  Run();
+  EXPECT_FALSE(FileExists(HostFolder() + "zel.ini") || FileExists(HostFolder() + "orn.ini"));
+}
+
 TEST(InstanceMutex, OnlyTheFirstInstanceGoesOnAfterARandomWait) {
   FakeClock Clock;
   const std::string Name = "DravinTestInstance." + IntToStr(plat::TickCount());

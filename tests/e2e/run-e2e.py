@@ -394,6 +394,70 @@ def run_control(s, args, wine):
                 checker.kill()
 
 
+# Settings files after a run: what the host had, and the golden file the
+# system's profile functions wrote under Wine (tests/e2e/golden; the host
+# build's writer is checked against the same files by app_tests).
+SETTINGS_CASES = [
+    ("the options follow the host's section", "zel.ini",
+     b"[TSetup]\r\nUseProxy_Checked=False\r\nTimeOut_Text=60\r\n", "new-section.ini"),
+    ("stored options restored and updated in place", "zel.ini",
+     b"[TSetup]\r\nTimeOut_Text=60\r\n[TFormDravin]\r\nAutoDLL_Checked=true\r\nOpenHomePage_Checked=False\r\n"
+     b"Extra=1\r\n[After]\r\na=b\r\n", "in-place.ini"),
+    ("Orn's settings file", "orn.ini", b"", "orn.ini"),
+]
+
+
+def settings_files(s, args, wine):
+    golden_dir = os.path.join(os.path.dirname(os.path.abspath(__file__)), "golden")
+    w = Window(s, args, wine)
+
+    def compare(what, path, golden):
+        got = open(path, "rb").read()
+        if args.write_golden:
+            open(os.path.join(golden_dir, golden), "wb").write(got)
+            print("wrote", golden)
+            return
+        want = open(os.path.join(golden_dir, golden), "rb").read()
+        if not check(got == want, f"{what}: the settings file is the golden {golden}"):
+            print("  got:", got)
+
+    for what, name, before, golden in SETTINGS_CASES:
+        print("--", what)
+        host = s.install(what.replace(" ", "-").replace("'", ""), ["zel.log"], ["zel.exe"])
+        open(os.path.join(host, name), "wb").write(before)
+        if os.path.exists(s.list_file):
+            os.remove(s.list_file)
+        check(s.run_checker(host) == 0, f"{what}: exit code 0")
+        compare(what, os.path.join(host, name), golden)
+
+    what = "no settings file"
+    print("--", what)
+    host = s.install("no-settings", ["zel.log"], ["zel.exe"])
+    s.run_checker(host)
+    check(not os.path.exists(os.path.join(host, "zel.ini")) and not os.path.exists(os.path.join(host, "orn.ini")),
+          f"{what}: none is made")
+
+    # With an argument the window only serves the options: the user picks
+    # automatic installation and closes the window.
+    what = "the options changed on the idle window"
+    print("--", what)
+    host = s.install("options", ["zel.log"], ["zel.exe"])
+    open(os.path.join(host, "zel.ini"), "wb").write(b"")
+    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
+    try:
+        if check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
+            time.sleep(1)
+            w.click(40, 120)  # the option button AutoDLL
+            check(w.until(lambda: [r[3] for r in w.rows() if r[0] == "radio"] == ["unchecked", "checked"]),
+                  f"{what}: the click checks AutoDLL and unchecks OpenHomePage")
+            w.probe("close")
+            check(checker.wait(timeout=20) == 0, f"{what}: the window closes")
+            compare(what, os.path.join(host, "zel.ini"), "options.ini")
+    finally:
+        if checker.poll() is None:
+            checker.kill()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dravin", required=True)
@@ -402,6 +466,8 @@ def main():
     parser.add_argument("--version", required=True)
     parser.add_argument("--addresses", required=True)
     parser.add_argument("--artwork", required=True)
+    parser.add_argument("--write-golden", action="store_true",
+                        help="write the settings files of the run as the golden files instead of comparing")
     parser.add_argument("--override", action="append", default=[])
     args = parser.parse_args()
     if not os.environ.get("DISPLAY"):
@@ -461,6 +527,9 @@ def main():
                     ["orn.log"], ["zel.exe"], [], None,
                     "orn.log", [], [], error="バージョンチェックファイルダウンロード失敗.")
         single_instance_and_idle_window(s, args, wine)
+        settings_files(s, args, wine)
+        if args.write_golden:
+            return 0
         window_by_real_input(s, args, wine)
         run_control(s, args, wine)
     finally:
