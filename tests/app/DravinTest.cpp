@@ -118,6 +118,16 @@ class Dravin : public testing::Test {
     for (const std::string& L : Entries) Text += L + "\r\n";
     WriteFile(ListFile(), Text);
   }
+  // A start with an argument: the window is shown and waits, idle.
+  TTestDravin* StartIdle(TFormApplication& App) {
+    static const char* Args[] = {"dravin.exe", "/options"};
+    SetCommandLine(2, const_cast<char**>(Args));
+    auto* F = App.CreateForm<TTestDravin>();
+    F->SetProgramFolder(ProgramFolder());
+    F->Show();
+    App.ProcessMessages();
+    return F;
+  }
   std::string HostLog(const char* Name) {
     const std::string File = HostFolder() + Name;
     return FileExists(File) ? ReadFile(File) : std::string("(none)");
@@ -298,14 +308,9 @@ TEST_F(Dravin, AnExceptionEndsTheRunIsLoggedAsAnErrorAndClosesTheWindow) {
 TEST_F(Dravin, WithAnArgumentTheWindowOnlyWaitsToBeClosed) {
   Touch("zel.log");
   WriteList({"Zel,zel.exe,2.0,x,1,X"});
-  const char* Args[] = {"dravin.exe", "/options"};
-  SetCommandLine(2, const_cast<char**>(Args));
   {
     TFormApplication App;
-    auto* F = App.CreateForm<TTestDravin>();
-    F->SetProgramFolder(ProgramFolder());
-    F->Show();
-    App.ProcessMessages();
+    TTestDravin* F = StartIdle(App);
     EXPECT_TRUE(F->FActivated);
     EXPECT_TRUE(F->Visible());
     EXPECT_FALSE(App.Terminated());
@@ -405,14 +410,9 @@ TEST_F(Dravin, TheRunControlButtonsSteerTheRunThroughItsMessagePump) {
 
 TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
   Touch("zel.log");
-  const char* Args[] = {"dravin.exe", "/options"};
-  SetCommandLine(2, const_cast<char**>(Args));
   {
     TFormApplication App;
-    auto* F = App.CreateForm<TTestDravin>();
-    F->SetProgramFolder(ProgramFolder());
-    F->Show();
-    App.ProcessMessages();
+    TTestDravin* F = StartIdle(App);
     // Skip is disabled by design; once enabled it marks once and logs every press.
     F->ButtonSkip->SetEnabled(true);
     for (int I = 0; I < 2; ++I) plat::SendMessage(F->ButtonSkip->Handle(), plat::MsgButtonClick, 0, 0);
@@ -492,14 +492,9 @@ TEST_F(Dravin, TheSettingsFileAfterARunIsTheGoldenOne) {
   // With an argument: the user picks automatic installation and closes the window.
   DeleteFile(HostFolder() + "orn.ini");
   WriteFile(HostFolder() + "zel.ini", "");
-  const char* Args[] = {"dravin.exe", "/options"};
-  SetCommandLine(2, const_cast<char**>(Args));
   {
     TFormApplication App;
-    auto* F = App.CreateForm<TTestDravin>();
-    F->SetProgramFolder(ProgramFolder());
-    F->Show();
-    App.ProcessMessages();
+    TTestDravin* F = StartIdle(App);
     plat::SendMessage(F->AutoDLL->Handle(), plat::MsgButtonClick, 0, 0);
     EXPECT_FALSE(F->OpenHomePage->Checked());
     plat::PostMessage(F->Handle(), plat::MsgClose, 0, 0);

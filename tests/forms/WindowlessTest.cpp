@@ -7,9 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "FormTestSupport.h"
 #include "TestSupport.h"
 #include "framework/Forms.h"
 #include "platform/Gui.h"
+
+using testsupport::Mouse;
+using testsupport::PixelAt;
 
 namespace {
 
@@ -65,18 +69,7 @@ class Windowless : public testing::Test {
     delete App;
     testsupport::DrainQueue();
   }
-  // Shows the form and lets it paint everything now.
-  void ShowPainted(TForm* F) {
-    F->Show();
-    F->Repaint();
-    App->ProcessMessages();
-  }
-  TColor PixelAt(TForm* F, int X, int Y) {
-    plat::WindowSurface S(F->Handle());
-    const std::vector<std::uint32_t> P = plat::ReadPixels(S.Surface(), plat::Bounds{X, Y, 1, 1});
-    return P.empty() ? 0xFFFFFFFF : P[0];
-  }
-  void Mouse(TForm* F, std::uint32_t Msg, int X, int Y) { plat::SendMessage(F->Handle(), Msg, 0, plat::MakePoint(X, Y)); }
+  void ShowPainted(TForm* F) { testsupport::ShowPainted(*App, F); }
   TFormApplication* App = new TFormApplication();
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "RegionTestSupport.h"
+#include "FormTestSupport.h"
 #include "TestSupport.h"
 #include "framework/Forms.h"
 #include "region/Region.h"
@@ -16,6 +17,8 @@
 
 using regiontest::Draw;
 using regiontest::Grey;
+using testsupport::Mouse;
+using testsupport::PixelAt;
 
 namespace {
 
@@ -63,17 +66,7 @@ class RgnComponents : public testing::Test {
     delete App;
     testsupport::DrainQueue();
   }
-  TColor PixelAt(TForm* F, int X, int Y) {
-    plat::WindowSurface S(F->Handle());
-    const std::vector<std::uint32_t> P = plat::ReadPixels(S.Surface(), plat::Bounds{X, Y, 1, 1});
-    return P.empty() ? 0xFFFFFFFF : P[0];
-  }
-  void Paint(TForm* F) {
-    F->Show();
-    F->Repaint();
-    App->ProcessMessages();
-  }
-  void Mouse(TForm* F, std::uint32_t Msg, int X, int Y) { plat::SendMessage(F->Handle(), Msg, 0, plat::MakePoint(X, Y)); }
+  void Paint(TForm* F) { testsupport::ShowPainted(*App, F); }
   TFormApplication* App = new TFormApplication();
 };
 

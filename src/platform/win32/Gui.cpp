@@ -175,13 +175,7 @@ void DrawKeyed(HDC Dc, int X, int Y, int Width, int Height, const std::vector<st
     // DIB pixels are blue, green, red: swap from 0x00BBGGRR.
     Picture[I] = Out ? 0 : ((C & 0xFF) << 16) | (C & 0xFF00) | ((C >> 16) & 0xFF);
   }
-  BITMAPINFO Info{};
-  Info.bmiHeader.biSize = sizeof Info.bmiHeader;
-  Info.bmiHeader.biWidth = Width;
-  Info.bmiHeader.biHeight = -Height;
-  Info.bmiHeader.biPlanes = 1;
-  Info.bmiHeader.biBitCount = 32;
-  Info.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO Info = win32::TopDown32(Width, Height);
   ::StretchDIBits(Dc, X, Y, Width, Height, 0, 0, Width, Height, Mask.data(), &Info, DIB_RGB_COLORS, SRCAND);
   ::StretchDIBits(Dc, X, Y, Width, Height, 0, 0, Width, Height, Picture.data(), &Info, DIB_RGB_COLORS, SRCINVERT);
 }
@@ -623,13 +617,7 @@ bool DrawProgramIcon(const char* Name, std::uint32_t Background, int& Width, int
 
   HDC Screen = ::GetDC(nullptr);
   HDC Memory = ::CreateCompatibleDC(Screen);
-  BITMAPINFO Bi{};
-  Bi.bmiHeader.biSize = sizeof Bi.bmiHeader;
-  Bi.bmiHeader.biWidth = Width;
-  Bi.bmiHeader.biHeight = -Height;
-  Bi.bmiHeader.biPlanes = 1;
-  Bi.bmiHeader.biBitCount = 32;
-  Bi.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO Bi = win32::TopDown32(Width, Height);
   void* Bits = nullptr;
   HBITMAP Section = ::CreateDIBSection(Memory, &Bi, DIB_RGB_COLORS, &Bits, nullptr, 0);
   bool Ok = false;
@@ -641,11 +629,7 @@ bool DrawProgramIcon(const char* Name, std::uint32_t Background, int& Width, int
     ::DeleteObject(Brush);
     ::DrawIconEx(Memory, 0, 0, Icon, Width, Height, 0, nullptr, DI_NORMAL);
     ::GdiFlush();
-    const auto* P = static_cast<const std::uint8_t*>(Bits);
-    Pixels.resize(static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height));
-    for (std::size_t I = 0; I < Pixels.size(); ++I)
-      Pixels[I] = static_cast<std::uint32_t>(P[4 * I + 2]) | static_cast<std::uint32_t>(P[4 * I + 1]) << 8 |
-                  static_cast<std::uint32_t>(P[4 * I]) << 16;
+    Pixels = win32::ColorsOf(Bits, static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height));
     ::SelectObject(Memory, Old);
     Ok = true;
   }

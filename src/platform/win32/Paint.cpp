@@ -56,6 +56,26 @@ DWORD Rop(RasterOp Op) {
 
 }  // namespace
 
+BITMAPINFO win32::TopDown32(int Width, int Height) {
+  BITMAPINFO Info{};
+  Info.bmiHeader.biSize = sizeof Info.bmiHeader;
+  Info.bmiHeader.biWidth = Width;
+  Info.bmiHeader.biHeight = -Height;
+  Info.bmiHeader.biPlanes = 1;
+  Info.bmiHeader.biBitCount = 32;
+  Info.bmiHeader.biCompression = BI_RGB;
+  return Info;
+}
+
+std::vector<std::uint32_t> win32::ColorsOf(const void* Bits, std::size_t Count) {
+  const auto* P = static_cast<const std::uint8_t*>(Bits);
+  std::vector<std::uint32_t> Colors(Count);
+  for (std::size_t I = 0; I < Count; ++I)
+    Colors[I] = static_cast<std::uint32_t>(P[4 * I + 2]) | static_cast<std::uint32_t>(P[4 * I + 1]) << 8 |
+                static_cast<std::uint32_t>(P[4 * I]) << 16;
+  return Colors;
+}
+
 HFONT win32::FontFor(const std::string& Face, int Height, bool Underline) {
   static std::mutex Lock;
   static std::map<std::tuple<std::string, int, bool>, std::unique_ptr<FontOwner>> Fonts;
@@ -139,24 +159,14 @@ std::vector<std::uint32_t> ReadPixels(SurfaceHandle Surface, const Bounds& Part)
   std::vector<std::uint32_t> Result;
   if (!Surface || Part.Width <= 0 || Part.Height <= 0) return Result;
   HDC Memory = ::CreateCompatibleDC(D(Surface));
-  BITMAPINFO Info{};
-  Info.bmiHeader.biSize = sizeof Info.bmiHeader;
-  Info.bmiHeader.biWidth = Part.Width;
-  Info.bmiHeader.biHeight = -Part.Height;
-  Info.bmiHeader.biPlanes = 1;
-  Info.bmiHeader.biBitCount = 32;
-  Info.bmiHeader.biCompression = BI_RGB;
+  const BITMAPINFO Info = win32::TopDown32(Part.Width, Part.Height);
   void* Bits = nullptr;
   HBITMAP Section = ::CreateDIBSection(Memory, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
   if (Section && Bits) {
     HGDIOBJ Old = ::SelectObject(Memory, Section);
     ::BitBlt(Memory, 0, 0, Part.Width, Part.Height, D(Surface), Part.Left, Part.Top, SRCCOPY);
     ::GdiFlush();
-    const auto* P = static_cast<const std::uint8_t*>(Bits);
-    Result.resize(static_cast<std::size_t>(Part.Width) * static_cast<std::size_t>(Part.Height));
-    for (std::size_t I = 0; I < Result.size(); ++I)
-      Result[I] = static_cast<std::uint32_t>(P[4 * I + 2]) | static_cast<std::uint32_t>(P[4 * I + 1]) << 8 |
-                  static_cast<std::uint32_t>(P[4 * I]) << 16;
+    Result = win32::ColorsOf(Bits, static_cast<std::size_t>(Part.Width) * static_cast<std::size_t>(Part.Height));
     ::SelectObject(Memory, Old);
   }
   if (Section) ::DeleteObject(Section);
