@@ -12,6 +12,11 @@
 
 #include "net/CustomWSocket.h"
 
+enum TSocksAuthentication { socksNoAuthentication, socksAuthenticateUsercode };
+enum TSocksAuthState { socksAuthBegin, socksAuthAccepted, socksAuthRejected, socksAuthUnneeded };
+using TSocksErrorEvent = std::function<void(TObject* Sender, std::int32_t Error, const std::string& Msg)>;
+using TSocksAuthStateEvent = std::function<void(TObject* Sender, TSocksAuthState AuthState)>;
+
 class TCustomSocksWSocket : public TCustomWSocket {
  public:
   using TCustomWSocket::TCustomWSocket;
