@@ -553,7 +553,20 @@ void THttpCli::SocketDataSent(TObject*, std::uint16_t) {
 // Reception
 
 void THttpCli::SocketDataAvailable(TObject*, std::uint16_t Error) {
-  if (FRcvdCount >= RcvdBufferSize) throw EHttpException("HTTP line too long", 4);
+  if (FRcvdCount >= RcvdBufferSize) {
+    // The socket layer swallows what a data handler raises, and a system
+    // socket reports no close while unread bytes wait: left as it is, the
+    // request would hang, or end as a success with nothing delivered. It
+    // ends here as a local failure.
+    const auto Alive = FAlive;
+    FRcvdCount = 0;
+    FRcvdBuffer[0] = '\0';
+    FResponseCode = 404;
+    FResponseText = "HTTP line too long";
+    CloseConnection();
+    if (!*Alive) return;
+    throw EHttpException("HTTP line too long", 4);
+  }
   if (FState == hsAwaitingBody && FRcvdCount == 0) {
     if (FBodyArea.empty()) FBodyArea.resize(BodyAreaSize);
     const int Count = FCtrlSocket->Receive(FBodyArea.data(), static_cast<int>(FBodyArea.size()));
@@ -731,6 +744,15 @@ void THttpCli::SocketSessionClosed(TObject* Sender, std::uint16_t Error) {
   const auto Alive = FAlive;
   if (Error != 0) FRequestError = Error;
   FConnected = false;
+  if (FState == hsAwaitingBody && FNext == lhBody && FRcvdCount > 0) {
+    // The end of a document without a header waits in the line buffer when
+    // it has no line end; the close is the last chance to deliver it.
+    const std::string Piece(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
+    FRcvdCount = 0;
+    FRcvdBuffer[0] = '\0';
+    HandleBodyPiece(Piece.data(), static_cast<std::int32_t>(Piece.size()));
+    if (!*Alive) return;
+  }
   if (FInHeader) {
     FInHeader = false;
     FireHeaderEnd();
