@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "HttpStandIn.h"
 #include "http/HttpProt.h"
 
 namespace httptest {
@@ -133,8 +134,5 @@ inline std::string Pattern(std::size_t N) {
   return S;
 }
 
-inline std::string StreamText(TMemoryStream& S) {
-  return std::string(reinterpret_cast<const char*>(S.Memory()), static_cast<std::size_t>(S.Size()));
-}
 
 }  // namespace httptest
