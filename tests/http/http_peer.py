@@ -31,6 +31,10 @@ also come as an absolute URL (the peer then stands for a proxy):
   /s/holdbody        a whole header and 100 bytes of body, then nothing
   /s/echo            200 with the recorded request as body, then close
   /s/cookie          two Set-Cookie fields, a challenge and a range
+  /s/early           413 as soon as the request header is in; then reads
+                     the body on and writes "BYTES eof" or "BYTES reset" (what
+                     came of the body, how the connection ended) to
+                     LOG/early-N
 The pattern is byte i = i % 251.
 """
 import os
@@ -52,6 +56,7 @@ class Peer:
     def __init__(self, log_dir):
         self.log_dir = log_dir
         self.count = 0
+        self.early = 0
         self.lock = threading.Lock()
         self.sock = socket.socket()
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -71,6 +76,8 @@ class Peer:
                 at = data.find(end)
                 if at >= 0:
                     head = data[: at + len(end)]
+                    if b" /s/early" in head.split(b"\n", 1)[0]:
+                        return data
                     length = 0
                     for line in head.split(b"\n"):
                         if line.lower().startswith(b"content-length:"):
@@ -162,6 +169,26 @@ class Peer:
             self.hold(conn)
         elif what == "echo":
             conn.sendall(b"HTTP/1.0 200 OK\r\n\r\n" + request)
+        elif what == "early":
+            # Refuses the body as soon as the header is in, then reads on and
+            # notes how much of the body came and how the connection ended.
+            conn.sendall(b"HTTP/1.0 413 Too Large\r\nContent-Length: 5\r\n\r\nlarge")
+            got, how = len(request) - request.find(b"\r\n\r\n") - 4, "eof"
+            conn.settimeout(30)
+            try:
+                while True:
+                    chunk = conn.recv(65536)
+                    if not chunk:
+                        break
+                    got += len(chunk)
+            except OSError:
+                how = "reset"
+            with self.lock:
+                self.early += 1
+                name = os.path.join(self.log_dir, "early-%d" % self.early)
+            with open(name + ".tmp", "w") as f:
+                f.write("%d %s" % (got, how))
+            os.rename(name + ".tmp", name)
         elif what == "cookie":
             conn.sendall(b"HTTP/1.0 200 OK\r\nSet-Cookie: a=1; path=/\r\nset-cookie:  b=2\r\n"
                          b"WWW-Authenticate: Basic realm=\"r\"\r\nAccept-Ranges: bytes\r\n"
