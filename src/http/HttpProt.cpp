@@ -175,8 +175,8 @@ void THttpCli::WndProc(TMessage& Msg) {
       default: DefaultHandler(Msg);
     }
   } catch (Exception& E) {
+    // Nothing may leave a window procedure: the system's frames lie between.
     if (Application) Application->HandleException(this, E);
-    else throw;
   }
 }
 

@@ -4,20 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
 #include "HttpStandIn.h"
+#include "TestSupport.h"
 #include "http/HttpProt.h"
+#include "net/NetTestSupport.h"
 
 namespace httptest {
 
-inline std::string Env(const char* Name) {
-  const char* V = std::getenv(Name);
-  return V ? V : "";
-}
+using nettest::PumpUntil;
+
+inline std::string Env(const char* Name) { return nettest::PeerPort(Name); }
 inline std::string PeerPort() { return Env("DRAVIN_HTTP_PEER_PORT"); }
 inline std::string PeerUrl(const std::string& Path) { return "http://127.0.0.1:" + PeerPort() + Path; }
 
@@ -108,18 +107,6 @@ struct EventLog {
     return N;
   }
 };
-
-template <typename Predicate>
-bool PumpUntil(Predicate Done, int TimeoutMs = 20000) {
-  const std::uint64_t Start = plat::TickCount();
-  while (!Done()) {
-    if (plat::TickCount() - Start > static_cast<std::uint64_t>(TimeoutMs)) return false;
-    testsupport::DrainQueue();
-    if (Done()) break;
-    plat::Sleep(1);
-  }
-  return true;
-}
 
 // Runs a request to its end (OnRequestDone included) without the client's own wait.
 inline bool RunAsync(THttpCli& C, EventLog& Log, THttpRequest R = rqGet) {

@@ -5,7 +5,8 @@ usage: http_peer.py PROGRAM [ARGS...]
 
 Starts the peer on 127.0.0.1, runs PROGRAM with DRAVIN_HTTP_PEER_PORT (its
 port) and DRAVIN_HTTP_PEER_LOG (a folder) in the environment, and exits with
-the program's status. Every request the peer reads (header, and a body of the
+the program's status. DRAVIN_HTTP_SOCKS_PORT is a SOCKS 5 proxy in front of
+it that counts the connections it relayed in LOG/socks. Every request the peer reads (header, and a body of the
 length it announces) is stored byte for byte in LOG/req-N (N counting from 1),
 before any answer is sent. The answer is chosen by the request path, which may
 also come as an absolute URL (the peer then stands for a proxy):
@@ -52,22 +53,30 @@ def pattern(n):
     return (block * (n // 251 + 1))[:n]
 
 
-class Peer:
-    def __init__(self, log_dir):
-        self.log_dir = log_dir
-        self.count = 0
-        self.early = 0
+class Server:
+    """Listens on a free loopback port; each connection goes to handle()
+    on a thread of its own."""
+
+    def __init__(self):
         self.lock = threading.Lock()
         self.sock = socket.socket()
-        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.sock.bind(("127.0.0.1", 0))
         self.sock.listen(64)
         self.port = self.sock.getsockname()[1]
+        threading.Thread(target=self.serve, daemon=True).start()
 
     def serve(self):
         while True:
             conn, _ = self.sock.accept()
             threading.Thread(target=self.handle, args=(conn,), daemon=True).start()
+
+
+class Peer(Server):
+    def __init__(self, log_dir):
+        self.log_dir = log_dir
+        self.count = 0
+        self.early = 0
+        super().__init__()
 
     def read_request(self, conn):
         data = b""
@@ -197,11 +206,66 @@ class Peer:
             conn.sendall(b"HTTP/1.0 500 Unknown script\r\n\r\n")
 
 
+class Socks5(Server):
+    """A SOCKS 5 proxy without authentication that relays to the target it
+    is asked for and counts the connections it relayed in LOG/socks."""
+
+    def __init__(self, log_dir):
+        self.log = os.path.join(log_dir, "socks")
+        self.count = 0
+        super().__init__()
+
+    @staticmethod
+    def exactly(conn, n):
+        data = b""
+        while len(data) < n:
+            chunk = conn.recv(n - len(data))
+            if not chunk:
+                raise OSError("closed")
+            data += chunk
+        return data
+
+    def handle(self, conn):
+        try:
+            greeting = self.exactly(conn, 2)
+            self.exactly(conn, greeting[1])
+            conn.sendall(b"\x05\x00")
+            head = self.exactly(conn, 4)
+            if head[3] == 3:
+                host = self.exactly(conn, self.exactly(conn, 1)[0]).decode("latin-1")
+            else:
+                host = socket.inet_ntoa(self.exactly(conn, 4))
+            port = int.from_bytes(self.exactly(conn, 2), "big")
+            target = socket.create_connection((host, port))
+            conn.sendall(b"\x05\x00\x00\x01\x7f\x00\x00\x01" + port.to_bytes(2, "big"))
+            with self.lock:
+                self.count += 1
+                with open(self.log, "w") as f:
+                    f.write(str(self.count))
+            threading.Thread(target=self.pipe, args=(target, conn), daemon=True).start()
+            self.pipe(conn, target)
+        except OSError:
+            conn.close()
+
+    @staticmethod
+    def pipe(src, dst):
+        try:
+            while True:
+                data = src.recv(65536)
+                if not data:
+                    break
+                dst.sendall(data)
+            dst.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
+
+
 def main():
     log_dir = tempfile.mkdtemp(prefix="http-peer-")
     peer = Peer(log_dir)
-    threading.Thread(target=peer.serve, daemon=True).start()
-    env = dict(os.environ, DRAVIN_HTTP_PEER_PORT=str(peer.port), DRAVIN_HTTP_PEER_LOG=log_dir)
+    socks = Socks5(log_dir)
+    env = dict(os.environ, DRAVIN_HTTP_PEER_PORT=str(peer.port), DRAVIN_HTTP_PEER_LOG=log_dir,
+               DRAVIN_HTTP_SOCKS_PORT=str(socks.port))
     status = subprocess.call(sys.argv[1:], env=env)
     subprocess.call(["rm", "-rf", log_dir])
     sys.exit(status)
