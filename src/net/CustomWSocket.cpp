@@ -373,7 +373,9 @@ void TCustomWSocket::ReceiveLoop(std::uint16_t Error, TWSocketOptions Options) {
         FLastError = wsock::WSAGetLastError();
         break;
       }
-      if (Pending == 0) break;
+      // Bytes a layer above holds (a proxy's leftovers) are delivered like
+      // the system's: nothing else would ever ask for them again.
+      if (Pending == 0 && HeldCount() <= 0) break;
     }
   } catch (Exception&) {
     // A failing data handler ends this delivery and nothing else.

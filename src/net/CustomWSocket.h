@@ -191,6 +191,13 @@ class TCustomWSocket : public TComponent {
   virtual int ResumeEvents();
   virtual void PumpSocketMessages();
 
+ protected:
+  // Bytes a layer holds for the caller to read beyond what the system holds;
+  // the receive loop goes on while there are any.
+  virtual std::int32_t HeldCount() { return 0; }
+
+ public:
+
   // Events; each fires only when set.
   TChangeState OnChangeState;
   TSessionConnected OnSessionConnected;

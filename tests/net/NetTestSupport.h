@@ -125,6 +125,45 @@ inline std::string ErrorOf(const std::function<void()>& F) {
   return "(nothing raised)";
 }
 
+// A blocking connection to peer.py's command port, for commands whose
+// answers come in lines while the test pumps its own sockets.
+class PeerControl {
+ public:
+  explicit PeerControl(const std::string& Command) {
+    using namespace plat::sock;
+    FControl = wsock::socket(AfInet, SockStream, IpProtoTcp);
+    SockAddrIn A{};
+    A.sin_family = AfInet;
+    A.sin_port = wsock::htons(static_cast<std::uint16_t>(std::atoi(CommandPort().c_str())));
+    A.sin_addr.S_addr = wsock::inet_addr("127.0.0.1");
+    if (wsock::connect(FControl, reinterpret_cast<const SockAddr*>(&A), sizeof A) != 0) return;
+    const std::string Line = Command + "\r\n";
+    wsock::send(FControl, Line.data(), static_cast<int>(Line.size()), 0);
+  }
+  ~PeerControl() { wsock::closesocket(FControl); }
+  PeerControl(const PeerControl&) = delete;
+  PeerControl& operator=(const PeerControl&) = delete;
+
+  // The next line of the answer, without its end; waits for it.
+  std::string ReadLine() {
+    std::string Line;
+    char C;
+    while (wsock::recv(FControl, &C, 1, 0) == 1 && C != '\n')
+      if (C != '\r') Line += C;
+    return Line;
+  }
+
+ private:
+  plat::sock::Socket FControl = plat::sock::InvalidSocket;
+};
+
+inline std::string Unhex(const std::string& Text) {
+  std::string Out;
+  for (std::size_t I = 0; I + 1 < Text.size(); I += 2)
+    Out += static_cast<char>(std::stoi(Text.substr(I, 2), nullptr, 16));
+  return Out;
+}
+
 inline void ConnectTo(TCustomWSocket& S, const std::string& Port) {
   S.SetAddr("127.0.0.1");
   S.SetPort(Port);

@@ -12,16 +12,39 @@ environment and exits with its status. The peers:
                           ECHO       every byte back until the client closes
                           HOLD       nothing; close when the client does
                           COUNT n    read n bytes, answer "GOT n MD5\\r\\n"
+                          DIAL p n   n clients, one after the other, connect to
+                                     port p, send "client i\\r\\n" and read until
+                                     closed; answers "DIALED hex\\r\\n" with all
+                                     they read
+                          UDP p text send text in a datagram to port p, then
+                                     answer "UDP hex\\r\\n" with the datagram
+                                     that comes back to the sender
+                          SOCKS steps  a scripted SOCKS proxy for one client:
+                                     answers "PORT p\\r\\n", runs the steps on
+                                     the client that connects to p, then
+                                     answers "READ hex\\r\\n" with every byte
+                                     it read from that client. Steps:
+                                     rN read N bytes; wHEX write; sHEX write a
+                                     byte at a time; h read until the client
+                                     closes; c close
   DRAVIN_PEER_SLOW_PORT the same commands, with a small receive buffer and a
                         reader that takes 512 bytes at a time with a pause
   DRAVIN_PEER_GREET_PORT  sends 20000 bytes of the pattern at once on accept,
                           then closes
   DRAVIN_PEER_CLOSED_PORT nothing listens there: connections are refused
 
+  DRAVIN_DANTE_PORT     Debian's danted, SOCKS 4 and 5 without login
+  DRAVIN_MICROSOCKS_PORT       microsocks, SOCKS 5 without login
+  DRAVIN_MICROSOCKS_LOGIN_PORT microsocks, SOCKS 5 with user "dravin" and
+                        password "s3cret"
+                        (the real servers, with configs generated in the
+                        working directory; each is stopped afterwards)
+
 The pattern is byte i = i % 251.
 """
 import hashlib
 import os
+import shutil
 import socket
 import struct
 import subprocess
@@ -58,7 +81,8 @@ def serve_command(conn, slow):
     if line is None:
         return
     words = line.split()
-    cmd, arg = words[0], int(words[1]) if len(words) > 1 else 0
+    cmd = words[0]
+    arg = int(words[1]) if len(words) > 1 and words[1].isdigit() else 0
     if cmd == "SEND":
         conn.sendall(pattern(arg))
     elif cmd == "RESET":
@@ -72,6 +96,28 @@ def serve_command(conn, slow):
             conn.sendall(data)
     elif cmd == "HOLD":
         drain(conn)
+    elif cmd == "DIAL":
+        port, count, got = int(words[1]), int(words[2]), b""
+        for i in range(count):
+            with socket.create_connection(("127.0.0.1", port), timeout=30) as c:
+                c.sendall(f"client {i}\r\n".encode("ascii"))
+                while True:
+                    chunk = c.recv(65536)
+                    if not chunk:
+                        break
+                    got += chunk
+        conn.sendall(f"DIALED {got.hex()}\r\n".encode("ascii"))
+    elif cmd == "UDP":
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as u:
+            u.settimeout(30)
+            u.sendto(words[2].encode("ascii"), ("127.0.0.1", int(words[1])))
+            try:
+                data, _ = u.recvfrom(65536)
+            except OSError:
+                data = b""
+        conn.sendall(f"UDP {data.hex()}\r\n".encode("ascii"))
+    elif cmd == "SOCKS":
+        scripted_proxy(conn, words[1:])
     elif cmd == "COUNT":
         digest, got = hashlib.md5(), 0
         while got < arg:
@@ -84,6 +130,52 @@ def serve_command(conn, slow):
                 time.sleep(0.002)
         conn.sendall(f"GOT {got} {digest.hexdigest().upper()}\r\n".encode("ascii"))
         drain(conn)
+
+
+def scripted_proxy(control, steps):
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.bind(("127.0.0.1", 0))
+    s.listen(1)
+    control.sendall(f"PORT {s.getsockname()[1]}\r\n".encode("ascii"))
+    s.settimeout(30)
+    try:
+        client, _ = s.accept()
+    except OSError:
+        control.sendall(b"READ \r\n")
+        return
+    finally:
+        s.close()
+    client.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+    client.settimeout(30)
+    got = b""
+    try:
+        for step in steps:
+            kind, arg = step[0], step[1:]
+            if kind == "r":
+                want = len(got) + int(arg)
+                while len(got) < want:
+                    chunk = client.recv(want - len(got))
+                    if not chunk:
+                        break
+                    got += chunk
+            elif kind == "w":
+                client.sendall(bytes.fromhex(arg))
+            elif kind == "s":
+                for b in bytes.fromhex(arg):
+                    client.sendall(bytes([b]))
+                    time.sleep(0.02)
+            elif kind == "h":
+                while True:
+                    chunk = client.recv(65536)
+                    if not chunk:
+                        break
+                    got += chunk
+            elif kind == "c":
+                break
+    except OSError:
+        pass
+    client.close()
+    control.sendall(f"READ {got.hex()}\r\n".encode("ascii"))
 
 
 def handle(conn, kind):
@@ -124,13 +216,104 @@ def closed_port():
     return port
 
 
+def free_port():
+    return closed_port()
+
+
+def wait_listening(port, proc):
+    for _ in range(200):
+        if proc.poll() is not None:
+            return False
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+def start_socks_servers(env, procs):
+    """Real SOCKS servers on loopback; a missing one leaves its variable unset."""
+    work = os.path.abspath("socks-servers")
+    os.makedirs(work, exist_ok=True)
+    danted = shutil.which("danted") or ("/usr/sbin/danted" if os.path.exists("/usr/sbin/danted") else None)
+    if danted:
+        port = free_port()
+        conf = os.path.join(work, "danted.conf")
+        lines = [
+            f"logoutput: {os.path.join(work, 'danted.log')}",
+            f"internal: 127.0.0.1 port = {port}",
+            "external: 127.0.0.1",
+            "clientmethod: none",
+            "socksmethod: none",
+        ]
+        if os.getuid() == 0:
+            lines += ["user.privileged: root", "user.unprivileged: nobody"]
+        lines += [
+            "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }",
+            "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 }",
+        ]
+        with open(conf, "w") as f:
+            f.write("\n".join(lines) + "\n")
+        proc = subprocess.Popen([danted, "-f", conf, "-p", os.path.join(work, "danted.pid"), "-N", "1"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        procs.append(proc)
+        if wait_listening(port, proc):
+            env["DRAVIN_DANTE_PORT"] = str(port)
+    microsocks = shutil.which("microsocks")
+    if microsocks:
+        for var, extra in (("DRAVIN_MICROSOCKS_PORT", []),
+                           ("DRAVIN_MICROSOCKS_LOGIN_PORT", ["-u", "dravin", "-P", "s3cret"])):
+            port = free_port()
+            proc = subprocess.Popen([microsocks, "-i", "127.0.0.1", "-p", str(port)] + extra,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            procs.append(proc)
+            if wait_listening(port, proc):
+                env[var] = str(port)
+
+
+def adopt_orphans():
+    """danted's helper processes outlive their parent for a moment: as their
+    subreaper we can collect them instead of leaving zombies behind."""
+    try:
+        import ctypes
+        ctypes.CDLL(None).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+    except (OSError, AttributeError):
+        pass
+
+
+def reap_orphans():
+    time.sleep(0.3)
+    while True:
+        try:
+            pid, _ = os.waitpid(-1, os.WNOHANG)
+        except ChildProcessError:
+            return
+        if pid == 0:
+            return
+
+
 def main():
+    adopt_orphans()
     env = dict(os.environ)
     env["DRAVIN_PEER_PORT"] = str(listener("plain"))
     env["DRAVIN_PEER_SLOW_PORT"] = str(listener("slow"))
     env["DRAVIN_PEER_GREET_PORT"] = str(listener("greet"))
     env["DRAVIN_PEER_CLOSED_PORT"] = str(closed_port())
-    sys.exit(subprocess.call(sys.argv[1:], env=env))
+    procs = []
+    try:
+        start_socks_servers(env, procs)
+        status = subprocess.call(sys.argv[1:], env=env)
+    finally:
+        for proc in procs:
+            proc.terminate()
+        for proc in procs:
+            try:
+                proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+        reap_orphans()
+    sys.exit(status)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,253 @@
+#include "net/LineWSocket.h"
+
+#include <algorithm>
+#include <cstring>
+#include <tuple>
+
+// How the area looks while a line is delivered: the unread rest of the line
+// at the front (FLineLength bytes), then what the handler has read of it
+// already, then, from FDeliverEnd on, the bytes that came behind the line.
+// The line leaves the area as soon as its last byte is read.
+
+TCustomLineWSocket::TCustomLineWSocket(TComponent* AOwner) : TCustomSocksWSocket(AOwner) {}
+
+void TCustomLineWSocket::SetLineMode(bool Value) {
+  if (FLineMode == Value) return;
+  FLineMode = Value;
+  // The rest of the line, then what followed it, is what plain reads get
+  // next: from now on, also inside the handler that switched.
+  if (!Value && FLineLength > 0) CloseGap();
+  if ((FAreaCount > 0 || FLineLength > 0) && Handle()) plat::PostMessage(Handle(), WM_LINE_REDELIVER, 0, 0);
+}
+
+std::int32_t TCustomLineWSocket::RcvdCount() {
+  if (FLineMode) return FLineLength;
+  return TCustomSocksWSocket::RcvdCount();
+}
+
+void TCustomLineWSocket::EnsureArea(std::size_t Size) {
+  if (FArea.size() < Size) FArea.resize(Size);
+}
+
+void TCustomLineWSocket::DropArea() {
+  std::vector<char>().swap(FArea);
+  FAreaCount = 0;
+  FLineLength = 0;
+  FDeliverEnd = 0;
+  ++FAreaEpoch;
+}
+
+void TCustomLineWSocket::CloseGap() {
+  char* A = FArea.data();
+  std::memmove(A + FLineLength, A + FDeliverEnd, static_cast<std::size_t>(FAreaCount - FDeliverEnd));
+  FAreaCount = FLineLength + FAreaCount - FDeliverEnd;
+  A[FAreaCount] = 0;
+  FLineLength = 0;
+  FDeliverEnd = 0;
+}
+
+int TCustomLineWSocket::RawRecv(void* Buffer, int Length, int Flags) {
+  if (FLineMode && FLineLength > 0) {
+    const std::int32_t Count = std::max(0, std::min<std::int32_t>(Length, FLineLength));
+    char* A = FArea.data();
+    std::memcpy(Buffer, A, static_cast<std::size_t>(Count));
+    FLineLength -= Count;
+    if (FLineLength > 0) {
+      std::memmove(A, A + Count, static_cast<std::size_t>(FLineLength));
+    } else {
+      // The whole line is read: it leaves the area now, so that a plain read
+      // in the same handler (after switching line mode off) gets what follows.
+      std::memmove(A, A + FDeliverEnd, static_cast<std::size_t>(FAreaCount - FDeliverEnd));
+      FAreaCount -= FDeliverEnd;
+      A[FAreaCount] = 0;
+      FDeliverEnd = 0;
+    }
+    return Count;
+  }
+  if (FLineMode || FAreaCount <= 0) return TCustomSocksWSocket::RawRecv(Buffer, Length, Flags);
+  const std::int32_t Count = std::max(0, std::min<std::int32_t>(Length, FAreaCount));
+  char* A = FArea.data();
+  std::memcpy(Buffer, A, static_cast<std::size_t>(Count));
+  std::memmove(A, A + Count, static_cast<std::size_t>(FAreaCount - Count + 1));
+  FAreaCount -= Count;
+  return Count;
+}
+
+void TCustomLineWSocket::Echo(const char* Data, std::size_t Length) {
+  try {
+    Send(Data, static_cast<int>(Length));
+  } catch (Exception&) {
+    // A connection that cannot take the echo is closing; the bytes received
+    // are still delivered.
+  }
+}
+
+bool TCustomLineWSocket::FireDataAvailable(std::uint16_t Error) {
+  if (!CutsLines()) return TCustomSocksWSocket::FireDataAvailable(Error);
+  std::int32_t N = TCustomSocksWSocket::RcvdCount();
+  if (N < 0) return true;
+  if (N == 0) N = 255;
+  EnsureArea(static_cast<std::size_t>(FAreaCount) + static_cast<std::size_t>(N) + 1);
+  // The new bytes come from below the line being delivered, if there is one
+  // (a handler further up may be pumping messages).
+  const std::int32_t Held = FLineLength;
+  FLineLength = 0;
+  std::int32_t Count = Receive(FArea.data() + FAreaCount, N);
+  FLineLength = Held;
+  if (Count < 1) return true;
+  FArea[static_cast<std::size_t>(FAreaCount + Count)] = 0;
+  const std::uint32_t Epoch = FAreaEpoch;
+  if (FLineEdit) ApplyLineEditing(Count);
+  else if (FLineEcho) Echo(FArea.data() + FAreaCount, static_cast<std::size_t>(Count));
+  if (Epoch != FAreaEpoch) return true;  // the echo closed the connection
+  // A marker split across two reads is found from its first byte on.
+  const std::int32_t Start = std::max<std::int32_t>(0, FAreaCount - static_cast<std::int32_t>(FLineEnd.size()));
+  FAreaCount += Count;
+  // A delivery further up searches again once its line is read.
+  if (!FDelivering && !DeliverLines(Start)) return true;
+  CheckLimit();
+  return true;
+}
+
+bool TCustomLineWSocket::DeliverLines(std::int32_t Start) {
+  while (CutsLines()) {
+    const char* A = FArea.data();
+    const char* End = A + FAreaCount;
+    const char* Found = std::search(A + Start, End, FLineEnd.begin(), FLineEnd.end());
+    if (Found == End) break;
+    FLineLength = static_cast<std::int32_t>(Found - A) + static_cast<std::int32_t>(FLineEnd.size());
+    FDeliverEnd = FLineLength;
+    if (!DeliverLine()) return false;
+    Start = 0;
+  }
+  return true;
+}
+
+bool TCustomLineWSocket::DeliverLine() {
+  const std::uint32_t Epoch = FAreaEpoch;
+  const bool Outer = FDelivering;
+  FDelivering = true;
+  struct Restore {
+    bool& Flag;
+    bool Value;
+    ~Restore() { Flag = Value; }
+  } R{FDelivering, Outer};
+  while (FLineMode && FLineLength > 0) {
+    if (!TCustomSocksWSocket::FireDataAvailable(0)) {
+      // Nobody reads: the line is dropped.
+      if (Epoch == FAreaEpoch && FLineMode && FLineLength > 0) {
+        char Discard[256];
+        while (FLineLength > 0) RawRecv(Discard, sizeof Discard, 0);
+      }
+    }
+    if (Epoch != FAreaEpoch) return false;
+  }
+  return true;
+}
+
+void TCustomLineWSocket::CheckLimit() {
+  if (FLineLimit <= 0 || FAreaCount <= FLineLimit) return;
+  const std::uint32_t Epoch = FAreaEpoch;
+  FClearData = true;
+  FireLineLimitExceeded(FAreaCount, FClearData);
+  const bool Clear = FClearData;
+  FClearData = false;
+  if (!Clear || Epoch != FAreaEpoch) return;
+  FAreaCount = 0;
+  FLineLength = 0;
+  FDeliverEnd = 0;
+  FArea[0] = 0;
+  ++FAreaEpoch;
+}
+
+void TCustomLineWSocket::FireLineLimitExceeded(std::int32_t Count, bool& ClearData) {
+  if (OnLineLimitExceeded) OnLineLimitExceeded(this, Count, ClearData);
+}
+
+void TCustomLineWSocket::ApplyLineEditing(std::int32_t& Count) {
+  const std::int32_t Start = FAreaCount;
+  // Below this lies a line a handler further up is reading: not to be erased.
+  const std::int32_t Floor = FDelivering ? FDeliverEnd : 0;
+  std::int32_t Write = Start;
+  std::int32_t Lowest = Start;
+  std::vector<char> Copy;
+  bool Edited = false;
+  std::string EchoBytes;
+  auto Put = [&](char C) {
+    if (static_cast<std::size_t>(Write) >= Copy.size()) Copy.resize(Copy.size() + 256);
+    Copy[static_cast<std::size_t>(Write++)] = C;
+  };
+  for (std::int32_t Source = Start; Source < Start + Count; ++Source) {
+    const char C = FArea[static_cast<std::size_t>(Source)];
+    if ((C == '\b' || C == '\t') && !Edited) {
+      Edited = true;
+      Copy.assign(static_cast<std::size_t>((Start + Count + 256) / 256 * 256), 0);
+      std::memcpy(Copy.data(), FArea.data(), static_cast<std::size_t>(Source));
+    }
+    if (C == '\b') {
+      if (Write > Floor) {
+        if (FLineEcho) EchoBytes += "\b \b";
+        --Write;
+        Lowest = std::min(Lowest, Write);
+      }
+    } else if (C == '\t') {
+      do {
+        Put(' ');
+        if (FLineEcho) EchoBytes += ' ';
+      } while ((Write - Floor) % 8 != 0);
+    } else {
+      if (FLineEcho) EchoBytes += C;
+      if (Edited) Put(C);
+      else ++Write;
+    }
+  }
+  if (Edited) {
+    EnsureArea(static_cast<std::size_t>(Write) + 1);
+    std::memcpy(FArea.data(), Copy.data(), static_cast<std::size_t>(Write));
+    FArea[static_cast<std::size_t>(Write)] = 0;
+    FAreaCount = Lowest;
+    Count = Write - Lowest;
+  }
+  if (!EchoBytes.empty()) Echo(EchoBytes.data(), EchoBytes.size());
+}
+
+void TCustomLineWSocket::FireSessionClosed(std::uint16_t Error) {
+  if (!FArea.empty()) {
+    // What is left is the last line, unless a limit handler is clearing it.
+    if (FLineMode && FAreaCount > 0 && !FClearData) {
+      if (FLineLength > 0) CloseGap();
+      FLineLength = FAreaCount;
+      FDeliverEnd = FAreaCount;
+      DeliverLine();
+    }
+    DropArea();
+  }
+  TCustomSocksWSocket::FireSessionClosed(Error);
+}
+
+void TCustomLineWSocket::Redeliver() {
+  // Ends when a pass changes nothing: no handler, a handler that reads
+  // nothing, or bytes without a complete line.
+  while (FAreaCount > 0 && !FDelivering) {
+    const auto Before = std::make_tuple(FAreaCount, FAreaEpoch, FLineMode);
+    if (CutsLines()) {
+      if (!DeliverLines(0)) return;
+      CheckLimit();
+    } else {
+      FireDataAvailable(0);
+    }
+    if (std::make_tuple(FAreaCount, FAreaEpoch, FLineMode) == Before) return;
+  }
+}
+
+void TCustomLineWSocket::HandleNotification(TMessage& Msg) {
+  if (Msg.Msg != WM_LINE_REDELIVER) {
+    TCustomSocksWSocket::HandleNotification(Msg);
+    return;
+  }
+  try {
+    Redeliver();
+  } catch (Exception& E) {
+    HandleEventException(E);
+  }
+}
