@@ -102,6 +102,11 @@ void THttpCli::WireSocket() {
   S.OnDataAvailable = [this](TObject* Sender, std::uint16_t Error) { SocketDataAvailable(Sender, Error); };
   S.OnSessionClosed = OrdinaryCloseHandler();
   S.OnError = [this](TObject*) { Fire(OnSocketError, this); };
+  S.OnSocksConnected = [this](TObject* Sender, std::uint16_t Error) { Fire(OnSocksConnected, Sender, Error); };
+  S.OnSocksAuthState = [this](TObject* Sender, TSocksAuthState State) { Fire(OnSocksAuthState, Sender, State); };
+  S.OnSocksError = [this](TObject* Sender, std::int32_t Error, const std::string& Msg) {
+    Fire(OnSocksError, Sender, Error, Msg);
+  };
   S.SetMultiThreaded(FMultiThreaded);
   ApplySocksSettings();
 }
@@ -140,8 +145,15 @@ void THttpCli::SetSocksAuthentication(TSocksAuthentication Value) {
 }
 
 void THttpCli::ApplySocksSettings() {
-  // The socket layer keeps no SOCKS settings yet; the relay of its events
-  // and the writing of these values come with it.
+  TWSocket& S = *FCtrlSocket;
+  // Server, port and level can only be written while the socket is closed.
+  if (S.State() != wsClosed) return;
+  S.SetSocksServer(FSocksServer);
+  S.SetSocksPort(FSocksPort);
+  S.SetSocksLevel(FSocksLevel);
+  S.SetSocksUsercode(FSocksUsercode);
+  S.SetSocksPassword(FSocksPassword);
+  S.SetSocksAuthentication(FSocksAuthentication);
 }
 
 // ---------------------------------------------------------------------------

@@ -599,6 +599,32 @@ TEST(HttpCli, HardCloseAfterAnErrorStatus) {
   }
 }
 
+TEST(HttpCli, SocksSettingsOutliveEveryClose) {
+  // Every close resets the socket's SOCKS server and port; the client's own
+  // settings must still send each request, and each relocated one, through
+  // the proxy.
+  Client C;
+  const std::string Count = testsupport::BuildTreeFolder(Env("DRAVIN_HTTP_PEER_LOG")) + "\\socks";
+  const auto Relayed = [&] { return FileExists(Count) ? std::stoi(testsupport::ReadFile(Count)) : 0; };
+  const int Before = Relayed();
+  std::vector<TObject*> Connected;
+  C.Http.OnSocksConnected = [&](TObject* Sender, std::uint16_t Error) {
+    EXPECT_EQ(Error, 0);
+    Connected.push_back(Sender);
+  };
+  C.Http.SetSocksServer("127.0.0.1");
+  C.Http.SetSocksPort(Env("DRAVIN_HTTP_SOCKS_PORT"));
+  C.Http.SetSocksLevel("5");
+  C.Http.SetURL(PeerUrl("/s/loc/" + Encode("/s/ok/3")));
+  C.Http.Get();
+  C.Http.SetURL(PeerUrl("/s/ok/4"));
+  C.Http.Get();
+  EXPECT_EQ(StreamText(C.Doc), Pattern(3) + Pattern(4));
+  EXPECT_EQ(Relayed() - Before, 3);
+  EXPECT_EQ(Connected, std::vector<TObject*>(3, &C.Http.CtrlSocket()));
+  EXPECT_EQ(C.Http.SocksServer(), "127.0.0.1");
+}
+
 TEST(HttpCli, DISABLED_FreedFromItsOwnEvent) {
   // A handler may free the client that called it; nothing may touch it after.
   auto* Http = new THttpCli(nullptr);
