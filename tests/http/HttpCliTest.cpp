@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <thread>
 
 #include "HttpTestSupport.h"
 
@@ -623,6 +624,30 @@ TEST(HttpCli, SocksSettingsOutliveEveryClose) {
   EXPECT_EQ(Relayed() - Before, 3);
   EXPECT_EQ(Connected, std::vector<TObject*>(3, &C.Http.CtrlSocket()));
   EXPECT_EQ(C.Http.SocksServer(), "127.0.0.1");
+}
+
+TEST(HttpCli, MultiThreadedClientWaitsOnItsThreadsQueue) {
+  // A client of a thread without the application's loop: its wait drains
+  // that thread's own queue, where its socket's notifications arrive.
+  std::string Body;
+  bool SocketToo = false;
+  std::thread Worker([&] {
+    THttpCli Http(nullptr);
+    TMemoryStream Doc;
+    Http.SetMultiThreaded(true);
+    SocketToo = Http.CtrlSocket().MultiThreaded();
+    Http.SetDocStream(&Doc);
+    Http.SetURL("http://localhost:" + PeerPort() + "/s/ok/300");
+    try {
+      Http.Get();
+      Body = StreamText(Doc);
+    } catch (Exception& E) {
+      Body = "raised: " + E.Message();
+    }
+  });
+  Worker.join();
+  EXPECT_TRUE(SocketToo);
+  EXPECT_EQ(Body, Pattern(300));
 }
 
 TEST(HttpCli, DISABLED_FreedFromItsOwnEvent) {
