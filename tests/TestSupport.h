@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "framework/Streams.h"
@@ -37,6 +38,15 @@ inline std::string ScratchFolder() {
   std::string Folder = Name + "." + std::to_string(plat::TickCount()) + "." + std::to_string(Counter++);
   plat::CreateDirectory(Folder);
   return Folder + "\\";
+}
+
+// The scratch folder by its absolute name, as the folder of a running program
+// always is (the log makes relative names absolute with the program's own).
+inline std::string AbsoluteScratchFolder() {
+  std::string Cwd = std::filesystem::current_path().string();
+  for (char& C : Cwd)
+    if (C == '/') C = '\\';
+  return IncludeTrailingBackslash(Cwd) + ScratchFolder();
 }
 
 // A folder of the build tree, given as a Unix path, as the program sees it:

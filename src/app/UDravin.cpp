@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "app/Addresses.h"
+#include "app/UpdateInstall.h"
 #include "util/SystemSettings.h"
 #include "util/TextUtils.h"
 #include "util/VersionInfo.h"
@@ -201,12 +202,11 @@ void TFormDravin::CheckEntry(const TStrings& Fields, bool& PlugInPending) {
   }
 }
 
-// Installation point: a newer plug-in with automatic installation chosen is
-// downloaded from UpdateBaseUrl + "bin/" + field 1, checked against the listed
-// size and MD5 digest, and copied over the installed file here. That step
-// comes with the HTTP download; until then such an entry is passed over, and
-// the scan goes on with the next line as it will after an installation.
-void TFormDravin::InstallUpdate(const TStrings& Fields) {}
+void TFormDravin::InstallUpdate(const TStrings& Fields) {
+  TUpdateInstall Install([this](const std::string& Url, const std::string& FileName) { return DownloadToFile(Url, FileName); },
+                         [this](const std::string& Text) { ShowStatus(Text); });
+  Install.Execute(Fields, FProgramFolder);
+}
 
 // Stepping stone until the HTTP client exists: the version list is expected
 // where the download will store it, and this only measures it. The real

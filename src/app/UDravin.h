@@ -39,7 +39,7 @@ class TFormDravin : public TForm {
   void RunVersionCheck();
   // Stores Url into FileName; the number of bytes stored, 0 on failure (the
   // empty file is then deleted).
-  int DownloadToFile(const std::string& Url, const std::string& FileName);
+  virtual int DownloadToFile(const std::string& Url, const std::string& FileName);
 
   // The folder of the running checker, with its trailing backslash; host files
   // are reached from it through "..\".

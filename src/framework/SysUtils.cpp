@@ -223,6 +223,10 @@ std::string IncludeTrailingBackslash(const std::string& Path) {
 bool FileExists(const std::string& FileName) { return plat::FileExists(FileName); }
 bool DirectoryExists(const std::string& Name) { return plat::DirectoryExists(Name); }
 bool DeleteFile(const std::string& FileName) { return plat::DeleteFile(FileName); }
+bool MoveFileReplace(const std::string& Source, const std::string& Target) {
+  return plat::MoveFileReplace(Source, Target);
+}
+bool ListFiles(const std::string& Folder, std::vector<std::string>& Names) { return plat::ListFiles(Folder, Names); }
 
 void SetCommandLine(int Argc, char** Argv) {
   CommandLine().clear();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // Exceptions
@@ -114,6 +115,10 @@ std::string IncludeTrailingBackslash(const std::string& Path);
 bool FileExists(const std::string& FileName);
 bool DirectoryExists(const std::string& Name);
 bool DeleteFile(const std::string& FileName);
+// Target replaced by Source in one step; Target is never seen half written.
+bool MoveFileReplace(const std::string& Source, const std::string& Target);
+// The files directly in Folder, in no particular order; false when it cannot be read.
+bool ListFiles(const std::string& Folder, std::vector<std::string>& Names);
 std::string ParamStr(int Index);  // 0: the running executable
 int ParamCount();
 void SetCommandLine(int Argc, char** Argv);  // called once by the program entry

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -141,7 +142,19 @@ bool FileExists(const std::string& Name);       // an existing file, not a folde
 bool DirectoryExists(const std::string& Name);
 bool DeleteFile(const std::string& Name);
 bool CopyFile(const std::string& Source, const std::string& Target, bool FailIfExists);
+// Puts Source in Target's place in one step, replacing Target: whoever looks,
+// also after a crash or a power cut, finds Target either as it was or as all
+// of Source, never in between. Source's data must already be on the disk
+// (File::Flush); the move itself is on the disk when this returns. Both lie on
+// one volume. Fails as Windows does: Target read-only, open without sharing,
+// or a folder.
+bool MoveFileReplace(const std::string& Source, const std::string& Target);
+// Sets or clears the read-only attribute (on POSIX: every write permission).
+bool SetFileReadOnly(const std::string& Name, bool ReadOnly);
 bool CreateDirectory(const std::string& Name);
+// The names of the files (not folders) directly in Folder, in no particular
+// order; false when the folder cannot be read.
+bool ListFiles(const std::string& Folder, std::vector<std::string>& Names);
 std::uint32_t GetLastError();  // of the last failed call above, on this thread
 
 // The system's text for an error number, without a trailing line end.

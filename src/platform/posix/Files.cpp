@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "platform/posix/Internal.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,6 +55,7 @@ std::uint32_t ErrorFromErrno(int Errno, const std::string& Native = std::string(
     case EINVAL: return ErrorInvalidParameter;
     case ENAMETOOLONG: return 206;  // ERROR_FILENAME_EXCED_RANGE
     case EBUSY: case ETXTBSY: return ErrorSharingViolation;
+    case EXDEV: return 17;  // ERROR_NOT_SAME_DEVICE
     default: return 31;  // ERROR_GEN_FAILURE
   }
 }
@@ -231,9 +233,52 @@ bool CopyFile(const std::string& Source, const std::string& Target, bool FailIfE
   return Ok ? true : Fail(E);
 }
 
+// Windows keeps a read-only file in place; POSIX would let the folder's owner
+// rename over it. A file without any write permission stands for the
+// read-only attribute here, as it does under Wine.
+bool MoveFileReplace(const std::string& Source, const std::string& Target) {
+  const std::string From = NativeName(Source), To = NativeName(Target);
+  struct stat St;
+  if (::stat(From.c_str(), &St) != 0) return Fail(errno, From);
+  if (::stat(To.c_str(), &St) == 0 && (S_ISDIR(St.st_mode) || (St.st_mode & 0222) == 0)) return Fail(EACCES);
+  if (::rename(From.c_str(), To.c_str()) != 0) return Fail(errno, To);
+  // The new name reaches the disk with the folder's own entry.
+  const std::string::size_type Slash = To.find_last_of('/');
+  const std::string Folder = Slash == std::string::npos ? "." : Slash == 0 ? "/" : To.substr(0, Slash);
+  const int Fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (Fd >= 0) {
+    ::fsync(Fd);
+    ::close(Fd);
+  }
+  return true;
+}
+
+bool SetFileReadOnly(const std::string& Name, bool ReadOnly) {
+  const std::string Native = NativeName(Name);
+  struct stat St;
+  if (::stat(Native.c_str(), &St) != 0) return Fail(errno, Native);
+  const mode_t Mode = ReadOnly ? St.st_mode & ~0222 : St.st_mode | 0200;
+  if (::chmod(Native.c_str(), Mode & 07777) != 0) return Fail(errno, Native);
+  return true;
+}
+
 bool CreateDirectory(const std::string& Name) {
   const std::string Native = NativeName(Name);
   if (::mkdir(Native.c_str(), 0777) != 0) return Fail(errno, Native);
+  return true;
+}
+
+bool ListFiles(const std::string& Folder, std::vector<std::string>& Names) {
+  Names.clear();
+  const std::string Native = NativeName(Folder);
+  DIR* D = ::opendir(Native.c_str());
+  if (!D) return Fail(errno, Native);
+  while (const dirent* E = ::readdir(D)) {
+    struct stat St;
+    const std::string Name = E->d_name;
+    if (::stat((Native + "/" + Name).c_str(), &St) == 0 && S_ISREG(St.st_mode)) Names.push_back(Name);
+  }
+  ::closedir(D);
   return true;
 }
 

@@ -119,7 +119,41 @@ bool CopyFile(const std::string& Source, const std::string& Target, bool FailIfE
   return ::CopyFileW(win32::Wide(Source).c_str(), win32::Wide(Target).c_str(), FailIfExists) != 0;
 }
 
+bool MoveFileReplace(const std::string& Source, const std::string& Target) {
+  const std::wstring To = win32::Wide(Target);
+  // Windows refuses to replace a read-only file; Wine's MoveFileEx replaces it
+  // all the same, so the rule is kept here for both.
+  const DWORD Attributes = ::GetFileAttributesW(To.c_str());
+  if (Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_READONLY)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return ::MoveFileExW(win32::Wide(Source).c_str(), To.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool SetFileReadOnly(const std::string& Name, bool ReadOnly) {
+  const std::wstring W = win32::Wide(Name);
+  const DWORD A = ::GetFileAttributesW(W.c_str());
+  if (A == INVALID_FILE_ATTRIBUTES) return false;
+  return ::SetFileAttributesW(W.c_str(), ReadOnly ? A | FILE_ATTRIBUTE_READONLY : A & ~FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 bool CreateDirectory(const std::string& Name) { return ::CreateDirectoryW(win32::Wide(Name).c_str(), nullptr) != 0; }
+
+bool ListFiles(const std::string& Folder, std::vector<std::string>& Names) {
+  Names.clear();
+  WIN32_FIND_DATAW Found;
+  const bool Ended = !Folder.empty() && (Folder.back() == '\\' || Folder.back() == ':');
+  HANDLE Find = ::FindFirstFileW(win32::Wide(Folder + (Ended ? "*" : "\\*")).c_str(), &Found);
+  if (Find == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    if (!(Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) Names.push_back(win32::Narrow(Found.cFileName));
+  } while (::FindNextFileW(Find, &Found));
+  const DWORD Error = ::GetLastError();
+  ::FindClose(Find);
+  ::SetLastError(Error);
+  return Error == ERROR_NO_MORE_FILES;
+}
 
 std::uint32_t GetLastError() { return ::GetLastError(); }
 

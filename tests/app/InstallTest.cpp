@@ -1,0 +1,328 @@
+// The installation of a newer plug-in, in both builds: the download is a test
+// double that stores a given document, everything after it (the checks, the
+// staging copy, the replacing move, the messages) is the real thing on real
+// files. Under Wine the system decides about read-only and open plug-ins.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "app/Addresses.h"
+#include "app/UDravin.h"
+#include "app/UpdateInstall.h"
+#include "support/MD5.h"
+#include "util/TextUtils.h"
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string Md5(const std::string& Bytes) { return MD5HexDigest(Bytes.data(), Bytes.size()); }
+
+// Bytes that show where a copy went wrong: no two 4-byte runs alike.
+std::string Document(std::size_t Size, char Seed) {
+  std::string R(Size, '\0');
+  for (std::size_t I = 0; I < Size; ++I) R[I] = static_cast<char>((I * 131 + I / 251 + Seed) & 0xFF);
+  return R;
+}
+
+// A download as the real one leaves it: the document stored and its size, or
+// nothing stored (an empty document included) and 0.
+int Store(const std::optional<std::string>& Doc, const std::string& FileName) {
+  if (!Doc || Doc->empty()) {
+    DeleteFile(FileName);
+    return 0;
+  }
+  WriteFile(FileName, *Doc);
+  return static_cast<int>(Doc->size());
+}
+
+// An installation whose staging copy can be interfered with.
+class TProbedInstall : public TUpdateInstall {
+ public:
+  using TUpdateInstall::TUpdateInstall;
+  std::function<void(const std::string& From)> BeforeStage;
+
+ protected:
+  bool Stage(const std::string& From, const std::string& To) override {
+    if (BeforeStage) BeforeStage(From);
+    return TUpdateInstall::Stage(From, To);
+  }
+};
+
+class UpdateInstall : public testing::Test {
+ protected:
+  void SetUp() override {
+    Root = testsupport::AbsoluteScratchFolder();
+    plat::CreateDirectory(Root + "host");
+    plat::CreateDirectory(ProgramFolder());
+    plat::CreateDirectory(Root + "temp");
+    OldTemp = GetEnvironmentText("temp");
+    testsupport::SetEnv("temp", Root + "temp");
+  }
+  void TearDown() override {
+    testsupport::SetEnv("temp", OldTemp);
+    testsupport::DrainQueue();
+  }
+
+  std::string ProgramFolder() const { return Root + "host\\dravin\\"; }
+  std::string TempFolder() const { return Root + "temp\\"; }
+  std::string Staging() const { return ProgramFolder() + TUpdateInstall::StagingName; }
+
+  std::string Root, OldTemp;
+};
+
+}  // namespace
+
+TEST_F(UpdateInstall, EachOutcomeHasItsMessageAndTheInstalledFileIsOldOrNewChecked) {
+  const std::string Old = Document(5000, 1), New = Document(70000, 2), Other = Document(70000, 3);
+  const std::string Size = IntToStr(New.size()), Digest = Md5(New);
+  const char* const Announce = "Plug Ver.2.0をダウンロードします.";
+  const char* const Installed = "Plugをバージョンアップしました.";
+  const char* const CopyFailed = "Plugのバージョンアップに失敗しました.";
+  const char* const DigestDiffers = "Plugのハッシュ計算があいませんでした.";
+  const char* const DownloadFailed = "Plugのダウンロードに失敗しました.";
+  enum { None, ReadOnly, Locked, LeftOver, ChangedInTemp };
+  struct Case {
+    const char* What;
+    std::string SizeField, DigestField;
+    std::optional<std::string> Served;  // nothing: the fetch failed
+    int Before;
+    const char* Outcome;
+    bool NowNew;
+    bool LockedOnlyOnWindows = false;
+  } Cases[] = {
+      {"installed", Size, Digest, New, None, Installed, true},
+      {"the fetch failed", Size, Digest, std::nullopt, None, DownloadFailed, false},
+      {"the size is not a number", "70000 bytes", Digest, New, None, DownloadFailed, false},
+      {"the size differs", IntToStr(New.size() - 1), Digest, New, None, DownloadFailed, false},
+      {"a lower-case digest", Size, LowerCase(Digest), New, None, DigestDiffers, false},
+      {"another file than the list's", Size, Digest, Other, None, DigestDiffers, false},
+      {"size 0 and an empty document: nothing to digest", "0", Md5(""), std::string(), None, DigestDiffers, false},
+      {"a read-only plug-in", Size, Digest, New, ReadOnly, CopyFailed, false},
+      {"a plug-in the host holds open without sharing", Size, Digest, New, Locked, CopyFailed, false, true},
+      {"a staging file a killed run left behind", Size, Digest, New, LeftOver, Installed, true},
+      {"the temp copy changed after its check", Size, Digest, New, ChangedInTemp, DigestDiffers, false},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    const std::string Plug = ProgramFolder() + "plug.dll", Temp = TempFolder() + "plug.dll";
+    plat::SetFileReadOnly(Plug, false);
+    WriteFile(Plug, Old);
+    DeleteFile(Temp);
+    std::vector<std::string> Urls, Messages;
+    TProbedInstall Install(
+        [&](const std::string& Url, const std::string& FileName) {
+          Urls.push_back(Url + " > " + FileName);
+          return Store(C.Served, FileName);
+        },
+        [&](const std::string& Text) { Messages.push_back(Text); });
+
+    if (C.Before == ReadOnly) plat::SetFileReadOnly(Plug, true);
+    if (C.Before == LeftOver) WriteFile(Staging(), Other.substr(0, 1234));
+    if (C.Before == ChangedInTemp) Install.BeforeStage = [&](const std::string& From) { WriteFile(From, Other); };
+    plat::File Lock;
+    if (C.Before == Locked) {
+      std::uint32_t Error = 0;
+      Lock = plat::File::Open(Plug, plat::FileAccess::Read, plat::FileShare::Exclusive,
+                              plat::FileCreate::OpenExisting, Error);
+      ASSERT_TRUE(Lock.IsOpen());
+    }
+    TStringList Fields;
+    SplitCsvLine("Plug,plug.dll,2.0,(C) Plug," + C.SizeField + "," + C.DigestField, Fields);
+    Install.Execute(Fields, ProgramFolder());
+    Lock.Close();
+
+    bool ExpectNew = C.NowNew;
+    std::string Outcome = C.Outcome;
+#ifndef _WIN32
+    // The host build has no share modes: an open plug-in is replaced.
+    if (C.LockedOnlyOnWindows) ExpectNew = true, Outcome = Installed;
+#endif
+    EXPECT_EQ(Messages, (Lines{Announce, Outcome}));
+    EXPECT_EQ(Urls, Lines{std::string(UpdateBaseUrl) + "bin/plug.dll > " + Temp});
+    EXPECT_TRUE(ReadFile(Plug) == (ExpectNew ? New : Old)) << "the installed file is neither old nor new";
+    EXPECT_FALSE(FileExists(Staging()));
+    // The temp copy stays, whatever the outcome; only a failed fetch has none.
+    EXPECT_EQ(FileExists(Temp), C.Served && !C.Served->empty());
+  }
+  plat::SetFileReadOnly(ProgramFolder() + "plug.dll", false);
+}
+
+TEST_F(UpdateInstall, AnEntryNamingTheStagingFileIsLeftAlone) {
+  const std::string Doc = Document(300, 4);
+  WriteFile(Staging(), "old");
+  Lines Messages;
+  TUpdateInstall Install([&](const std::string&, const std::string& FileName) { return Store(Doc, FileName); },
+                         [&](const std::string& Text) { Messages.push_back(Text); });
+  TStringList Fields;
+  SplitCsvLine(std::string("Odd,") + TUpdateInstall::StagingName + ",2,x,300," + Md5(Doc), Fields);
+  Install.Execute(Fields, ProgramFolder());
+  EXPECT_EQ(Messages.back(), "Oddのバージョンアップに失敗しました.");
+  EXPECT_EQ(ReadFile(Staging()), "old");
+}
+
+#ifndef _WIN32
+// A folder that runs out of space while the new copy is written: the writes
+// beyond the limit fail as they would on a full disk.
+TEST_F(UpdateInstall, AFullDiskLeavesTheOldPlugInAndNoStagingFile) {
+  const std::string Old = Document(3000, 5), New = Document(200000, 6);
+  const std::string Plug = ProgramFolder() + "plug.dll";
+  WriteFile(Plug, Old);
+  Lines Messages;
+  rlimit Saved{};
+  getrlimit(RLIMIT_FSIZE, &Saved);
+  const auto OldHandler = signal(SIGXFSZ, SIG_IGN);
+  TUpdateInstall Install(
+      [&](const std::string&, const std::string& FileName) {
+        const int N = Store(New, FileName);
+        rlimit Small = Saved;
+        Small.rlim_cur = 65536;
+        setrlimit(RLIMIT_FSIZE, &Small);
+        return N;
+      },
+      [&](const std::string& Text) { Messages.push_back(Text); });
+  TStringList Fields;
+  SplitCsvLine("Plug,plug.dll,2.0,x,200000," + Md5(New), Fields);
+  Install.Execute(Fields, ProgramFolder());
+  setrlimit(RLIMIT_FSIZE, &Saved);
+  signal(SIGXFSZ, OldHandler);
+  EXPECT_EQ(Messages.back(), "Plugのバージョンアップに失敗しました.");
+  EXPECT_TRUE(ReadFile(Plug) == Old);
+  EXPECT_FALSE(FileExists(Staging()));
+}
+
+// Installations killed at random moments: each time the installed file is
+// whole, one version or the other, and the next installation cleans up.
+TEST_F(UpdateInstall, AKilledInstallationNeverLeavesAPartialPlugIn) {
+  const std::string A = Document(1 << 21, 7), B = Document(1 << 21, 8);
+  const std::string Plug = ProgramFolder() + "plug.dll";
+  WriteFile(Plug, A);
+  auto Fields = [](const std::string& Doc) {
+    auto L = std::make_unique<TStringList>();
+    SplitCsvLine("Plug,plug.dll,2.0,x," + IntToStr(Doc.size()) + "," + Md5(Doc), *L);
+    return L;
+  };
+  auto FieldsA = Fields(A), FieldsB = Fields(B);
+  int Partial = 0;
+  for (int Round = 0; Round < 12; ++Round) {
+    const pid_t Child = fork();
+    ASSERT_GE(Child, 0);
+    if (Child == 0) {
+      for (int I = 0;; ++I) {
+        const std::string& Doc = I % 2 ? A : B;
+        TUpdateInstall([&](const std::string&, const std::string& FileName) { return Store(Doc, FileName); },
+                       [](const std::string&) {})
+            .Execute(I % 2 ? *FieldsA : *FieldsB, ProgramFolder());
+      }
+    }
+    usleep(static_cast<useconds_t>(20000 + Round * 7000));
+    kill(Child, SIGKILL);
+    waitpid(Child, nullptr, 0);
+    const std::string Now = ReadFile(Plug);
+    if (Now != A && Now != B) ++Partial;
+  }
+  EXPECT_EQ(Partial, 0);
+  Lines Messages;
+  TUpdateInstall([&](const std::string&, const std::string& FileName) { return Store(B, FileName); },
+                 [&](const std::string& Text) { Messages.push_back(Text); })
+      .Execute(*FieldsB, ProgramFolder());
+  EXPECT_EQ(Messages.back(), "Plugをバージョンアップしました.");
+  EXPECT_TRUE(ReadFile(Plug) == B);
+  EXPECT_FALSE(FileExists(Staging()));
+}
+#endif
+
+namespace {
+
+// The check run with its download replaced: each fetch of an update file
+// serves the next of Served; the version list lies where the fetch stores it.
+class TInstallingDravin : public TFormDravin {
+ public:
+  using TFormDravin::SetProgramFolder;
+  explicit TInstallingDravin(TComponent* AOwner) : TFormDravin(AOwner) {}
+  std::vector<std::optional<std::string>> Served;
+  std::function<void()> DuringDownload;
+  Lines Pages;
+
+  int DownloadToFile(const std::string& Url, const std::string& FileName) override {
+    if (Url == std::string(UpdateBaseUrl) + "fileversion.txt") return TFormDravin::DownloadToFile(Url, FileName);
+    if (DuringDownload) DuringDownload();
+    std::optional<std::string> Doc;
+    if (!Served.empty()) Doc = Served.front(), Served.erase(Served.begin());
+    return Store(Doc, FileName);
+  }
+
+ protected:
+  void OpenPage(const std::string& Url) override { Pages.push_back(Url); }
+};
+
+}  // namespace
+
+// The run's messages in the host's log, markers left out.
+Lines LoggedMessages(const std::string& LogFile) {
+  TStringList All;
+  All.SetText(ReadFile(LogFile));
+  Lines R;
+  for (int I = 0; I < All.Count(); ++I)
+    if (All[I].rfind("--- ", 0) != 0 && All[I].rfind("Version ", 0) != 0) R.push_back(All[I]);
+  return R;
+}
+
+TEST_F(UpdateInstall, InTheRunStopWaitsForTheEntryAndTheNextRunFindsTheNewVersion) {
+  const std::string New[] = {"# plug ver 2.0\r\n# by someone\r\n", "# other ver 3.0\r\n# by someone\r\n",
+                             "# third ver 4.0\r\n# by someone\r\n"};
+  WriteFile(ProgramFolder() + "plug.pl", "# plug ver 1.0\r\n# by someone\r\n");
+  WriteFile(ProgramFolder() + "other.pl", "# other ver 1.0\r\n# by someone\r\n");
+  WriteFile(ProgramFolder() + "third.pl", "# third ver 1.0\r\n# by someone\r\n");
+  std::string List;
+  const char* const Entries[] = {"Plug,plug.pl,2.0,someone,", "Other,other.pl,3.0,someone,",
+                                 "Third,third.pl,4.0,someone,"};
+  for (int I = 0; I < 3; ++I) List += Entries[I] + IntToStr(New[I].size()) + "," + Md5(New[I]) + "\r\n";
+  const std::string Log = Root + "host\\zel.log";
+
+  auto Run = [&](std::vector<std::optional<std::string>> Served, bool StopInDownload) {
+    WriteFile(TempFolder() + "fileversion.txt", List);
+    WriteFile(Log, "");
+    auto App = std::make_unique<TFormApplication>();
+    auto* F = App->CreateForm<TInstallingDravin>();
+    F->SetProgramFolder(ProgramFolder());
+    F->AutoDLL->SetChecked(true);
+    F->Served = std::move(Served);
+    // Stop clicked while the fetch waits: the entry finishes, then the scan ends.
+    if (StopInDownload) F->DuringDownload = [F] { F->FStop = true; };
+    App->Run();
+    EXPECT_TRUE(F->Pages.empty());
+    EXPECT_TRUE(F->Served.empty()) << "fetches left over";
+    return LoggedMessages(Log);
+  };
+  const Lines Run1 = Run({New[0]}, true);
+  EXPECT_EQ(Run1, (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Plug Ver.2.0をダウンロードします.",
+                         "Plugをバージョンアップしました.", "バージョンチェック終了"}));
+  // The installed plug-in now matches its entry; a failed fetch does not hold
+  // up the next entry.
+  const Lines Run2 = Run({std::nullopt, New[2]}, false);
+  EXPECT_EQ(Run2, (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Other Ver.3.0をダウンロードします.",
+                         "Otherのダウンロードに失敗しました.", "Third Ver.4.0をダウンロードします.",
+                         "Thirdをバージョンアップしました.", "バージョンチェック終了"}));
+  const Lines Run3 = Run({New[1]}, false);
+  EXPECT_EQ(Run3, (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Other Ver.3.0をダウンロードします.",
+                         "Otherをバージョンアップしました.", "バージョンチェック終了"}));
+  EXPECT_EQ(ReadFile(ProgramFolder() + "other.pl"), New[1]);
+  EXPECT_FALSE(FileExists(TempFolder() + "fileversion.txt"));
+  EXPECT_FALSE(FileExists(Staging()));
+}

@@ -1,0 +1,178 @@
+// The version list as the publisher makes it, read back by the checker.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FileList.h"
+#include "TestSupport.h"
+#include "app/Addresses.h"
+#include "app/UDravin.h"
+#include "support/MD5.h"
+#include "util/TextUtils.h"
+
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string Fixture(const char* Name) { return testsupport::BuildTreeFolder(DRAVIN_VERSION_FIXTURES) + Name; }
+
+std::string SizeAndDigest(const std::string& File) {
+  const std::string Bytes = ReadFile(File);
+  return IntToStr(static_cast<long long>(Bytes.size())) + "," + MD5HexDigest(Bytes.data(), Bytes.size());
+}
+
+}  // namespace
+
+TEST(FileList, FieldsAreQuotedWhereTheSplitterNeedsItAndRefusedWhereItCannotGiveThemBack) {
+  struct Case {
+    const char* Value;
+    const char* Written;  // nullptr: refused
+  } Cases[] = {
+      {"plain", "plain"},
+      {"", ""},
+      {"1, 0, 0, 1", "\"1, 0, 0, 1\""},
+      {"Me, Myself", "\"Me, Myself\""},
+      {"a\"b", "a\"b"},  // a quote inside an unquoted field is kept as it is
+      {"\"quoted\"", "\"\"\"quoted\"\"\""},
+      {"x\",y", "\"x\"\",y\""},
+      {"ends in a quote, \"", "\"ends in a quote, \"\"\""},
+      {"日本語版 4.0", "日本語版 4.0"},
+      {"表示,ソフト", "\"表示,ソフト\""},  // trail bytes 0x5C and 0x83 next to the comma
+      {"a\"\",b", nullptr},                // a doubled quote before a comma ends a quoted field early
+      {"half \x81", nullptr},              // a lone lead byte swallows the comma after it
+      {" lead", nullptr},
+      {"trail ", nullptr},
+      {"tab\there", nullptr},
+      {"line\r\nend", nullptr},
+      {"ctrl-z \x1A here", nullptr},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Value);
+    const Lines Fields{"Name", C.Value, "1.0", "(C) X", "10", "0123456789ABCDEF0123456789ABCDEF"};
+    if (C.Written) {
+      EXPECT_EQ(FieldProblem(C.Value), "");
+      EXPECT_EQ(QuoteListField(C.Value), C.Written);
+      EXPECT_EQ(ListLine(Fields), std::string("Name,") + C.Written + ",1.0,(C) X,10,0123456789ABCDEF0123456789ABCDEF");
+    } else {
+      bool Refused = !FieldProblem(C.Value).empty();
+      try {
+        ListLine(Fields);
+      } catch (const EListRefused&) {
+        Refused = true;
+      }
+      EXPECT_TRUE(Refused);
+    }
+  }
+}
+
+namespace {
+
+// The check run with the version list served from a file of the test.
+class TListReader : public TFormDravin {
+ public:
+  using TFormDravin::SetProgramFolder;
+  explicit TListReader(TComponent* AOwner) : TFormDravin(AOwner) {}
+  std::string List;
+  Lines Pages;
+  int DownloadToFile(const std::string& Url, const std::string& FileName) override {
+    if (Url != std::string(UpdateBaseUrl) + "fileversion.txt") return 0;
+    WriteFile(FileName, List);
+    return static_cast<int>(List.size());
+  }
+
+ protected:
+  void OpenPage(const std::string& Url) override { Pages.push_back(Url); }
+};
+
+class ReleaseFolder : public testing::Test {
+ protected:
+  void SetUp() override {
+    Root = testsupport::AbsoluteScratchFolder();
+    for (const char* F : {"bin", "host", "host\\dravin", "temp"}) plat::CreateDirectory(Root + F);
+    OldTemp = GetEnvironmentText("temp");
+    testsupport::SetEnv("temp", Root + "temp");
+  }
+  void TearDown() override {
+    testsupport::SetEnv("temp", OldTemp);
+    testsupport::DrainQueue();
+  }
+  void Release(const std::string& Name, const std::string& From) { plat::CopyFile(From, Bin() + Name, false); }
+  std::string Bin() const { return Root + "bin\\"; }
+  std::string List(const std::string& NamesText) {
+    TStringList Names;
+    Names.SetText(NamesText);
+    return MakeFileList(Root + "bin", Names);
+  }
+
+  // The messages of one check run against an install of the given files.
+  Lines CheckRun(const std::string& List) {
+    WriteFile(Root + "host\\zel.log", "");
+    WriteFile(Root + "host\\zel.ini", "");
+    auto App = std::make_unique<TFormApplication>();
+    auto* F = App->CreateForm<TListReader>();
+    F->SetProgramFolder(Root + "host\\dravin\\");
+    F->List = List;
+    App->Run();
+    TStringList Log;
+    Log.SetText(ReadFile(Root + "host\\zel.log"));
+    Lines R;
+    for (int I = 0; I < Log.Count(); ++I)
+      if (Log[I].rfind("--- ", 0) != 0 && Log[I].rfind("Version ", 0) != 0) R.push_back(Log[I]);
+    return R;
+  }
+
+  std::string Root, OldTemp;
+};
+
+}  // namespace
+
+TEST_F(ReleaseFolder, TheListOfAFolderIsWhatTheCheckerFindsInstalled) {
+  Release("zel.exe", Fixture("en.dll"));
+  Release("Dravin.exe", Fixture("en.dll"));
+  Release("b.dll", Fixture("ja.exe"));
+  Release("blanks.scr", Fixture("blanks.scr"));
+  WriteFile(Bin() + "A.pl", "# a ver 1.0\r\n# by Me, Myself\r\n");
+  const std::string List = ReleaseFolder::List("; display names\r\nzel.exe=Zel\r\n"
+                                                             "a.pl = Plug, Deluxe \r\nB.DLL=表示プラグイン\r\n\r\n"
+                                                             "blanks.scr=Blanks\r\ndravin.exe=Dravin\r\n"
+                                                             "gone.dll=Not released\r\n");
+  // Host programs, plug-ins, the checker; names compared as Windows does. The
+  // copyright sign has only a best-fit character in the code page.
+  EXPECT_EQ(List, "Zel,zel.exe,2.3.4.5,(C) Example Corp," + SizeAndDigest(Bin() + "zel.exe") + "\r\n" +
+                      "\"Plug, Deluxe\",A.pl,1.0,\"Me, Myself\"," + SizeAndDigest(Bin() + "A.pl") + "\r\n" +
+                      "表示プラグイン,b.dll,1.0.1.0,Copyright c 2026 ドラヴィン," + SizeAndDigest(Bin() + "b.dll") +
+                      "\r\n" + "Blanks,blanks.scr,\"1, 0, 0, 1\",," + SizeAndDigest(Bin() + "blanks.scr") + "\r\n" +
+                      "Dravin,Dravin.exe,2.3.4.5,(C) Example Corp," + SizeAndDigest(Bin() + "Dravin.exe") + "\r\n");
+
+  // Installed exactly as released: nothing is new. One plug-in older: it is.
+  plat::CopyFile(Bin() + "zel.exe", Root + "host\\zel.exe", false);
+  for (const char* F : {"A.pl", "b.dll", "blanks.scr", "Dravin.exe"})
+    plat::CopyFile(Bin() + F, Root + "host\\dravin\\" + F, false);
+  EXPECT_EQ(CheckRun(List), (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "バージョンチェック終了"}));
+  WriteFile(Root + "host\\dravin\\A.pl", "# a ver 0.9\r\n# by Me, Myself\r\n");
+  EXPECT_EQ(CheckRun(List), (Lines{"バージョンチェックプラグイン", "バージョンチェック開始",
+                                   "新しいプラグインがリリースされています.", "バージョンチェック終了"}));
+}
+
+TEST_F(ReleaseFolder, FilesThatCannotBeListedAreNamedAndNothingIsListed) {
+  Release("zel.exe", Fixture("en.dll"));
+  Release("none.exe", Fixture("none.exe"));
+  Release("extra.dll", Fixture("en.dll"));
+  WriteFile(Bin() + "tab.pl", "# tab ver 1.0\r\n");
+  WriteFile(Bin() + "comma.pl", "# comma ver 1.0\"\",x\r\n");
+  try {
+    List("zel.exe=Zel\r\nnone.exe=None\r\ntab.pl=Tab\there\r\ncomma.pl=Comma\r\n");
+    ADD_FAILURE() << "listed";
+  } catch (const EListRefused& E) {
+    EXPECT_EQ(E.Message(),
+              "comma.pl: the checker would not read this line back unchanged: Comma,comma.pl,\"1.0\"\"\"\",x\",," +
+                  SizeAndDigest(Bin() + "comma.pl") + "\n" + "extra.dll: no display name in the names file\n" +
+                  "none.exe: no FileVersion string: the checker could not tell this release from another\n" +
+                  "tab.pl: the display name has control characters (a line end or Ctrl-Z ends the checker's line)\n");
+  }
+}
