@@ -573,6 +573,7 @@ void THttpCli::SocketDataAvailable(TObject*, std::uint16_t Error) {
     const auto Alive = FAlive;
     FRcvdCount = 0;
     FRcvdBuffer[0] = '\0';
+    FRequestError = httperrLineTooLong;
     FResponseCode = 404;
     FResponseText = "HTTP line too long";
     CloseConnection();

@@ -51,6 +51,8 @@ enum THttpRequest : std::uint8_t { rqNone, rqGet, rqPost, rqHead };
 
 // RequestError values of the client's own, beside the socket's error numbers.
 constexpr std::int32_t httperrAborted = 3;
+// A response header line that does not fit the receive buffer.
+constexpr std::int32_t httperrLineTooLong = 4;
 // A request that was relocated more often than MaxRelocations.
 constexpr std::int32_t httperrTooManyRelocations = 30001;
 constexpr int MaxRelocations = 20;

@@ -365,6 +365,8 @@ TEST(HttpCli, HeaderLinesAtTheBufferEdge) {
       }
       EXPECT_EQ(C.Http.HeaderLines().Count(), 1) << Name;
       EXPECT_EQ(C.Doc.Size(), 0) << Name;
+      EXPECT_EQ(C.Http.RequestError(), httperrLineTooLong) << Name;
+      EXPECT_TRUE(PumpUntil([&] { return C.Log.LastDoneError == httperrLineTooLong; })) << Name;
     }
   }
 }
