@@ -14,35 +14,19 @@
 #include <thread>
 #include <vector>
 
-#include "framework/Application.h"
-#include "net/WSocket.h"
+#include "LoopbackBench.h"
 
 namespace {
 
+using namespace bench;
+
 constexpr int ReadSize = 256 * 1024;
 constexpr int FeedSize = 256 * 1024;
-
-// <chrono> does not build with the Shift-JIS literals; milliseconds will do
-// for runs of seconds.
-double Seconds(std::uint64_t StartMs) { return static_cast<double>(plat::TickCount() - StartMs) / 1000.0; }
-
-void Fail(const char* What) {
-  std::fprintf(stderr, "sockbench: %s\n", What);
-  std::exit(1);
-}
 
 // Whatever the set-up left queued (the connection's first write notification).
 void Drain() {
   plat::Message M;
   while (plat::PeekMessage(M, true)) plat::DispatchMessage(M);
-}
-
-void Pump(const std::function<bool()>& Done) {
-  plat::Message M;
-  while (!Done()) {
-    if (!plat::GetMessage(M)) Fail("quit message");
-    plat::DispatchMessage(M);
-  }
 }
 
 double StreamBetweenTWSockets(long long Total) {
@@ -90,20 +74,8 @@ double StreamBetweenTWSockets(long long Total) {
 }
 
 double StreamBetweenBlockingSockets(long long Total, int WriteSize) {
-  using namespace plat::sock;
-  Socket Listener = wsock::socket(AfInet, SockStream, IpProtoTcp);
-  SockAddrIn Addr{};
-  Addr.sin_family = AfInet;
-  Addr.sin_addr.S_addr = wsock::inet_addr("127.0.0.1");
-  if (wsock::bind(Listener, reinterpret_cast<SockAddr*>(&Addr), sizeof Addr) != 0 || wsock::listen(Listener, 1) != 0)
-    Fail("listen failed");
-  int Length = sizeof Addr;
-  wsock::getsockname(Listener, reinterpret_cast<SockAddr*>(&Addr), &Length);
-  Socket Writer = wsock::socket(AfInet, SockStream, IpProtoTcp);
-  if (wsock::connect(Writer, reinterpret_cast<SockAddr*>(&Addr), sizeof Addr) != 0) Fail("connect failed");
-  Socket Reader = wsock::accept(Listener, nullptr, nullptr);
-  if (Reader == InvalidSocket) Fail("accept failed");
-
+  BlockingPair Pair;
+  const plat::sock::Socket Writer = Pair.Near, Reader = Pair.Far;
   const std::uint64_t Start = plat::TickCount();
   std::thread Sending([&] {
     std::vector<char> Chunk(static_cast<std::size_t>(WriteSize), 'x');
@@ -123,9 +95,6 @@ double StreamBetweenBlockingSockets(long long Total, int WriteSize) {
   }
   const double Spent = Seconds(Start);
   Sending.join();
-  wsock::closesocket(Writer);
-  wsock::closesocket(Reader);
-  wsock::closesocket(Listener);
   return Spent;
 }
 

@@ -49,7 +49,7 @@ void TCustomSocksWSocket::ResetSocksDefaults() {
   FNegotiation = snIdle;
   FSocksServer.clear();
   FSocksPort.clear();
-  FSocksLevel = "5";
+  FSocksLevel.assign(1, '5');  // not = "5": GCC 12 warns falsely about that at -O2
   FLeftoverCount = 0;
   FSocksServerAssigned = false;
   FSocksPortAssigned = false;
@@ -63,22 +63,22 @@ void TCustomSocksWSocket::ResetDefaults() {
 // ---------------------------------------------------------------------------
 // Properties
 
-void TCustomSocksWSocket::SetSocksServer(const std::string& Value) {
+void TCustomSocksWSocket::SetProxyText(const std::string& Value, std::string& Text, bool& Assigned,
+                                       const char* Refusal) {
   if (FState != wsClosed) {
-    ReportError("Can't change socks server if not closed");
+    ReportError(Refusal);
     return;
   }
-  FSocksServer = Trim(Value);
-  FSocksServerAssigned = !FSocksServer.empty();
+  Text = Trim(Value);
+  Assigned = !Text.empty();
+}
+
+void TCustomSocksWSocket::SetSocksServer(const std::string& Value) {
+  SetProxyText(Value, FSocksServer, FSocksServerAssigned, "Can't change socks server if not closed");
 }
 
 void TCustomSocksWSocket::SetSocksPort(const std::string& Value) {
-  if (FState != wsClosed) {
-    ReportError("Can't change socks port if not closed");
-    return;
-  }
-  FSocksPort = Trim(Value);
-  FSocksPortAssigned = !FSocksPort.empty();
+  SetProxyText(Value, FSocksPort, FSocksPortAssigned, "Can't change socks port if not closed");
 }
 
 void TCustomSocksWSocket::SetSocksLevel(const std::string& Value) {

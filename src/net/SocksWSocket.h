@@ -86,6 +86,7 @@ class TCustomSocksWSocket : public TCustomWSocket {
   static constexpr int AreaSize = 128;
 
   void ResetSocksDefaults();
+  void SetProxyText(const std::string& Value, std::string& Text, bool& Assigned, const char* Refusal);
   // Reads into the reply area up to Limit bytes in all; false when the read
   // failed (nothing to add).
   bool CollectReply(int Limit);

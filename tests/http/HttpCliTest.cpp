@@ -652,7 +652,7 @@ TEST(HttpCli, MultiThreadedClientWaitsOnItsThreadsQueue) {
   EXPECT_EQ(Body, Pattern(300));
 }
 
-TEST(HttpCli, DISABLED_FreedFromItsOwnEvent) {
+TEST(HttpCli, FreedFromItsOwnEvent) {
   // A handler may free the client that called it; nothing may touch it after.
   auto* Http = new THttpCli(nullptr);
   bool Freed = false;

@@ -44,6 +44,7 @@ class TFedSocket : public TWSocket {
   bool DataAvailable(std::uint16_t Error) { return FireDataAvailable(Error); }
   void SessionConnected(std::uint16_t Error) { FireSessionConnected(Error); }
   using TWSocket::FState;
+  bool InNegotiation() const { return Negotiating(); }
 
  protected:
   std::int32_t LowerRcvdCount() override { return static_cast<std::int32_t>(Input.size()); }

@@ -1,0 +1,56 @@
+// SOCKS replies from a hostile proxy, in pieces. The first byte chooses the
+// level (0: 5, 1: 5 with a login, 2: 4, 3: 4A), the second the size of the
+// pieces (1 to 16); the rest is what the proxy sends. Whatever it sends, the
+// negotiation takes every byte the system holds while it runs (one that
+// cannot take them would spin the receive loop), and once connected the
+// caller reads exactly the bytes behind the reply, in order.
+#include <cstdint>
+#include <string>
+
+#include "../net/FedSocket.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
+  if (Size < 2) return 0;
+  static const char* const Levels[] = {"5", "5", "4", "4A"};
+  const int Level = Data[0] % 4;
+  const std::size_t Piece = 1 + Data[1] % 16;
+  const std::string Stream(reinterpret_cast<const char*>(Data + 2), Size - 2);
+
+  nettest::TFedSocket S;
+  S.SetAddr(Level == 2 ? "127.0.0.1" : "target.example");
+  S.SetPort("80");
+  S.SetSocksServer("127.0.0.1");
+  S.SetSocksPort("1");  // nothing listens: the connection is never made for real
+  S.SetSocksLevel(Levels[Level]);
+  S.SetSocksUsercode("user");
+  S.SetSocksPassword("password");
+  if (Level == 1) S.SetSocksAuthentication(socksAuthenticateUsercode);
+  S.OnError = [](TObject*) {};
+  std::string Received;
+  bool Connected = false;
+  S.OnSessionConnected = [&](TObject*, std::uint16_t E) { Connected = E == 0; };
+  S.OnDataAvailable = [&](TObject*, std::uint16_t) {
+    char Buffer[5];
+    const int N = S.Receive(Buffer, sizeof Buffer);
+    if (N > 0) Received.append(Buffer, static_cast<std::size_t>(N));
+  };
+  S.Connect();
+  if (S.State() != wsConnecting) __builtin_trap();
+  S.FState = wsConnected;
+  S.SessionConnected(0);
+  for (std::size_t At = 0; At < Stream.size() && S.State() == wsConnected; At += Piece) {
+    S.Arrive(Stream.substr(At, Piece));
+    if (S.InNegotiation() && !S.Input.empty()) __builtin_trap();
+  }
+  if (Connected) {
+    // Reads of 5 bytes may leave some for later notifications: take them.
+    while (S.State() == wsConnected && S.RcvdCount() > 0) S.Arrive("");
+    if (Received.size() > Stream.size() ||
+        Stream.compare(Stream.size() - Received.size(), Received.size(), Received) != 0)
+      __builtin_trap();
+  }
+  S.Abort();
+  plat::Message M;
+  while (plat::PeekMessage(M, true)) plat::DispatchMessage(M);
+  return 0;
+}
