@@ -11,7 +11,9 @@
 
 using namespace nettest;
 
-TEST(LayerReentry, AHandlerMayFreeTheSocketThatCalledIt) {
+using LayerReentry = PeerTest;
+
+TEST_F(LayerReentry, AHandlerMayFreeTheSocketThatCalledIt) {
   using Arm = std::function<void(TFedSocket*, bool& Freed)>;
   const auto FreeIn = [](TFedSocket* S, bool& Freed) {
     return [S, &Freed] {
