@@ -3,8 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <vector>
+#include <utility>
 
 using namespace plat::sock;
 
@@ -27,14 +26,6 @@ std::string VFormat(const char* Fmt, va_list Args) {
   return Result;
 }
 
-std::mutex gAbandonedLock;
-
-// Never destroyed: a late answer may still be written into any of them.
-std::vector<void*>& AbandonedLookupAreas() {
-  static auto* Areas = new std::vector<void*>;
-  return *Areas;
-}
-
 bool IsClosingSendError(int Code) {
   return Code == WsaEInval || Code == WsaENotSock || Code == WsaEConnAborted || Code == WsaEConnReset ||
          Code == WsaENotConn;
@@ -55,12 +46,25 @@ TCustomWSocket::TCustomWSocket(TComponent* AOwner) : TComponent(AOwner) {
 
 TCustomWSocket::~TCustomWSocket() {
   Destroying();
+  *FLife = 1;
+  // The owner's half may be gone already: nothing is fired from here. And a
+  // pump below (a close that would block) must not hand this socket its own
+  // messages, the one that frees it later included.
+  OnChangeState = nullptr;
+  OnSessionConnected = nullptr;
+  OnDataAvailable = nullptr;
+  OnDataSent = nullptr;
+  OnSendData = nullptr;
+  OnSessionClosed = nullptr;
+  OnSessionAvailable = nullptr;
+  OnDnsLookupDone = nullptr;
+  OnError = nullptr;
+  OnBgException = nullptr;
+  if (FWindowHandle) plat::SetWindowData(FWindowHandle, nullptr);
   try {
     StopDnsLookup();
   } catch (...) {
   }
-  // The layers above are gone by now: what runs here is this class's own
-  // close, which fires no OnSessionClosed while the component is destroyed.
   if (FState != wsClosed) {
     try {
       Close();
@@ -74,6 +78,7 @@ TCustomWSocket::~TCustomWSocket() {
   DiscardSendQueue();
   DestroyNotifyWindow();
   if (LiveSocketCount < 1) plat::UnregisterWindowClass(SocketWindowClass);
+  *FLife = 2;
 }
 
 plat::LResult TCustomWSocket::WindowProc(plat::WindowHandle Window, std::uint32_t Msg, plat::WParam wParam,
@@ -252,13 +257,20 @@ void TCustomWSocket::ReportErrorFmt(const char* Fmt, ...) {
 }
 
 void TCustomWSocket::ReportSocketError(const std::string& FunctionName) {
-  const int Code = wsock::WSAGetLastError();
+  ReportSocketError(FunctionName, wsock::WSAGetLastError());
+}
+
+void TCustomWSocket::ReportSocketError(const std::string& FunctionName, int Code) {
   const std::string Text =
       "Error " + IntToStr(Code) + " in function " + FunctionName + "\r\n" + SocketErrorText(Code);
   if (Code == WsaEConnReset || Code == WsaENotConn) {
-    if (FHSocket != InvalidSocket) CloseHandle();
+    // Closed means no handle, and so no more notifications of it.
+    if (FHSocket != InvalidSocket) CloseHandleAtOnce();
+    const TLifeCheck Life = LifeCheck();
     if (FState != wsClosed) FireSessionClosed(static_cast<std::uint16_t>(Code));
+    if (!Life.Lives()) return;
     SetState(wsClosed);
+    if (!Life.Lives()) return;
   }
   FLastError = Code;
   ReportError(Text);
@@ -266,13 +278,14 @@ void TCustomWSocket::ReportSocketError(const std::string& FunctionName) {
 
 void TCustomWSocket::HandleEventException(Exception& E) {
   bool CanClose = true;
+  const TLifeCheck Life = LifeCheck();
   if (OnBgException) {
     try {
       OnBgException(this, E, CanClose);
     } catch (...) {
     }
   }
-  if (CanClose) {
+  if (CanClose && Life.Lives()) {
     try {
       Abort();
     } catch (...) {
@@ -309,6 +322,7 @@ void TCustomWSocket::FireError() { Fire(OnError, this); }
 // Notifications
 
 void TCustomWSocket::HandleNotification(TMessage& Msg) {
+  const TLifeCheck Life = LifeCheck();
   try {
     switch (Msg.Msg) {
       case WM_SOCKET_EVENT: HandleSocketEvent(Msg); break;
@@ -320,43 +334,68 @@ void TCustomWSocket::HandleNotification(TMessage& Msg) {
       default: DefaultHandler(Msg);
     }
   } catch (Exception& E) {
-    HandleEventException(E);
+    if (Life.Lives()) HandleEventException(E);
   }
 }
 
 void TCustomWSocket::HandleSocketEvent(TMessage& Msg) {
-  if (static_cast<Socket>(Msg.wParam) != FHSocket || FEventsSuspended) return;
+  const Socket S = static_cast<Socket>(Msg.wParam);
+  if (S == InvalidSocket || S != FHSocket || FEventsSuspended) return;
   const std::uint16_t Event = SelectEvent(Msg.lParam);
   const std::uint16_t Error = SelectError(Msg.lParam);
+  // Every step may close the connection, start the next one or free the
+  // socket: what follows a step is for the same connection only.
+  const TLifeCheck Life = LifeCheck();
+  const std::uint32_t Closed = FClosedHandles;
+  const auto Same = [&] { return Life.Lives() && FClosedHandles == Closed; };
   if ((Event & FdConnect) && FState != wsConnected) {
     SetState(wsConnected);
+    if (!Same()) return;
     FireSessionConnected(Error);
-    if (Error != 0 && FState != wsClosed) Close();
+    if (!Same()) return;
+    if (Error != 0 && FState != wsClosed) {
+      Close();
+      return;
+    }
   }
   if (Event & FdRead) {
     if (FState != wsConnected) {
       SetState(wsConnected);
+      if (!Same()) return;
       FireSessionConnected(Error);
+      if (!Same()) return;
     }
     ReceiveLoop(Error, FComponentOptions);
+    if (!Same()) return;
   }
   if (Event & FdWrite) {
     TryToSend();
-    if (FSendDone) FireDataSent(Error);
+    if (!Same()) return;
+    if (FSendDone) {
+      FireDataSent(Error);
+      if (!Same()) return;
+    }
   }
-  if (Event & FdAccept) FireSessionAvailable(Error);
+  if (Event & FdAccept) {
+    FireSessionAvailable(Error);
+    if (!Same()) return;
+  }
   if ((Event & FdClose) && FState != wsConnecting) {
     // Whatever is still held is delivered before the close is.
     ReceiveLoop(0, TWSocketOptions(FComponentOptions).Exclude(wsoNoReceiveLoop));
+    if (!Same()) return;
     if (!FCloseReported) {
       FCloseReported = true;
       FireSessionClosed(Error);
+      if (!Same()) return;
     }
     if (FState != wsClosed) Close();
   }
 }
 
 void TCustomWSocket::ReceiveLoop(std::uint16_t Error, TWSocketOptions Options) {
+  const TLifeCheck Life = LifeCheck();
+  const std::uint32_t Closed = FClosedHandles;
   try {
     for (;;) {
       FLastError = 0;
@@ -367,6 +406,8 @@ void TCustomWSocket::ReceiveLoop(std::uint16_t Error, TWSocketOptions Options) {
           break;
         }
       }
+      // A handler that closed the connection (or freed the socket) ends it.
+      if (!Life.Lives() || FClosedHandles != Closed) return;
       if (Options.Contains(wsoNoReceiveLoop) || FLastError != 0) break;
       std::uint32_t Pending = 0;
       if (wsock::ioctlsocket(FHSocket, FionRead, &Pending) == SocketError) {
@@ -377,8 +418,9 @@ void TCustomWSocket::ReceiveLoop(std::uint16_t Error, TWSocketOptions Options) {
       // the system's: nothing else would ever ask for them again.
       if (Pending == 0 && HeldCount() <= 0) break;
     }
-  } catch (Exception&) {
-    // A failing data handler ends this delivery and nothing else.
+  } catch (...) {
+    // A failing data handler ends this delivery and nothing else, whatever
+    // it raised: the close that may follow must still be reported.
   }
 }
 
@@ -448,10 +490,13 @@ void TCustomWSocket::Connect() {
     ReportSocketError("Connect (socket)");
     return;
   }
+  FCloseReported = false;
+  const TLifeCheck Life = LifeCheck();
   SetState(wsOpened);
+  if (!Life.Lives()) return;
   if (FState != wsOpened) {
     wsock::WSASetLastError(WsaEInval);
-    ReportSocketError("Connect (Invalid operation in OnChangeState)");
+    ReportSocketError("Connect (Invalid operation in OnChangeState)", WsaEInval);
     return;
   }
   if (FSocketType == SockDgram) {
@@ -472,7 +517,7 @@ void TCustomWSocket::Connect() {
   }
   if (FSocketType == SockDgram) {
     SetState(wsConnected);
-    FireSessionConnected(0);
+    if (Life.Lives()) FireSessionConnected(0);
     return;
   }
   if (wsock::connect(FHSocket, reinterpret_cast<const SockAddr*>(&FSin), sizeof FSin) == 0) {
@@ -485,7 +530,7 @@ void TCustomWSocket::Connect() {
     return;
   }
   FLastError = Error;
-  ReportSocketError("Connect");
+  ReportSocketError("Connect", Error);
 }
 
 bool TCustomWSocket::SetUpDatagram() {
@@ -563,6 +608,7 @@ void TCustomWSocket::Listen() {
     ReportSocketError("socket");
     return;
   }
+  FCloseReported = false;
   if (FSocketType == SockDgram && FReuseAddr && !SetOption(SolSocket, SoReuseAddr, -1, "setsockopt(SO_REUSEADDR)"))
     return;
   if (wsock::bind(FHSocket, reinterpret_cast<const SockAddr*>(&FSin), sizeof FSin) != 0) {
@@ -623,12 +669,15 @@ void TCustomWSocket::Dup(Socket NewHSocket) {
   if (FState != wsClosed) {
     const int Result = CloseHandle();
     if (Result != 0) {
-      ReportSocketError("Dup (closesocket)");
+      ReportSocketError("Dup (closesocket)", Result);
       return;
     }
+    const TLifeCheck Life = LifeCheck();
     SetState(wsClosed);
+    if (!Life.Lives()) return;
   }
   FHSocket = NewHSocket;
+  FCloseReported = false;
   ApplyLinger();
   FEventMask = DupEvents;
   if (wsock::WSAAsyncSelect(FHSocket, FWindowHandle, WM_SOCKET_EVENT, FEventMask) != 0) {
@@ -688,23 +737,31 @@ int TCustomWSocket::SendBlock(const void* Data, int Length) {
                         ? wsock::sendto(FHSocket, Bytes, Length, FSendFlagBits,
                                         reinterpret_cast<const SockAddr*>(&FSin), sizeof FSin)
                         : wsock::send(FHSocket, Bytes, Length, FSendFlagBits);
-  if (Count > 0) Fire(OnSendData, this, Count);
+  if (Count > 0) {
+    if (TBuffer* From = std::exchange(FSendingFrom, nullptr)) From->Remove(Count);
+    Fire(OnSendData, this, Count);
+  }
   return Count;
 }
 
 void TCustomWSocket::TryToSend() {
+  // A handler of OnSendData that sends more only queues it: the running
+  // drain takes it, without nesting a drain per send call.
+  if (FDraining == 0) Drain();
+}
+
+void TCustomWSocket::Drain() {
   if (FHSocket == InvalidSocket || FSendChain.empty()) return;
-  // A handler of OnSendData that sends more only queues it: the loop below
-  // takes it, and a nested drain would hand the system the bytes of the
-  // front block a second time.
-  if (FInTryToSend) return;
-  FInTryToSend = true;
-  struct Guard {
-    bool& Flag;
-    ~Guard() { Flag = false; }
-  } Clear{FInTryToSend};
+  const TLifeCheck Life = LifeCheck();
+  ++FDraining;
+  struct Done {
+    const TLifeCheck& Life;
+    int& Draining;
+    ~Done() {
+      if (Life.Lives()) --Draining;
+    }
+  } Leave{Life, FDraining};
   for (;;) {
-    // OnSendData may close or abort the socket under this loop.
     if (FHSocket == InvalidSocket || FSendChain.empty()) return;
     TBuffer* Front = FSendChain.front().get();
     int Length;
@@ -717,40 +774,49 @@ void TCustomWSocket::TryToSend() {
       FSendChain.pop_front();
       continue;
     }
+    FSendingFrom = Front;
     const int Count = SendBlock(Data, Length);
+    const int Error = Count < 0 ? wsock::WSAGetLastError() : 0;
+    // OnSendData may have closed, flushed or freed the socket: nothing read
+    // before the call is trusted after it.
+    if (!Life.Lives()) return;
+    if (FSendingFrom) {
+      if (Count > 0) FSendingFrom->Remove(Count);
+      FSendingFrom = nullptr;
+    }
     if (Count == 0) return;
     if (Count < 0) {
-      const int Error = wsock::WSAGetLastError();
       if (Error == WsaEWouldBlock) return;
       if (IsClosingSendError(Error)) {
         FCloseReported = true;
         Close();
-        FireSessionClosed(static_cast<std::uint16_t>(Error));
+        if (Life.Lives()) FireSessionClosed(static_cast<std::uint16_t>(Error));
         return;
       }
-      ReportSocketError("TryToSend failed");
+      ReportSocketError("TryToSend failed", Error);
       return;
     }
-    if (FSendChain.empty() || FSendChain.front().get() != Front) return;
     // A send that took only part goes on with the rest: the system promises
     // a write notification only after a send has failed with would-block.
-    Front->Remove(Count);
   }
 }
 
 int TCustomWSocket::Send(const void* Data, int Length) {
   if (FState != wsConnected) {
     wsock::WSASetLastError(WsaENotConn);
-    ReportSocketError("Send");
+    ReportSocketError("Send", WsaENotConn);
     return -1;
   }
   FSendDone = false;
   if (Length <= 0) Length = 0;
   else QueueSendData(Data, Length);
+  const TLifeCheck Life = LifeCheck();
+  const std::uint32_t Closed = FClosedHandles;
   TryToSend();
   // Whatever went out at once is reported from the message loop, never from
-  // inside Send.
-  if (FSendDone) plat::PostMessage(FWindowHandle, WM_SOCKET_EVENT, FHSocket, MakeSelectReply(FdWrite, 0));
+  // inside Send; a connection closed meanwhile has nothing more to report.
+  if (Life.Lives() && FSendDone && FClosedHandles == Closed)
+    plat::PostMessage(FWindowHandle, WM_SOCKET_EVENT, FHSocket, MakeSelectReply(FdWrite, 0));
   return Length;
 }
 
@@ -767,10 +833,14 @@ int TCustomWSocket::SendTo(const SockAddr* Dest, int DestLength, const void* Dat
 
 void TCustomWSocket::Flush() {
   // An empty chain has nothing to flush, though SendDone may be false after
-  // a Send of nothing.
+  // a Send of nothing. Called from OnSendData, Flush drains the chain itself:
+  // the drain that fired the event waits for the handler to return.
+  const TLifeCheck Life = LifeCheck();
   while (FHSocket != InvalidSocket && !FSendDone && !FSendChain.empty()) {
-    TryToSend();
+    Drain();
+    if (!Life.Lives() || FHSocket == InvalidSocket || FSendDone) return;
     PumpSocketMessages();
+    if (!Life.Lives()) return;
   }
 }
 
@@ -814,50 +884,73 @@ int TCustomWSocket::ReceiveFrom(void* Buffer, int Length, SockAddr* From, int* F
 // Closing
 
 void TCustomWSocket::DropQueuedEvents() {
+  // Without a window there is nothing queued, and no filter to name it by.
+  if (!FWindowHandle) return;
   plat::Message M;
   while (plat::PeekMessage(M, FWindowHandle, WM_SOCKET_EVENT, WM_SOCKET_EVENT, true)) {
   }
 }
 
 int TCustomWSocket::CloseHandle() {
-  const int Result = wsock::closesocket(FHSocket);
-  if (Result == 0 || wsock::WSAGetLastError() != WsaEWouldBlock) {
+  const int Error = wsock::closesocket(FHSocket) == 0 ? 0 : wsock::WSAGetLastError();
+  if (Error != WsaEWouldBlock) {
     FHSocket = InvalidSocket;
+    ++FClosedHandles;
     DropQueuedEvents();
   }
-  return Result;
+  return Error;
+}
+
+void TCustomWSocket::CloseHandleAtOnce() {
+  if (CloseHandle() != WsaEWouldBlock) return;
+  // A lingering close would block. Its notifications stop now, and without
+  // the linger the system finishes the close by itself.
+  wsock::WSAAsyncSelect(FHSocket, FWindowHandle, 0, 0);
+  const Linger Off{0, 0};
+  wsock::setsockopt(FHSocket, SolSocket, SoLinger, reinterpret_cast<const char*>(&Off), sizeof Off);
+  if (CloseHandle() == 0) return;
+  FHSocket = InvalidSocket;
+  ++FClosedHandles;
+  DropQueuedEvents();
 }
 
 void TCustomWSocket::Close() { DoClose(true, 0); }
 
 void TCustomWSocket::DoClose(bool Shut, std::uint16_t Error) {
+  const TLifeCheck Life = LifeCheck();
   if (FHSocket == InvalidSocket) {
     if (FState != wsClosed) {
       SetState(wsClosed);
-      ResetDefaults();
+      if (Life.Lives()) ResetDefaults();
     }
     return;
   }
   if (FState == wsClosed) return;
   if (Shut) Shutdown(SdSend);
   for (;;) {
-    if (CloseHandle() == 0) break;
-    const int Code = wsock::WSAGetLastError();
+    const int Code = CloseHandle();
+    if (Code == 0) break;
     if (Code == WsaEWouldBlock) {
       PumpSocketMessages();
+      // The pump may have freed the socket, or closed it by another way.
+      if (!Life.Lives() || FHSocket == InvalidSocket || FState == wsClosed) return;
       continue;
     }
     FLastError = Code;
     if (Code == WsaNotInitialised) break;
-    ReportSocketError("Disconnect (closesocket)");
+    ReportSocketError("Disconnect (closesocket)", Code);
     return;
   }
   FHSocket = InvalidSocket;
   SetState(wsClosed);
+  if (!Life.Lives()) return;
   if (!InState(csDestroying) && !FCloseReported) {
     FCloseReported = true;
     FireSessionClosed(Error);
+    if (!Life.Lives()) return;
   }
+  // A handler that started the next connection keeps what it set for it.
+  if (FHSocket != InvalidSocket || FState != wsClosed) return;
   try {
     ResetDefaults();
   } catch (...) {
@@ -865,7 +958,9 @@ void TCustomWSocket::DoClose(bool Shut, std::uint16_t Error) {
 }
 
 void TCustomWSocket::Abort() {
+  const TLifeCheck Life = LifeCheck();
   StopDnsLookup();
+  if (!Life.Lives()) return;
   DiscardSendQueue();
   if (FState == wsConnected && FProtoNumber == IpProtoTcp) {
     FLingerOnOff = wsLingerOff;
@@ -884,9 +979,10 @@ void TCustomWSocket::Shutdown(int How) {
 void TCustomWSocket::WaitForClose() {
   // The notifications deliver what arrives, through FireDataAvailable, and
   // the close ends the wait.
+  const TLifeCheck Life = LifeCheck();
   while (FHSocket != InvalidSocket && FState != wsClosed) {
     PumpSocketMessages();
-    if (FHSocket == InvalidSocket || FState == wsClosed) break;
+    if (!Life.Lives() || FHSocket == InvalidSocket || FState == wsClosed) break;
     plat::WaitMessage();
   }
 }
@@ -894,32 +990,13 @@ void TCustomWSocket::WaitForClose() {
 // ---------------------------------------------------------------------------
 // Name lookups
 
-struct TCustomWSocket::TLookupArea {
-  alignas(8) char Bytes[1025];
-};
-
-char* TCustomWSocket::LookupBuffer() {
-  if (!FLookupArea) FLookupArea = std::make_unique<TLookupArea>();
-  return FLookupArea->Bytes;
-}
-
-int TCustomWSocket::CancelLookup() {
-  const int Result = wsock::WSACancelAsyncRequest(FLookupRequest);
-  FLookupRequest = nullptr;
-  if (FLookupArea) {
-    std::lock_guard<std::mutex> Guard(gAbandonedLock);
-    AbandonedLookupAreas().push_back(FLookupArea.release());
-  }
-  return Result;
-}
-
 void TCustomWSocket::DnsLookup(const std::string& HostName) {
   if (HostName.empty()) {
     ReportError("DNS lookup: invalid host name.");
     FireDnsLookupDone(WsaEInval);
     return;
   }
-  if (FLookupRequest) CancelLookup();
+  if (FLookup.Pending()) FLookup.Cancel();
   FDnsResult.clear();
   FDnsResultList.Clear();
   if (IsDottedQuad(HostName)) {
@@ -935,36 +1012,20 @@ void TCustomWSocket::DnsLookup(const std::string& HostName) {
     ReportError("DnsLookup: Window not assigned");
     return;
   }
-  FLookupEarly = false;
-  FLookupRequest = wsock::WSAAsyncGetHostByName(FWindowHandle, WM_NAME_LOOKUP_DONE, HostName.c_str(), LookupBuffer(),
-                                                sizeof(TLookupArea::Bytes));
-  if (!FLookupRequest) {
-    ReportErrorFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(), wsock::WSAGetLastError());
+  const int Error = FLookup.StartByName(FWindowHandle, WM_NAME_LOOKUP_DONE, HostName);
+  if (Error != 0) {
+    ReportErrorFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(), Error);
     return;
   }
-  if (FLookupEarly) {
-    FLookupEarly = false;
-    HandleNameLookupDone(FLookupEarlyMessage);
-  }
+  TMessage Early;
+  if (FLookup.TakeEarlyAnswer(Early)) HandleNameLookupDone(Early);
 }
 
 void TCustomWSocket::HandleNameLookupDone(TMessage& Msg) {
-  if (!FLookupRequest) {
-    // The answer beat the request call; DnsLookup takes it up when that returns.
-    FLookupEarlyMessage = Msg;
-    FLookupEarly = true;
-    return;
-  }
-  if (Msg.wParam != reinterpret_cast<plat::WParam>(FLookupRequest)) return;
-  FLookupRequest = nullptr;
+  if (!FLookup.IsAnswer(Msg)) return;
   const std::uint16_t Error = SelectError(Msg.lParam);
   if (Error == 0) {
-    const auto* H = reinterpret_cast<const HostEnt*>(LookupBuffer());
-    for (char** A = H->h_addr_list; A && *A; ++A) {
-      std::uint32_t Address;
-      std::memcpy(&Address, *A, 4);
-      FDnsResultList.Add(DottedAddress(Address));
-    }
+    for (const std::string& Address : FLookup.Addresses()) FDnsResultList.Add(Address);
     if (FDnsResultList.Count() > 0) FDnsResult = FDnsResultList[0];
   }
   FireDnsLookupDone(Error);
@@ -976,7 +1037,7 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& HostAddr) {
     FireDnsLookupDone(WsaEInval);
     return;
   }
-  if (FLookupRequest) CancelLookup();
+  if (FLookup.Pending()) FLookup.Cancel();
   FDnsResult.clear();
   FDnsResultList.Clear();
   const std::uint32_t Address = wsock::inet_addr(HostAddr.c_str());
@@ -984,31 +1045,27 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& HostAddr) {
     ReportError("ReverseDnsLookup: Window not assigned");
     return;
   }
-  FLookupRequest = wsock::WSAAsyncGetHostByAddr(FWindowHandle, WM_ADDR_LOOKUP_DONE,
-                                                reinterpret_cast<const char*>(&Address), 4, AfInet, LookupBuffer(),
-                                                sizeof(TLookupArea::Bytes));
-  if (!FLookupRequest)
-    ReportErrorFmt("%s: can't start DNS lookup, error #%d", HostAddr.c_str(), wsock::WSAGetLastError());
+  const int Error = FLookup.StartByAddress(FWindowHandle, WM_ADDR_LOOKUP_DONE, Address);
+  if (Error != 0) ReportErrorFmt("%s: can't start DNS lookup, error #%d", HostAddr.c_str(), Error);
 }
 
 void TCustomWSocket::HandleAddrLookupDone(TMessage& Msg) {
-  if (!FLookupRequest || Msg.wParam != reinterpret_cast<plat::WParam>(FLookupRequest)) return;
-  FLookupRequest = nullptr;
+  if (!FLookup.Pending() || !FLookup.IsAnswer(Msg)) return;
   const std::uint16_t Error = SelectError(Msg.lParam);
   if (Error == 0) {
-    const auto* H = reinterpret_cast<const HostEnt*>(LookupBuffer());
-    FDnsResult = H->h_name ? H->h_name : "";
+    FDnsResult = FLookup.OfficialName();
     FDnsResultList.Add(FDnsResult);
   }
   FireDnsLookupDone(Error);
 }
 
 void TCustomWSocket::StopDnsLookup() {
-  if (!FLookupRequest) return;
+  if (!FLookup.Pending()) return;
   // An answer already on its way (10037) is as good as cancelled: with no
   // request stored, it is put aside when it arrives.
-  if (CancelLookup() != 0 && wsock::WSAGetLastError() != WsaEAlready) {
-    ReportSocketError("WSACancelAsyncRequest");
+  const int Error = FLookup.Cancel();
+  if (Error != 0 && Error != WsaEAlready) {
+    ReportSocketError("WSACancelAsyncRequest", Error);
     return;
   }
   if (!InState(csDestroying)) FireDnsLookupDone(WsaEIntr);

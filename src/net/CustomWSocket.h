@@ -24,6 +24,7 @@
 
 #include "framework/Application.h"  // AllocateHWnd/DeallocateHWnd, for users of sockets
 #include "framework/Classes.h"
+#include "net/NameLookup.h"
 #include "net/SocketBinding.h"
 #include "net/WSockBuf.h"
 
@@ -211,7 +212,26 @@ class TCustomWSocket : public TComponent {
   TBgExceptionEvent OnBgException;
 
  protected:
+  // Whether the socket an operation began on is still there, and not being
+  // destroyed since it began. Any call that fires an event or pumps messages
+  // may close, reconnect or free the socket: take one before such a call and
+  // ask it afterwards, before touching the object again.
+  class TLifeCheck {
+   public:
+    bool Lives() const { return *FLife == FSeen; }
+
+   private:
+    friend class TCustomWSocket;
+    explicit TLifeCheck(const std::shared_ptr<int>& Life) : FLife(Life), FSeen(*Life) {}
+    std::shared_ptr<int> FLife;
+    int FSeen;
+  };
+  TLifeCheck LifeCheck() const { return TLifeCheck(FLife); }
+
+  // Code is the socket error number of the failed call; without it, the
+  // number is read now, so call it right after the call that failed.
   void ReportSocketError(const std::string& FunctionName);
+  void ReportSocketError(const std::string& FunctionName, int Code);
   void SetState(TSocketState NewState);
   void ReceiveLoop(std::uint16_t Error, TWSocketOptions Options);
   void TryToSend();
@@ -246,12 +266,15 @@ class TCustomWSocket : public TComponent {
   bool SetUpDatagram();
   bool SetOption(int Level, int Name, int Value, const char* What);
   // Closes the system handle and forgets it, with the notifications of it
-  // that are still queued: a later handle of the same value must not get them.
+  // that are still queued: a later handle of the same value must not get
+  // them. 0, or the error number of the close; a close that would block
+  // keeps the handle.
   int CloseHandle();
+  // The same, but never keeps the handle.
+  void CloseHandleAtOnce();
   void DropQueuedEvents();
-  char* LookupBuffer();
-  // Cancels the pending lookup and forgets it; the result of the cancel.
-  int CancelLookup();
+  // The drain of the send chain; TryToSend runs it unless one is running.
+  void Drain();
 
   std::string FDnsResult;
   TStringList FDnsResultList;
@@ -261,14 +284,7 @@ class TCustomWSocket : public TComponent {
   std::int32_t FSendFlagBits = 0;
   std::int32_t FLastError = 0;
   plat::WindowHandle FWindowHandle = 0;
-  // The answer area of a lookup, 1025 bytes. A cancelled lookup leaves its
-  // area behind for good: a system that does not honour the cancel (Wine's
-  // does not) still writes its answer there, maybe after this object is gone.
-  struct TLookupArea;
-  std::unique_ptr<TLookupArea> FLookupArea;
-  plat::sock::AsyncHandle FLookupRequest = nullptr;
-  bool FLookupEarly = false;
-  TMessage FLookupEarlyMessage{};
+  TNameLookup FLookup;
   int FAddressFamily = plat::sock::AfInet;
   std::int32_t FProtoNumber = 6;
   bool FProtoResolved = false;
@@ -291,5 +307,13 @@ class TCustomWSocket : public TComponent {
   bool FReuseAddr = false;
   TWSocketOptions FComponentOptions;
   std::int32_t FEventMask = 0;
-  bool FInTryToSend = false;
+  int FDraining = 0;  // drains running, nested ones included
+  // Counts the handles forgotten: the next handle may have the same value,
+  // and a step that began on a connection must not go on with the next one.
+  std::uint32_t FClosedHandles = 0;
+  // The block the running send call takes its bytes from: they leave it
+  // before OnSendData fires, so that a handler may send or flush.
+  TBuffer* FSendingFrom = nullptr;
+  // 0 while the object lives, 1 while it is destroyed, 2 once it is gone.
+  std::shared_ptr<int> FLife = std::make_shared<int>(0);
 };

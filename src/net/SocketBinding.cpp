@@ -10,39 +10,13 @@ std::atomic<std::int32_t> LiveSocketCount{0};
 
 namespace {
 
-enum Export {
-  exWSAStartup,
-  exWSACleanup,
-  exWSASetLastError,
-  exWSAGetLastError,
-  exWSACancelAsyncRequest,
-  exWSAAsyncGetHostByName,
-  exWSAAsyncGetHostByAddr,
-  exWSAAsyncSelect,
-  exGetServByName,
-  exGetProtoByName,
-  exGetHostByName,
-  exSocket,
-  exBind,
-  exConnect,
-  exListen,
-  exAccept,
-  exShutdown,
-  exCloseSocket,
-  exSend,
-  exSendTo,
-  exRecv,
-  exRecvFrom,
-  exSetSockOpt,
-  exIoctlSocket,
-  exGetSockName,
-  exGetPeerName,
-  exHtons,
-  exNtohs,
-  exInetAddr,
-  exInetNtoa,
-  exCount
-};
+#define DRAVIN_SOCKET_INDEX(Result, Name, Parameters, Arguments) ex##Name,
+enum Export { DRAVIN_SOCKET_FUNCTIONS(DRAVIN_SOCKET_INDEX) exCount };
+#undef DRAVIN_SOCKET_INDEX
+
+#define DRAVIN_SOCKET_NAME(Result, Name, Parameters, Arguments) #Name,
+const char* const ExportNames[exCount] = {DRAVIN_SOCKET_FUNCTIONS(DRAVIN_SOCKET_NAME)};
+#undef DRAVIN_SOCKET_NAME
 
 // The process-wide binding. Its end is the program's end: the library is
 // cleaned up and unloaded then, as when the last socket object goes.
@@ -59,9 +33,9 @@ Binding& TheBinding() {
 }
 
 template <typename Fn>
-Fn Bound(Export Index, const char* Name) {
+Fn Bound(Export Index) {
   void*& Entry = TheBinding().Entries[Index];
-  if (!Entry) Entry = LoadSocketFunction(Name);
+  if (!Entry) Entry = LoadSocketFunction(ExportNames[Index]);
   return reinterpret_cast<Fn>(Entry);
 }
 
@@ -109,83 +83,26 @@ void UnloadSocketLibrary() {
 
 bool SocketLibraryLoaded() { return TheBinding().Library.Loaded(); }
 
+void* ReplaceSocketFunction(const char* Name, void* Entry) {
+  for (int I = 0; I < exCount; ++I) {
+    if (std::strcmp(ExportNames[I], Name) != 0) continue;
+    void* Old = LoadSocketFunction(Name);
+    void*& Slot = TheBinding().Entries[I];
+    if (Slot) Old = Slot;
+    Slot = Entry;
+    return Old;
+  }
+  return nullptr;
+}
+
 // ---------------------------------------------------------------------------
 
 namespace wsock {
 
-#define DRAVIN_BOUND(Index, Type, Name) Bound<plat::sock::Type>(Index, Name)
-
-int WSAStartup(std::uint16_t Version, WSAData* Data) { return DRAVIN_BOUND(exWSAStartup, FnWSAStartup, "WSAStartup")(Version, Data); }
-int WSACleanup() { return DRAVIN_BOUND(exWSACleanup, FnWSACleanup, "WSACleanup")(); }
-void WSASetLastError(int Error) { DRAVIN_BOUND(exWSASetLastError, FnWSASetLastError, "WSASetLastError")(Error); }
-int WSAGetLastError() { return DRAVIN_BOUND(exWSAGetLastError, FnWSAGetLastError, "WSAGetLastError")(); }
-
-int WSACancelAsyncRequest(AsyncHandle Request) {
-  return DRAVIN_BOUND(exWSACancelAsyncRequest, FnWSACancelAsyncRequest, "WSACancelAsyncRequest")(Request);
-}
-
-AsyncHandle WSAAsyncGetHostByName(plat::WindowHandle Window, unsigned Msg, const char* Name, char* Buffer,
-                                  int BufferLength) {
-  return DRAVIN_BOUND(exWSAAsyncGetHostByName, FnWSAAsyncGetHostByName, "WSAAsyncGetHostByName")(Window, Msg, Name,
-                                                                                                Buffer, BufferLength);
-}
-
-AsyncHandle WSAAsyncGetHostByAddr(plat::WindowHandle Window, unsigned Msg, const char* Addr, int Length, int Type,
-                                  char* Buffer, int BufferLength) {
-  return DRAVIN_BOUND(exWSAAsyncGetHostByAddr, FnWSAAsyncGetHostByAddr, "WSAAsyncGetHostByAddr")(
-      Window, Msg, Addr, Length, Type, Buffer, BufferLength);
-}
-
-int WSAAsyncSelect(Socket S, plat::WindowHandle Window, unsigned Msg, std::int32_t Events) {
-  return DRAVIN_BOUND(exWSAAsyncSelect, FnWSAAsyncSelect, "WSAAsyncSelect")(S, Window, Msg, Events);
-}
-
-ServEnt* getservbyname(const char* Name, const char* Proto) {
-  return DRAVIN_BOUND(exGetServByName, FnGetServByName, "getservbyname")(Name, Proto);
-}
-ProtoEnt* getprotobyname(const char* Name) { return DRAVIN_BOUND(exGetProtoByName, FnGetProtoByName, "getprotobyname")(Name); }
-HostEnt* gethostbyname(const char* Name) { return DRAVIN_BOUND(exGetHostByName, FnGetHostByName, "gethostbyname")(Name); }
-
-Socket socket(int Family, int Type, int Protocol) { return DRAVIN_BOUND(exSocket, FnSocket, "socket")(Family, Type, Protocol); }
-int bind(Socket S, const SockAddr* Addr, int Length) { return DRAVIN_BOUND(exBind, FnBind, "bind")(S, Addr, Length); }
-int connect(Socket S, const SockAddr* Addr, int Length) { return DRAVIN_BOUND(exConnect, FnConnect, "connect")(S, Addr, Length); }
-int listen(Socket S, int Backlog) { return DRAVIN_BOUND(exListen, FnListen, "listen")(S, Backlog); }
-Socket accept(Socket S, SockAddr* Addr, int* Length) { return DRAVIN_BOUND(exAccept, FnAccept, "accept")(S, Addr, Length); }
-int shutdown(Socket S, int How) { return DRAVIN_BOUND(exShutdown, FnShutdown, "shutdown")(S, How); }
-int closesocket(Socket S) { return DRAVIN_BOUND(exCloseSocket, FnCloseSocket, "closesocket")(S); }
-
-int send(Socket S, const char* Data, int Length, int Flags) {
-  return DRAVIN_BOUND(exSend, FnSend, "send")(S, Data, Length, Flags);
-}
-int sendto(Socket S, const char* Data, int Length, int Flags, const SockAddr* To, int ToLength) {
-  return DRAVIN_BOUND(exSendTo, FnSendTo, "sendto")(S, Data, Length, Flags, To, ToLength);
-}
-int recv(Socket S, char* Buffer, int Length, int Flags) {
-  return DRAVIN_BOUND(exRecv, FnRecv, "recv")(S, Buffer, Length, Flags);
-}
-int recvfrom(Socket S, char* Buffer, int Length, int Flags, SockAddr* From, int* FromLength) {
-  return DRAVIN_BOUND(exRecvFrom, FnRecvFrom, "recvfrom")(S, Buffer, Length, Flags, From, FromLength);
-}
-
-int setsockopt(Socket S, int Level, int Name, const char* Value, int Length) {
-  return DRAVIN_BOUND(exSetSockOpt, FnSetSockOpt, "setsockopt")(S, Level, Name, Value, Length);
-}
-int ioctlsocket(Socket S, std::int32_t Command, std::uint32_t* Argument) {
-  return DRAVIN_BOUND(exIoctlSocket, FnIoctlSocket, "ioctlsocket")(S, Command, Argument);
-}
-int getsockname(Socket S, SockAddr* Addr, int* Length) {
-  return DRAVIN_BOUND(exGetSockName, FnGetSockName, "getsockname")(S, Addr, Length);
-}
-int getpeername(Socket S, SockAddr* Addr, int* Length) {
-  return DRAVIN_BOUND(exGetPeerName, FnGetPeerName, "getpeername")(S, Addr, Length);
-}
-
-std::uint16_t htons(std::uint16_t Value) { return DRAVIN_BOUND(exHtons, FnHtons, "htons")(Value); }
-std::uint16_t ntohs(std::uint16_t Value) { return DRAVIN_BOUND(exNtohs, FnNtohs, "ntohs")(Value); }
-std::uint32_t inet_addr(const char* Text) { return DRAVIN_BOUND(exInetAddr, FnInetAddr, "inet_addr")(Text); }
-char* inet_ntoa(InAddr Addr) { return DRAVIN_BOUND(exInetNtoa, FnInetNtoa, "inet_ntoa")(Addr); }
-
-#undef DRAVIN_BOUND
+#define DRAVIN_SOCKET_WRAPPER(Result, Name, Parameters, Arguments) \
+  Result Name Parameters { return Bound<plat::sock::Fn##Name>(ex##Name) Arguments; }
+DRAVIN_SOCKET_FUNCTIONS(DRAVIN_SOCKET_WRAPPER)
+#undef DRAVIN_SOCKET_WRAPPER
 
 }  // namespace wsock
 

@@ -150,47 +150,62 @@ constexpr int WsaENotConn = 10057;
 constexpr int WsaEShutdown = 10058;
 constexpr int WsaEConnRefused = 10061;
 constexpr int WsaNotInitialised = 10093;
+constexpr int WsaSysCallFailure = 10107;  // a failure with no number of its own
 constexpr int WsaHostNotFound = 11001;
 constexpr int WsaTryAgain = 11002;
 constexpr int WsaNoRecovery = 11003;
 constexpr int WsaNoData = 11004;
 
-// The 30 entry points, with the signatures of wsock32.dll ("long" is 32 bits
-// there, so it is std::int32_t here).
-using FnWSAStartup = int(DRAVIN_WSAAPI*)(std::uint16_t Version, WSAData* Data);
-using FnWSACleanup = int(DRAVIN_WSAAPI*)();
-using FnWSASetLastError = void(DRAVIN_WSAAPI*)(int Error);
-using FnWSAGetLastError = int(DRAVIN_WSAAPI*)();
-using FnWSACancelAsyncRequest = int(DRAVIN_WSAAPI*)(AsyncHandle Request);
-using FnWSAAsyncGetHostByName = AsyncHandle(DRAVIN_WSAAPI*)(WindowHandle Window, unsigned Msg, const char* Name,
-                                                          char* Buffer, int BufferLength);
-using FnWSAAsyncGetHostByAddr = AsyncHandle(DRAVIN_WSAAPI*)(WindowHandle Window, unsigned Msg, const char* Addr,
-                                                          int Length, int Type, char* Buffer, int BufferLength);
-using FnWSAAsyncSelect = int(DRAVIN_WSAAPI*)(Socket S, WindowHandle Window, unsigned Msg, std::int32_t Events);
-using FnGetServByName = ServEnt*(DRAVIN_WSAAPI*)(const char* Name, const char* Proto);
-using FnGetProtoByName = ProtoEnt*(DRAVIN_WSAAPI*)(const char* Name);
-using FnGetHostByName = HostEnt*(DRAVIN_WSAAPI*)(const char* Name);
-using FnSocket = Socket(DRAVIN_WSAAPI*)(int Family, int Type, int Protocol);
-using FnBind = int(DRAVIN_WSAAPI*)(Socket S, const SockAddr* Addr, int Length);
-using FnConnect = int(DRAVIN_WSAAPI*)(Socket S, const SockAddr* Addr, int Length);
-using FnListen = int(DRAVIN_WSAAPI*)(Socket S, int Backlog);
-using FnAccept = Socket(DRAVIN_WSAAPI*)(Socket S, SockAddr* Addr, int* Length);
-using FnShutdown = int(DRAVIN_WSAAPI*)(Socket S, int How);
-using FnCloseSocket = int(DRAVIN_WSAAPI*)(Socket S);
-using FnSend = int(DRAVIN_WSAAPI*)(Socket S, const char* Data, int Length, int Flags);
-using FnSendTo = int(DRAVIN_WSAAPI*)(Socket S, const char* Data, int Length, int Flags, const SockAddr* To,
-                                     int ToLength);
-using FnRecv = int(DRAVIN_WSAAPI*)(Socket S, char* Buffer, int Length, int Flags);
-using FnRecvFrom = int(DRAVIN_WSAAPI*)(Socket S, char* Buffer, int Length, int Flags, SockAddr* From,
-                                       int* FromLength);
-using FnSetSockOpt = int(DRAVIN_WSAAPI*)(Socket S, int Level, int Name, const char* Value, int Length);
-using FnIoctlSocket = int(DRAVIN_WSAAPI*)(Socket S, std::int32_t Command, std::uint32_t* Argument);
-using FnGetSockName = int(DRAVIN_WSAAPI*)(Socket S, SockAddr* Addr, int* Length);
-using FnGetPeerName = int(DRAVIN_WSAAPI*)(Socket S, SockAddr* Addr, int* Length);
-using FnHtons = std::uint16_t(DRAVIN_WSAAPI*)(std::uint16_t Value);
-using FnNtohs = std::uint16_t(DRAVIN_WSAAPI*)(std::uint16_t Value);
-using FnInetAddr = std::uint32_t(DRAVIN_WSAAPI*)(const char* Text);
-using FnInetNtoa = char*(DRAVIN_WSAAPI*)(InAddr Addr);
+// The 30 entry points of wsock32.dll, in one list: X(result, name,
+// (parameters), (arguments)). Everything that spells them (the pointer types
+// below, the binding's wrappers and its table of remembered entries, the host
+// build's table of exports) expands this list. "long" is 32 bits there, so it
+// is std::int32_t here.
+#define DRAVIN_SOCKET_FUNCTIONS(X)                                                                              \
+  X(int, WSAStartup, (std::uint16_t Version, WSAData* Data), (Version, Data))                                  \
+  X(int, WSACleanup, (), ())                                                                                   \
+  X(void, WSASetLastError, (int Error), (Error))                                                               \
+  X(int, WSAGetLastError, (), ())                                                                              \
+  X(int, WSACancelAsyncRequest, (AsyncHandle Request), (Request))                                              \
+  X(AsyncHandle, WSAAsyncGetHostByName,                                                                        \
+    (plat::WindowHandle Window, unsigned Msg, const char* Name, char* Buffer, int BufferLength),               \
+    (Window, Msg, Name, Buffer, BufferLength))                                                                 \
+  X(AsyncHandle, WSAAsyncGetHostByAddr,                                                                        \
+    (plat::WindowHandle Window, unsigned Msg, const char* Addr, int Length, int Type, char* Buffer,            \
+     int BufferLength),                                                                                        \
+    (Window, Msg, Addr, Length, Type, Buffer, BufferLength))                                                   \
+  X(int, WSAAsyncSelect, (Socket S, plat::WindowHandle Window, unsigned Msg, std::int32_t Events),             \
+    (S, Window, Msg, Events))                                                                                  \
+  X(ServEnt*, getservbyname, (const char* Name, const char* Proto), (Name, Proto))                             \
+  X(ProtoEnt*, getprotobyname, (const char* Name), (Name))                                                     \
+  X(HostEnt*, gethostbyname, (const char* Name), (Name))                                                       \
+  X(Socket, socket, (int Family, int Type, int Protocol), (Family, Type, Protocol))                            \
+  X(int, bind, (Socket S, const SockAddr* Addr, int Length), (S, Addr, Length))                                \
+  X(int, connect, (Socket S, const SockAddr* Addr, int Length), (S, Addr, Length))                             \
+  X(int, listen, (Socket S, int Backlog), (S, Backlog))                                                        \
+  X(Socket, accept, (Socket S, SockAddr* Addr, int* Length), (S, Addr, Length))                                \
+  X(int, shutdown, (Socket S, int How), (S, How))                                                              \
+  X(int, closesocket, (Socket S), (S))                                                                         \
+  X(int, send, (Socket S, const char* Data, int Length, int Flags), (S, Data, Length, Flags))                  \
+  X(int, sendto, (Socket S, const char* Data, int Length, int Flags, const SockAddr* To, int ToLength),        \
+    (S, Data, Length, Flags, To, ToLength))                                                                    \
+  X(int, recv, (Socket S, char* Buffer, int Length, int Flags), (S, Buffer, Length, Flags))                    \
+  X(int, recvfrom, (Socket S, char* Buffer, int Length, int Flags, SockAddr* From, int* FromLength),           \
+    (S, Buffer, Length, Flags, From, FromLength))                                                              \
+  X(int, setsockopt, (Socket S, int Level, int Name, const char* Value, int Length), (S, Level, Name, Value, Length)) \
+  X(int, ioctlsocket, (Socket S, std::int32_t Command, std::uint32_t* Argument), (S, Command, Argument))       \
+  X(int, getsockname, (Socket S, SockAddr* Addr, int* Length), (S, Addr, Length))                              \
+  X(int, getpeername, (Socket S, SockAddr* Addr, int* Length), (S, Addr, Length))                              \
+  X(std::uint16_t, htons, (std::uint16_t Value), (Value))                                                      \
+  X(std::uint16_t, ntohs, (std::uint16_t Value), (Value))                                                      \
+  X(std::uint32_t, inet_addr, (const char* Text), (Text))                                                      \
+  X(char*, inet_ntoa, (InAddr Addr), (Addr))
+
+// Fnsocket, FnWSAStartup, ...: the pointer type of each entry point.
+#define DRAVIN_SOCKET_POINTER_TYPE(Result, Name, Parameters, Arguments) \
+  using Fn##Name = Result(DRAVIN_WSAAPI*) Parameters;
+DRAVIN_SOCKET_FUNCTIONS(DRAVIN_SOCKET_POINTER_TYPE)
+#undef DRAVIN_SOCKET_POINTER_TYPE
 
 // The file name of the library on both sides.
 constexpr const char* LibraryFileName = "wsock32.dll";

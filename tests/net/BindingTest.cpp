@@ -2,6 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <cerrno>
+
+#include "platform/posix/Internal.h"
+#include "platform/posix/Loop.h"
+#endif
 
 #include "NetTestSupport.h"
 #include "net/SocketBinding.h"
@@ -120,3 +129,55 @@ TEST(SocketBinding, TheLastSocketUnloadsTheLibraryAndTheNextLoadsItAgain) {
     EXPECT_FALSE(plat::IsWindowClassRegistered(SocketWindowClass));
   }
 }
+
+// Rules of the socket library that the layers above depend on, checked
+// against the system's library in the Windows build and against the host
+// build's own.
+TEST(SocketLibrary, AConnectThatFailsAtOnceLeavesNothingToReport) {
+  using namespace plat::sock;
+  TWSocket Holder(nullptr);  // keeps the library
+  std::vector<std::uint32_t> Seen;
+  const plat::WindowHandle Window = AllocateHWnd([&](TMessage& M) { Seen.push_back(M.Msg); });
+  const Socket S = wsock::socket(AfInet, SockStream, IpProtoTcp);
+  ASSERT_NE(S, InvalidSocket);
+  ASSERT_EQ(wsock::WSAAsyncSelect(S, Window, WM_SOCKET_EVENT, FdRead | FdWrite | FdConnect | FdClose), 0);
+  SockAddrIn To{};
+  To.sin_family = 99;  // no such family
+  To.sin_port = wsock::htons(80);
+  To.sin_addr.S_addr = wsock::inet_addr("127.0.0.1");
+  EXPECT_EQ(wsock::connect(S, reinterpret_cast<const SockAddr*>(&To), sizeof To), SocketError);
+  EXPECT_NE(wsock::WSAGetLastError(), WsaEWouldBlock);  // 10047 here, 10049 under Wine
+  nettest::PumpFor(200);
+  EXPECT_EQ(Seen, std::vector<std::uint32_t>{});
+#ifndef _WIN32
+  EXPECT_EQ(plat::posix::WatchCount(), 0u);
+#endif
+  wsock::closesocket(S);
+  DeallocateHWnd(Window);
+}
+
+#ifndef _WIN32
+TEST(SocketLibrary, ASocketClosedByAnotherThreadLeavesNoWatchBehind) {
+  using namespace plat::sock;
+  TWSocket Holder(nullptr);
+  const plat::WindowHandle Window = AllocateHWnd([](TMessage&) {});
+  const Socket S = wsock::socket(AfInet, SockStream, IpProtoTcp);
+  ASSERT_EQ(wsock::WSAAsyncSelect(S, Window, WM_SOCKET_EVENT, FdRead | FdClose), 0);
+  EXPECT_EQ(plat::posix::WatchCount(), 1u);
+  std::thread([S] { EXPECT_EQ(wsock::closesocket(S), 0); }).join();
+  EXPECT_EQ(plat::posix::WatchCount(), 0u);
+  DeallocateHWnd(Window);
+}
+
+TEST(SocketLibrary, EveryErrnoBecomesAWinsockNumber) {
+  const struct {
+    int Errno;
+    int Wsa;
+  } Cases[] = {
+      {EAGAIN, 10035},      {EINPROGRESS, 10036}, {ECONNRESET, 10054}, {ENOTCONN, 10057}, {ECONNREFUSED, 10061},
+      {EPIPE, 10058},       {EPROTO, 10053},      {ENOSR, 10055},      {ENONET, 10050},   {ETIME, 10060},
+      {EBADF, 10038},       {EINVAL, 10022},      {EIO, 10107},        {ENOENT, 10107},   {0, 0},
+  };
+  for (const auto& C : Cases) EXPECT_EQ(plat::posix::WsaFromErrno(C.Errno), C.Wsa) << "errno " << C.Errno;
+}
+#endif

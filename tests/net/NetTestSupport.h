@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -125,6 +126,24 @@ inline std::string ErrorOf(const std::function<void()>& F) {
   return "(nothing raised)";
 }
 
+// Puts a test double in place of one function of the socket library while
+// it lives. Keep a socket object alive meanwhile: the last one to go unloads
+// the library and forgets every entry point, the double included.
+template <typename Fn>
+class SocketFunctionDouble {
+ public:
+  SocketFunctionDouble(const char* Name, Fn Double)
+      : FName(Name), FReal(reinterpret_cast<Fn>(ReplaceSocketFunction(Name, reinterpret_cast<void*>(Double)))) {}
+  ~SocketFunctionDouble() { ReplaceSocketFunction(FName, reinterpret_cast<void*>(FReal)); }
+  SocketFunctionDouble(const SocketFunctionDouble&) = delete;
+  SocketFunctionDouble& operator=(const SocketFunctionDouble&) = delete;
+  Fn Real() const { return FReal; }
+
+ private:
+  const char* FName;
+  Fn FReal;
+};
+
 // A blocking connection to peer.py's command port, for commands whose
 // answers come in lines while the test pumps its own sockets.
 class PeerControl {
@@ -163,6 +182,16 @@ inline std::string Unhex(const std::string& Text) {
     Out += static_cast<char>(std::stoi(Text.substr(I, 2), nullptr, 16));
   return Out;
 }
+
+// Tests against the peers of peer.py; each leaves no socket object behind.
+class PeerTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py"; }
+  void TearDown() override {
+    testsupport::DrainQueue();
+    EXPECT_EQ(LiveSocketCount.load(), 0);
+  }
+};
 
 inline void ConnectTo(TCustomWSocket& S, const std::string& Port) {
   S.SetAddr("127.0.0.1");

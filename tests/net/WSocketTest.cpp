@@ -4,7 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,14 +34,7 @@ class CountingSocket : public TWSocket {
   }
 };
 
-class WSocketTest : public testing::Test {
- protected:
-  void SetUp() override { ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py"; }
-  void TearDown() override {
-    testsupport::DrainQueue();
-    EXPECT_EQ(LiveSocketCount.load(), 0);
-  }
-};
+class WSocketTest : public PeerTest {};
 
 }  // namespace
 
@@ -51,9 +46,19 @@ TEST_F(WSocketTest, AClientConnectionShowsItsEventsInOrder) {
   // Both first changes happen inside Connect.
   EXPECT_EQ(Log.Events, (Events{"ChangeState(wsClosed,wsOpened)", "ChangeState(wsOpened,wsConnecting)"}));
   ASSERT_TRUE(PumpUntil([&] { return S.State() == wsClosed; }));
-  EXPECT_EQ(Log.Events, (Events{"ChangeState(wsClosed,wsOpened)", "ChangeState(wsOpened,wsConnecting)",
-                                "ChangeState(wsConnecting,wsConnected)", "SessionConnected(0)", "DataSent(0)",
-                                "DataAvailable(0)", "SessionClosed(0)", "ChangeState(wsConnected,wsClosed)"}));
+  // The peer greets at once: the first data may come before or after the
+  // notification that the new connection can take data (under Wine on a
+  // busy machine, before).
+  Events Written = Log.Events;
+  const auto Sent = std::find(Written.begin(), Written.end(), "DataSent(0)");
+  ASSERT_NE(Sent, Written.end());
+  EXPECT_LT(Sent - Written.begin(), static_cast<std::ptrdiff_t>(Written.size()) - 2) << "after the close";
+  Written.erase(Sent);
+  // One run of DataAvailable, if the data came around the notification.
+  Written.erase(std::unique(Written.begin(), Written.end()), Written.end());
+  EXPECT_EQ(Written, (Events{"ChangeState(wsClosed,wsOpened)", "ChangeState(wsOpened,wsConnecting)",
+                             "ChangeState(wsConnecting,wsConnected)", "SessionConnected(0)", "DataAvailable(0)",
+                             "SessionClosed(0)", "ChangeState(wsConnected,wsClosed)"}));
   EXPECT_EQ(Log.Received, Pattern(20000));
   EXPECT_EQ(S.ReadCount(), 0);  // reset by the close
 
@@ -429,19 +434,33 @@ TEST_F(WSocketTest, AnExceptionEscapingAHandlerGoesToOnBgExceptionThenAborts) {
 }
 
 TEST_F(WSocketTest, ExceptionsOfTheDataHandlerEndOnlyThatDelivery) {
-  TWSocket S(nullptr);
-  int BgExceptions = 0, Calls = 0;
-  S.OnBgException = [&](TObject*, Exception&, bool&) { ++BgExceptions; };
-  std::string Received;
-  S.OnDataAvailable = [&](TObject*, std::uint16_t) {
-    Received += S.ReceiveText();
-    if (++Calls == 1) throw EInvalidOperation("from OnDataAvailable");
+  // Whatever the handler raises, the data after it and the close still come.
+  const struct {
+    const char* Name;
+    std::function<void()> Raise;
+  } Cases[] = {
+      {"our exception", [] { throw EInvalidOperation("from OnDataAvailable"); }},
+      {"a standard exception", [] { throw std::runtime_error("from OnDataAvailable"); }},
+      {"anything else", [] { throw 42; }},
   };
-  S.OnSessionConnected = [&](TObject*, std::uint16_t) { S.SendText("SEND 5000\r\n"); };
-  ConnectTo(S, CommandPort());
-  ASSERT_TRUE(PumpUntil([&] { return S.State() == wsClosed; }));
-  EXPECT_EQ(BgExceptions, 0);
-  EXPECT_EQ(Received, Pattern(5000));
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TWSocket S(nullptr);
+    int BgExceptions = 0, Calls = 0, Closed = 0;
+    S.OnBgException = [&](TObject*, Exception&, bool&) { ++BgExceptions; };
+    std::string Received;
+    S.OnDataAvailable = [&](TObject*, std::uint16_t) {
+      Received += S.ReceiveText();
+      if (++Calls == 1) C.Raise();
+    };
+    S.OnSessionConnected = [&](TObject*, std::uint16_t) { S.SendText("SEND 5000\r\n"); };
+    S.OnSessionClosed = [&](TObject*, std::uint16_t) { ++Closed; };
+    ConnectTo(S, CommandPort());
+    ASSERT_TRUE(PumpUntil([&] { return S.State() == wsClosed; }));
+    EXPECT_EQ(BgExceptions, 0);
+    EXPECT_EQ(Closed, 1);
+    EXPECT_EQ(Received, Pattern(5000));
+  }
 }
 
 TEST_F(WSocketTest, NameLookups) {
@@ -466,14 +485,15 @@ TEST_F(WSocketTest, NameLookups) {
   } Cases[] = {
       {"localhost", 0, "127.0.0.1"},
       {"no-such-host.invalid", 11001, ""},
-      // A numeric name that is no dotted address. The host build's library
-      // answers it inside the request, before the request's handle exists.
+      // A numeric name that is no dotted address: only the socket's own
+      // early answer is given inside DnsLookup, the library posts the rest.
       {"127.1", 0, "127.0.0.1"},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
     Done = 0;
     S.DnsLookup(C.Name);
+    EXPECT_EQ(Done, 0) << "answered inside DnsLookup";
     ASSERT_TRUE(PumpUntil([&] { return Done > 0; }));
     EXPECT_EQ(Error, C.Error);
     EXPECT_EQ(S.DnsResult(), C.Result);
@@ -639,4 +659,39 @@ TEST_F(WSocketTest, AListeningSocketHandsItsConnectionToAnotherByDup) {
   // on how fast the reset follows the end of its sending direction.
   EXPECT_EQ(ServerSide.Events[ServerSide.Events.size() - 2].rfind("SessionClosed(", 0), 0u);
   EXPECT_EQ(ErrorOf([&] { Client.Accept(); }), "Error 10022 in function not a listening socket\r\nInvalid argument");
+}
+
+TEST_F(WSocketTest, ResumedEventsReportAConnectionThatClosedMeanwhile) {
+  // The close notification is met while the events are suspended, and so
+  // ignored: resuming them must report the close again.
+  TWSocket S(nullptr);
+  EventLog Log;
+  Log.Attach(S);
+  ConnectTo(S, GreetPort());
+  // Handled one by one until the close is the next notification.
+  const std::uint64_t Start = plat::TickCount();
+  bool CloseQueued = false;
+  while (!CloseQueued && plat::TickCount() - Start < 10000) {
+    plat::Message M;
+    plat::PeekMessage(M, false);  // where the host build turns readiness into messages
+    if (!plat::PeekMessage(M, S.Handle(), WM_SOCKET_EVENT, WM_SOCKET_EVENT, false)) {
+      plat::Sleep(1);
+      continue;
+    }
+    if (plat::sock::SelectEvent(M.lParam) & plat::sock::FdClose) {
+      CloseQueued = true;
+      break;
+    }
+    plat::PeekMessage(M, S.Handle(), WM_SOCKET_EVENT, WM_SOCKET_EVENT, true);
+    plat::DispatchMessage(M);
+  }
+  ASSERT_TRUE(CloseQueued);
+  S.SuspendEvents();
+  Sentinel Queue;
+  ASSERT_TRUE(Queue.PumpThroughQueue());
+  EXPECT_EQ(S.State(), wsConnected);
+  S.ResumeEvents();
+  ASSERT_TRUE(PumpUntil([&] { return S.State() == wsClosed; }));
+  EXPECT_EQ(Log.Received, Pattern(20000));
+  EXPECT_EQ(Log.Events[Log.Events.size() - 2], "SessionClosed(0)");
 }

@@ -10,5 +10,7 @@ void SetLastError(std::uint32_t Code);
 
 // The export of the built-in socket library named Name, or nullptr.
 void* SocketLibraryEntry(const char* Name);
+// An errno value as the socket library reports it: Winsock's number.
+int WsaFromErrno(int Errno);
 
 }  // namespace plat::posix

@@ -49,16 +49,17 @@ struct ThreadQueue {
   ThreadQueue(const ThreadQueue&) = delete;
   ThreadQueue& operator=(const ThreadQueue&) = delete;
 
-  // Shared with posting threads.
+  // Shared with posting threads, and with threads that close a watched
+  // descriptor.
   std::mutex Lock;
   std::deque<Message> Posted;
   bool QuitPosted = false;
   int QuitCode = 0;
   int Wake[2] = {-1, -1};
+  std::map<int, WatchRec> Watches;
 
   // Touched by the owning thread only.
   std::vector<TimerRec> Timers;
-  std::map<int, WatchRec> Watches;
 };
 
 struct WindowRec {
@@ -67,10 +68,13 @@ struct WindowRec {
   std::shared_ptr<ThreadQueue> Queue;
 };
 
-std::mutex gLock;  // guards the two tables below
+std::mutex gLock;  // guards the three tables below
 std::unordered_map<std::string, WindowProc> gClasses;
 std::unordered_map<WindowHandle, WindowRec> gWindows;
 WindowHandle gNextWindow = 0x10000;
+// The loop that watches each watched descriptor, for an unwatch from
+// another thread.
+std::unordered_map<int, std::weak_ptr<ThreadQueue>> gWatchers;
 
 std::shared_ptr<ThreadQueue>& CurrentQueue() {
   thread_local std::shared_ptr<ThreadQueue> Queue = std::make_shared<ThreadQueue>();
@@ -103,17 +107,25 @@ void DrainWake(ThreadQueue& Q) {
 void PollOnce(ThreadQueue& Q, int TimeoutMs) {
   std::vector<pollfd> Fds;
   Fds.push_back({Q.Wake[0], POLLIN, 0});
-  for (auto& [Fd, W] : Q.Watches)
-    if (W.Events != 0) Fds.push_back({Fd, W.Events, 0});
+  {
+    std::lock_guard<std::mutex> Guard(Q.Lock);
+    for (auto& [Fd, W] : Q.Watches)
+      if (W.Events != 0) Fds.push_back({Fd, W.Events, 0});
+  }
   int N = ::poll(Fds.data(), Fds.size(), TimeoutMs);
   if (N <= 0) return;
   if (Fds[0].revents) DrainWake(Q);
   for (std::size_t I = 1; I < Fds.size(); ++I) {
     if (!Fds[I].revents) continue;
-    // A callback may unwatch or change any descriptor: look each one up afresh.
-    auto It = Q.Watches.find(Fds[I].fd);
-    if (It == Q.Watches.end() || It->second.Events == 0) continue;
-    posix::FdCallback Callback = It->second.Callback;
+    // A callback, or another thread, may unwatch or change any descriptor:
+    // look each one up afresh.
+    posix::FdCallback Callback;
+    {
+      std::lock_guard<std::mutex> Guard(Q.Lock);
+      auto It = Q.Watches.find(Fds[I].fd);
+      if (It == Q.Watches.end() || It->second.Events == 0) continue;
+      Callback = It->second.Callback;
+    }
     Callback(Fds[I].fd, Fds[I].revents);
   }
 }
@@ -336,16 +348,47 @@ std::uint64_t TickCount() {
 namespace posix {
 
 void WatchFd(int Fd, short Events, FdCallback Callback) {
-  CurrentQueue()->Watches[Fd] = WatchRec{Events, std::move(Callback)};
+  const std::shared_ptr<ThreadQueue>& Q = CurrentQueue();
+  UnwatchFd(Fd);  // a watch of another thread's loop ends here
+  {
+    std::lock_guard<std::mutex> Guard(gLock);
+    gWatchers[Fd] = Q;
+  }
+  std::lock_guard<std::mutex> Guard(Q->Lock);
+  Q->Watches[Fd] = WatchRec{Events, std::move(Callback)};
 }
 
 void SetFdEvents(int Fd, short Events) {
-  auto& Watches = CurrentQueue()->Watches;
-  auto It = Watches.find(Fd);
-  if (It != Watches.end()) It->second.Events = Events;
+  ThreadQueue& Q = *CurrentQueue();
+  std::lock_guard<std::mutex> Guard(Q.Lock);
+  auto It = Q.Watches.find(Fd);
+  if (It != Q.Watches.end()) It->second.Events = Events;
 }
 
-void UnwatchFd(int Fd) { CurrentQueue()->Watches.erase(Fd); }
+void UnwatchFd(int Fd) {
+  std::shared_ptr<ThreadQueue> Q;
+  {
+    std::lock_guard<std::mutex> Guard(gLock);
+    auto It = gWatchers.find(Fd);
+    if (It == gWatchers.end()) return;
+    Q = It->second.lock();
+    gWatchers.erase(It);
+  }
+  if (!Q) return;
+  {
+    std::lock_guard<std::mutex> Guard(Q->Lock);
+    Q->Watches.erase(Fd);
+  }
+  // A loop waiting in poll() on the descriptor would go on waiting on it
+  // after it is closed: it is woken to look again.
+  Wake(*Q);
+}
+
+std::size_t WatchCount() {
+  ThreadQueue& Q = *CurrentQueue();
+  std::lock_guard<std::mutex> Guard(Q.Lock);
+  return Q.Watches.size();
+}
 
 }  // namespace posix
 }  // namespace plat

@@ -9,17 +9,50 @@
 //   - FD_READ when data waits, and again only after the next recv;
 //   - FD_ACCEPT when a connection waits, and again only after the next accept;
 //   - FD_CLOSE once, when the peer has closed or reset, and only once the data
-//     before the close has been read.
+//     before the close has been read;
+//   - a new WSAAsyncSelect reports again what holds at that moment: waiting
+//     data, a waiting connection, room to write, and a connection that is
+//     still closed (its FD_CLOSE comes again);
+//   - nothing at all for a stream socket that is neither connected, nor
+//     connecting, nor listening.
 //
 // Readiness is watched by the poll() of the thread that asked for the events
-// (platform/posix/Loop.h) and turned into posted messages there. An
-// asynchronous socket is used from that thread only. Name lookups of
-// WSAAsyncGetHostByName/-ByAddr run on a worker thread each, whose answer is
-// written into the caller's buffer and posted to the caller's window unless
-// the request was cancelled first. A name that needs no lookup (a numeric
-// address in any form inet_aton takes) is answered at once, inside the
-// request, as some Winsock stacks do: callers must cope with an answer that
-// arrives before the request's handle.
+// (platform/posix/Loop.h) and turned into posted messages there. Name lookups
+// of WSAAsyncGetHostByName/-ByAddr run on a worker thread each, whose answer
+// is written into the caller's buffer and posted to the caller's window
+// unless the request was cancelled first. Every answer is posted, never
+// handed over inside the request call.
+//
+// Where this library differs from Windows on purpose, and why:
+//
+//   - Handles are the system's descriptors (below 4096). A closed handle's
+//     value comes back with the next socket at once, where Windows reuses
+//     values later: a caller must drop what is still queued for a handle it
+//     closes (the socket core does), as it must on Windows too.
+//   - Notifications are made by the poll of the thread that asked for them,
+//     while that thread looks at its queue (PeekMessage, GetMessage,
+//     WaitMessage), not by a service thread at any moment: there is no
+//     other thread to post them without a second loop and its locks. A
+//     socket with notifications is used from that thread only; closesocket
+//     and WSACleanup may come from any thread and take the watch out of the
+//     owner's loop.
+//   - A name that needs no lookup (a numeric address in any form inet_aton
+//     takes) is answered without asking the resolver, with the name as the
+//     official name; Windows asks its resolver for every name. The answer
+//     is posted all the same.
+//   - A cancelled lookup writes and posts nothing. Windows may still write
+//     into the caller's buffer (Wine does); callers keep the buffer either
+//     way.
+//   - closesocket never reports would-block: Linux's close of a descriptor
+//     with a linger time neither waits nor fails when it is non-blocking.
+//   - Linux says EPIPE both after our own shutdown of sending and after the
+//     peer's reset: send reports 10058 for the first and 10054 for the
+//     second. An errno with no Winsock number is 10107 (WSASYSCALLFAILURE),
+//     never 10022, which the layer above takes as a reason to close.
+//   - Only the options, ioctl commands and events the socket layer uses are
+//     carried out: other options fail with 10042, other commands with 10022,
+//     and FD_OOB is never reported; a datagram socket gets no first FD_WRITE.
+//   - WSAStartup accepts any version from 1.0 up and always reports 1.1.
 #include "platform/Sockets.h"
 
 #include <arpa/inet.h>
@@ -41,7 +74,6 @@
 #include <string>
 #include <system_error>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
 #include "platform/posix/Internal.h"
@@ -107,7 +139,13 @@ int WsaFromErrno(int E) {
     case EDQUOT: return 10069;
     case ESTALE: return 10070;
     case EREMOTE: return 10071;
-    default: return WsaEInval;
+    // What Linux alone says, in the nearest Winsock terms.
+    case EPIPE: return WsaEShutdown;
+    case EPROTO: return WsaEConnAborted;  // a waiting connection that failed
+    case ENOSR: return 10055;
+    case ENONET: return 10050;
+    case ETIME: return 10060;
+    default: return WsaSysCallFailure;
   }
 }
 
@@ -130,6 +168,8 @@ struct SockRec {
   WindowHandle Window = 0;
   unsigned Msg = 0;
   std::int32_t Mask = 0;  // 0: no notifications
+  bool Stream = true;
+  bool Established = false;  // a stream socket's connection came up
   bool Connecting = false;
   bool ReadEnabled = true;
   bool WriteWanted = false;
@@ -142,6 +182,7 @@ struct SockRec {
     Window = 0;
     Msg = 0;
     Mask = 0;
+    Established = false;
     Connecting = false;
     ReadEnabled = true;
     WriteWanted = false;
@@ -162,7 +203,7 @@ SockRec* Find(Socket S) {
 
 int Fd(Socket S) { return static_cast<int>(S); }
 
-Socket Adopt(int Fd) {
+Socket Adopt(int Fd, bool Stream, bool Established) {
   if (Fd >= MaxSockets) {
     ::close(Fd);
     gError = WsaEMFile;
@@ -170,6 +211,8 @@ Socket Adopt(int Fd) {
   }
   SockRec& R = gSockets[Fd];
   R.Reset();
+  R.Stream = Stream;
+  R.Established = Established;
   R.Open.store(true, std::memory_order_release);
   return static_cast<Socket>(Fd);
 }
@@ -182,6 +225,9 @@ short Wanted(const SockRec& R) {
   if (R.Mask == 0) return 0;
   if (R.Connecting) return POLLOUT;
   if (R.Listening) return R.AcceptEnabled ? POLLIN : 0;
+  // An unconnected stream socket has nothing to report; its poll would only
+  // say that it hangs up.
+  if (R.Stream && !R.Established) return 0;
   short E = 0;
   if (R.ReadEnabled && !R.CloseReported) E |= POLLIN;
   if (R.WriteWanted) E |= POLLOUT;
@@ -201,10 +247,10 @@ void OnReady(int Descriptor, short REvents) {
     socklen_t Length = sizeof Error;
     ::getsockopt(Descriptor, SOL_SOCKET, SO_ERROR, &Error, &Length);
     R->Connecting = false;
+    R->Established = Error == 0;
     Post(*R, S, FdConnect, WsaFromErrno(Error));
     // A connection that never came up has nothing more to report.
     if (Error == 0) Post(*R, S, FdWrite, 0);
-    else R->CloseReported = true;
     Rewatch(*R, S);
     return;
   }
@@ -245,7 +291,7 @@ bool IsConnected(int Descriptor) {
   return ::getpeername(Descriptor, reinterpret_cast<sockaddr*>(&Peer), &Length) == 0;
 }
 
-int DRAVIN_WSAAPI EmuWSAAsyncSelect(Socket S, WindowHandle Window, unsigned Msg, std::int32_t Events);
+int DRAVIN_WSAAPI Emu_WSAAsyncSelect(Socket S, WindowHandle Window, unsigned Msg, std::int32_t Events);
 
 // ---------------------------------------------------------------------------
 // Answers of the lookups, packed as Winsock packs them: the record first, the
@@ -349,23 +395,16 @@ Requests& TheRequests() {
 }
 
 // Fills the caller's buffer and posts the answer, unless the request has been
-// cancelled; Send delivers it at once, on the calling thread, instead.
-void Complete(std::uintptr_t Id, int Error, const Answer& A, bool Send) {
+// cancelled.
+void Complete(std::uintptr_t Id, int Error, const Answer& A) {
   Requests& Rs = TheRequests();
-  Request Q;
-  {
-    std::lock_guard<std::mutex> Guard(Rs.Lock);
-    auto It = Rs.Pending.find(Id);
-    if (It == Rs.Pending.end()) return;
-    Q = It->second;
-    Rs.Pending.erase(It);
-    if (Error == 0 && !Pack(A, Q.Buffer, Q.Length)) Error = 10055;  // WSAENOBUFS
-    if (!Send) {
-      PostMessage(Q.Window, Q.Msg, Id, MakeSelectReply(static_cast<std::uint32_t>(Q.Length), static_cast<std::uint32_t>(Error)));
-      return;
-    }
-  }
-  SendMessage(Q.Window, Q.Msg, Id, MakeSelectReply(static_cast<std::uint32_t>(Q.Length), static_cast<std::uint32_t>(Error)));
+  std::lock_guard<std::mutex> Guard(Rs.Lock);
+  auto It = Rs.Pending.find(Id);
+  if (It == Rs.Pending.end()) return;
+  const Request Q = It->second;
+  Rs.Pending.erase(It);
+  if (Error == 0 && !Pack(A, Q.Buffer, Q.Length)) Error = 10055;  // WSAENOBUFS
+  PostMessage(Q.Window, Q.Msg, Id, MakeSelectReply(static_cast<std::uint32_t>(Q.Length), static_cast<std::uint32_t>(Error)));
 }
 
 std::uintptr_t NewRequest(WindowHandle Window, unsigned Msg, char* Buffer, int Length) {
@@ -394,7 +433,7 @@ bool StartWorker(std::uintptr_t Id, Work W) {
 // ---------------------------------------------------------------------------
 // The 30 entries.
 
-int DRAVIN_WSAAPI EmuWSAStartup(std::uint16_t Version, WSAData* Data) {
+int DRAVIN_WSAAPI Emu_WSAStartup(std::uint16_t Version, WSAData* Data) {
   if ((Version & 0xFF) < 1) return 10092;  // WSAVERNOTSUPPORTED
   if (!Data) return WsaEFault;
   std::memset(Data, 0, sizeof *Data);
@@ -404,7 +443,7 @@ int DRAVIN_WSAAPI EmuWSAStartup(std::uint16_t Version, WSAData* Data) {
   return 0;
 }
 
-int DRAVIN_WSAAPI EmuWSACleanup() {
+int DRAVIN_WSAAPI Emu_WSACleanup() {
   if (!Started()) return SocketError;
   // The last clean-up closes every socket still open, as Winsock does.
   if (--gStartups == 0)
@@ -416,10 +455,10 @@ int DRAVIN_WSAAPI EmuWSACleanup() {
   return 0;
 }
 
-void DRAVIN_WSAAPI EmuWSASetLastError(int Error) { gError = Error; }
-int DRAVIN_WSAAPI EmuWSAGetLastError() { return gError; }
+void DRAVIN_WSAAPI Emu_WSASetLastError(int Error) { gError = Error; }
+int DRAVIN_WSAAPI Emu_WSAGetLastError() { return gError; }
 
-int DRAVIN_WSAAPI EmuWSACancelAsyncRequest(AsyncHandle Handle) {
+int DRAVIN_WSAAPI Emu_WSACancelAsyncRequest(AsyncHandle Handle) {
   if (!Started()) return SocketError;
   Requests& Rs = TheRequests();
   const auto Id = reinterpret_cast<std::uintptr_t>(Handle);
@@ -428,7 +467,7 @@ int DRAVIN_WSAAPI EmuWSACancelAsyncRequest(AsyncHandle Handle) {
   return Fail(Id != 0 && Id < Rs.Next ? WsaEAlready : WsaEInval);
 }
 
-AsyncHandle DRAVIN_WSAAPI EmuWSAAsyncGetHostByName(WindowHandle Window, unsigned Msg, const char* Name, char* Buffer,
+AsyncHandle DRAVIN_WSAAPI Emu_WSAAsyncGetHostByName(WindowHandle Window, unsigned Msg, const char* Name, char* Buffer,
                                                  int Length) {
   if (!Started()) return nullptr;
   if (!Name || !Buffer || Length <= 0) {
@@ -441,18 +480,18 @@ AsyncHandle DRAVIN_WSAAPI EmuWSAAsyncGetHostByName(WindowHandle Window, unsigned
     Answer A;
     A.Name = Name;
     A.Addresses.push_back(Numeric.s_addr);
-    Complete(Id, 0, A, true);
+    Complete(Id, 0, A);
   } else if (!StartWorker(Id, [Id, Text = std::string(Name)] {
                Answer A;
                const int Error = LookUpName(Text, A);
-               Complete(Id, Error, A, false);
+               Complete(Id, Error, A);
              })) {
     return nullptr;
   }
   return reinterpret_cast<AsyncHandle>(Id);
 }
 
-AsyncHandle DRAVIN_WSAAPI EmuWSAAsyncGetHostByAddr(WindowHandle Window, unsigned Msg, const char* Addr, int Length,
+AsyncHandle DRAVIN_WSAAPI Emu_WSAAsyncGetHostByAddr(WindowHandle Window, unsigned Msg, const char* Addr, int Length,
                                                  int Type, char* Buffer, int BufferLength) {
   if (!Started()) return nullptr;
   if (!Addr || Length != 4 || Type != AfInet || !Buffer || BufferLength <= 0) {
@@ -465,13 +504,13 @@ AsyncHandle DRAVIN_WSAAPI EmuWSAAsyncGetHostByAddr(WindowHandle Window, unsigned
   if (!StartWorker(Id, [Id, Address] {
         Answer A;
         const int Error = LookUpAddress(Address, A);
-        Complete(Id, Error, A, false);
+        Complete(Id, Error, A);
       }))
     return nullptr;
   return reinterpret_cast<AsyncHandle>(Id);
 }
 
-int DRAVIN_WSAAPI EmuWSAAsyncSelect(Socket S, WindowHandle Window, unsigned Msg, std::int32_t Events) {
+int DRAVIN_WSAAPI Emu_WSAAsyncSelect(Socket S, WindowHandle Window, unsigned Msg, std::int32_t Events) {
   if (!Started()) return SocketError;
   SockRec* R = Find(S);
   if (!R) return Fail(WsaENotSock);
@@ -487,10 +526,15 @@ int DRAVIN_WSAAPI EmuWSAAsyncSelect(Socket S, WindowHandle Window, unsigned Msg,
     return 0;
   }
   // A new request reports again what holds now: waiting data, a waiting
-  // connection, and a connected socket's room to write.
+  // connection, a connected socket's room to write, and a connection still
+  // closed (the poll finds its end again).
   R->ReadEnabled = true;
   R->AcceptEnabled = true;
-  if (!R->Connecting && !R->Listening && IsConnected(Fd(S))) Post(*R, S, FdWrite, 0);
+  if (R->Established) R->CloseReported = false;
+  if (!R->Connecting && !R->Listening && IsConnected(Fd(S))) {
+    R->Established = true;
+    Post(*R, S, FdWrite, 0);
+  }
   posix::WatchFd(Fd(S), Wanted(*R), OnReady);
   return 0;
 }
@@ -515,7 +559,7 @@ int WithWorkArea(std::vector<char>& Work, Lookup Call) {
   return R;
 }
 
-ServEnt* DRAVIN_WSAAPI EmuGetServByName(const char* Name, const char* Proto) {
+ServEnt* DRAVIN_WSAAPI Emu_getservbyname(const char* Name, const char* Proto) {
   if (!Started()) return nullptr;
   thread_local ServEnt Result;
   thread_local std::string NameText, ProtoText;
@@ -538,7 +582,7 @@ ServEnt* DRAVIN_WSAAPI EmuGetServByName(const char* Name, const char* Proto) {
   return &Result;
 }
 
-ProtoEnt* DRAVIN_WSAAPI EmuGetProtoByName(const char* Name) {
+ProtoEnt* DRAVIN_WSAAPI Emu_getprotobyname(const char* Name) {
   if (!Started()) return nullptr;
   thread_local ProtoEnt Result;
   thread_local std::string NameText;
@@ -560,7 +604,7 @@ ProtoEnt* DRAVIN_WSAAPI EmuGetProtoByName(const char* Name) {
   return &Result;
 }
 
-HostEnt* DRAVIN_WSAAPI EmuGetHostByName(const char* Name) {
+HostEnt* DRAVIN_WSAAPI Emu_gethostbyname(const char* Name) {
   if (!Started()) return nullptr;
   alignas(HostEnt) thread_local char Buffer[4096];
   Answer A;
@@ -573,24 +617,24 @@ HostEnt* DRAVIN_WSAAPI EmuGetHostByName(const char* Name) {
   return reinterpret_cast<HostEnt*>(Buffer);
 }
 
-Socket DRAVIN_WSAAPI EmuSocket(int Family, int Type, int Protocol) {
+Socket DRAVIN_WSAAPI Emu_socket(int Family, int Type, int Protocol) {
   if (!Started()) return InvalidSocket;
   const int Descriptor = ::socket(Family, Type | SOCK_CLOEXEC, Protocol);
   if (Descriptor < 0) {
     FailErrno();
     return InvalidSocket;
   }
-  return Adopt(Descriptor);
+  return Adopt(Descriptor, Type == SOCK_STREAM, false);
 }
 
-int DRAVIN_WSAAPI EmuBind(Socket S, const SockAddr* Addr, int Length) {
+int DRAVIN_WSAAPI Emu_bind(Socket S, const SockAddr* Addr, int Length) {
   if (!Started()) return SocketError;
   if (!Find(S)) return Fail(WsaENotSock);
   if (::bind(Fd(S), reinterpret_cast<const sockaddr*>(Addr), static_cast<socklen_t>(Length)) != 0) return FailErrno();
   return 0;
 }
 
-int DRAVIN_WSAAPI EmuConnect(Socket S, const SockAddr* Addr, int Length) {
+int DRAVIN_WSAAPI Emu_connect(Socket S, const SockAddr* Addr, int Length) {
   if (!Started()) return SocketError;
   SockRec* R = Find(S);
   if (!R) return Fail(WsaENotSock);
@@ -610,14 +654,16 @@ int DRAVIN_WSAAPI EmuConnect(Socket S, const SockAddr* Addr, int Length) {
     case EHOSTUNREACH:
     case ETIMEDOUT:
       Post(*R, S, FdConnect, WsaFromErrno(Error));
-      R->CloseReported = true;
+      posix::UnwatchFd(Fd(S));
       return Fail(WsaEWouldBlock);
     default:
+      // A connect that failed at once leaves nothing to watch.
+      posix::UnwatchFd(Fd(S));
       return Fail(WsaFromErrno(Error));
   }
 }
 
-int DRAVIN_WSAAPI EmuListen(Socket S, int Backlog) {
+int DRAVIN_WSAAPI Emu_listen(Socket S, int Backlog) {
   if (!Started()) return SocketError;
   SockRec* R = Find(S);
   if (!R) return Fail(WsaENotSock);
@@ -627,7 +673,7 @@ int DRAVIN_WSAAPI EmuListen(Socket S, int Backlog) {
   return 0;
 }
 
-Socket DRAVIN_WSAAPI EmuAccept(Socket S, SockAddr* Addr, int* Length) {
+Socket DRAVIN_WSAAPI Emu_accept(Socket S, SockAddr* Addr, int* Length) {
   if (!Started()) return InvalidSocket;
   SockRec* R = Find(S);
   if (!R) {
@@ -647,14 +693,14 @@ Socket DRAVIN_WSAAPI EmuAccept(Socket S, SockAddr* Addr, int* Length) {
     return InvalidSocket;
   }
   if (Length) *Length = static_cast<int>(Size);
-  const Socket New = Adopt(Descriptor);
+  const Socket New = Adopt(Descriptor, true, true);
   // The accepted socket has the listening socket's properties, its
   // notifications included.
-  if (New != InvalidSocket && R->Mask) EmuWSAAsyncSelect(New, R->Window, R->Msg, R->Mask);
+  if (New != InvalidSocket && R->Mask) Emu_WSAAsyncSelect(New, R->Window, R->Msg, R->Mask);
   return New;
 }
 
-int DRAVIN_WSAAPI EmuShutdown(Socket S, int How) {
+int DRAVIN_WSAAPI Emu_shutdown(Socket S, int How) {
   if (!Started()) return SocketError;
   SockRec* R = Find(S);
   if (!R) return Fail(WsaENotSock);
@@ -664,7 +710,7 @@ int DRAVIN_WSAAPI EmuShutdown(Socket S, int How) {
   return 0;
 }
 
-int DRAVIN_WSAAPI EmuCloseSocket(Socket S) {
+int DRAVIN_WSAAPI Emu_closesocket(Socket S) {
   if (!Started()) return SocketError;
   SockRec* R = Find(S);
   if (!R) return Fail(WsaENotSock);
@@ -690,14 +736,14 @@ int SendResult(SockRec& R, Socket S, ssize_t N) {
   return Fail(WsaFromErrno(E));
 }
 
-int DRAVIN_WSAAPI EmuSend(Socket S, const char* Data, int Length, int Flags) {
+int DRAVIN_WSAAPI Emu_send(Socket S, const char* Data, int Length, int Flags) {
   SockRec* R = Find(S);
   if (!R) return Started() ? Fail(WsaENotSock) : SocketError;
   const int Native = (Flags & MsgOob ? MSG_OOB : 0) | MSG_NOSIGNAL;
   return SendResult(*R, S, ::send(Fd(S), Data, static_cast<std::size_t>(Length < 0 ? 0 : Length), Native));
 }
 
-int DRAVIN_WSAAPI EmuSendTo(Socket S, const char* Data, int Length, int Flags, const SockAddr* To, int ToLength) {
+int DRAVIN_WSAAPI Emu_sendto(Socket S, const char* Data, int Length, int Flags, const SockAddr* To, int ToLength) {
   SockRec* R = Find(S);
   if (!R) return Started() ? Fail(WsaENotSock) : SocketError;
   const int Native = (Flags & MsgOob ? MSG_OOB : 0) | MSG_NOSIGNAL;
@@ -718,13 +764,13 @@ int RecvResult(SockRec& R, Socket S, ssize_t N) {
 
 int NativeRecvFlags(int Flags) { return (Flags & MsgOob ? MSG_OOB : 0) | (Flags & MsgPeek ? MSG_PEEK : 0); }
 
-int DRAVIN_WSAAPI EmuRecv(Socket S, char* Buffer, int Length, int Flags) {
+int DRAVIN_WSAAPI Emu_recv(Socket S, char* Buffer, int Length, int Flags) {
   SockRec* R = Find(S);
   if (!R) return Started() ? Fail(WsaENotSock) : SocketError;
   return RecvResult(*R, S, ::recv(Fd(S), Buffer, static_cast<std::size_t>(Length < 0 ? 0 : Length), NativeRecvFlags(Flags)));
 }
 
-int DRAVIN_WSAAPI EmuRecvFrom(Socket S, char* Buffer, int Length, int Flags, SockAddr* From, int* FromLength) {
+int DRAVIN_WSAAPI Emu_recvfrom(Socket S, char* Buffer, int Length, int Flags, SockAddr* From, int* FromLength) {
   SockRec* R = Find(S);
   if (!R) return Started() ? Fail(WsaENotSock) : SocketError;
   socklen_t Size = FromLength ? static_cast<socklen_t>(*FromLength) : 0;
@@ -734,7 +780,7 @@ int DRAVIN_WSAAPI EmuRecvFrom(Socket S, char* Buffer, int Length, int Flags, Soc
   return RecvResult(*R, S, N);
 }
 
-int DRAVIN_WSAAPI EmuSetSockOpt(Socket S, int Level, int Name, const char* Value, int Length) {
+int DRAVIN_WSAAPI Emu_setsockopt(Socket S, int Level, int Name, const char* Value, int Length) {
   if (!Started()) return SocketError;
   if (!Find(S)) return Fail(WsaENotSock);
   if (!Value && Length > 0) return Fail(WsaEFault);
@@ -776,7 +822,7 @@ int DRAVIN_WSAAPI EmuSetSockOpt(Socket S, int Level, int Name, const char* Value
   return ::setsockopt(Fd(S), NativeLevel, NativeName, Value, static_cast<socklen_t>(Length)) == 0 ? 0 : FailErrno();
 }
 
-int DRAVIN_WSAAPI EmuIoctlSocket(Socket S, std::int32_t Command, std::uint32_t* Argument) {
+int DRAVIN_WSAAPI Emu_ioctlsocket(Socket S, std::int32_t Command, std::uint32_t* Argument) {
   if (!Started()) return SocketError;
   if (!Find(S)) return Fail(WsaENotSock);
   if (!Argument) return Fail(WsaEFault);
@@ -807,14 +853,14 @@ int NameOf(NativeNameQuery Query, Socket S, SockAddr* Addr, int* Length) {
   return 0;
 }
 
-int DRAVIN_WSAAPI EmuGetSockName(Socket S, SockAddr* Addr, int* Length) { return NameOf(::getsockname, S, Addr, Length); }
-int DRAVIN_WSAAPI EmuGetPeerName(Socket S, SockAddr* Addr, int* Length) { return NameOf(::getpeername, S, Addr, Length); }
+int DRAVIN_WSAAPI Emu_getsockname(Socket S, SockAddr* Addr, int* Length) { return NameOf(::getsockname, S, Addr, Length); }
+int DRAVIN_WSAAPI Emu_getpeername(Socket S, SockAddr* Addr, int* Length) { return NameOf(::getpeername, S, Addr, Length); }
 
-std::uint16_t DRAVIN_WSAAPI EmuHtons(std::uint16_t Value) { return htons(Value); }
-std::uint16_t DRAVIN_WSAAPI EmuNtohs(std::uint16_t Value) { return ntohs(Value); }
-std::uint32_t DRAVIN_WSAAPI EmuInetAddr(const char* Text) { return Text ? ::inet_addr(Text) : InAddrNone; }
+std::uint16_t DRAVIN_WSAAPI Emu_htons(std::uint16_t Value) { return htons(Value); }
+std::uint16_t DRAVIN_WSAAPI Emu_ntohs(std::uint16_t Value) { return ntohs(Value); }
+std::uint32_t DRAVIN_WSAAPI Emu_inet_addr(const char* Text) { return Text ? ::inet_addr(Text) : InAddrNone; }
 
-char* DRAVIN_WSAAPI EmuInetNtoa(InAddr Addr) {
+char* DRAVIN_WSAAPI Emu_inet_ntoa(InAddr Addr) {
   thread_local char Text[16];
   const auto* B = reinterpret_cast<const unsigned char*>(&Addr.S_addr);
   std::snprintf(Text, sizeof Text, "%u.%u.%u.%u", B[0], B[1], B[2], B[3]);
@@ -826,55 +872,16 @@ struct Export {
   void* Entry;
 };
 
-template <typename Fn>
-void* Entry(Fn F) {
-  return reinterpret_cast<void*>(F);
-}
-
-const Export gExports[] = {
-    {"WSAStartup", Entry(EmuWSAStartup)},
-    {"WSACleanup", Entry(EmuWSACleanup)},
-    {"WSASetLastError", Entry(EmuWSASetLastError)},
-    {"WSAGetLastError", Entry(EmuWSAGetLastError)},
-    {"WSACancelAsyncRequest", Entry(EmuWSACancelAsyncRequest)},
-    {"WSAAsyncGetHostByName", Entry(EmuWSAAsyncGetHostByName)},
-    {"WSAAsyncGetHostByAddr", Entry(EmuWSAAsyncGetHostByAddr)},
-    {"WSAAsyncSelect", Entry(EmuWSAAsyncSelect)},
-    {"getservbyname", Entry(EmuGetServByName)},
-    {"getprotobyname", Entry(EmuGetProtoByName)},
-    {"gethostbyname", Entry(EmuGetHostByName)},
-    {"socket", Entry(EmuSocket)},
-    {"bind", Entry(EmuBind)},
-    {"connect", Entry(EmuConnect)},
-    {"listen", Entry(EmuListen)},
-    {"accept", Entry(EmuAccept)},
-    {"shutdown", Entry(EmuShutdown)},
-    {"closesocket", Entry(EmuCloseSocket)},
-    {"send", Entry(EmuSend)},
-    {"sendto", Entry(EmuSendTo)},
-    {"recv", Entry(EmuRecv)},
-    {"recvfrom", Entry(EmuRecvFrom)},
-    {"setsockopt", Entry(EmuSetSockOpt)},
-    {"ioctlsocket", Entry(EmuIoctlSocket)},
-    {"getsockname", Entry(EmuGetSockName)},
-    {"getpeername", Entry(EmuGetPeerName)},
-    {"htons", Entry(EmuHtons)},
-    {"ntohs", Entry(EmuNtohs)},
-    {"inet_addr", Entry(EmuInetAddr)},
-    {"inet_ntoa", Entry(EmuInetNtoa)},
-};
-
-// The signatures must be the ones the binding casts to.
-static_assert(std::is_same_v<decltype(&EmuWSAStartup), FnWSAStartup>);
-static_assert(std::is_same_v<decltype(&EmuWSAAsyncGetHostByName), FnWSAAsyncGetHostByName>);
-static_assert(std::is_same_v<decltype(&EmuWSAAsyncGetHostByAddr), FnWSAAsyncGetHostByAddr>);
-static_assert(std::is_same_v<decltype(&EmuWSAAsyncSelect), FnWSAAsyncSelect>);
-static_assert(std::is_same_v<decltype(&EmuIoctlSocket), FnIoctlSocket>);
-static_assert(std::is_same_v<decltype(&EmuRecvFrom), FnRecvFrom>);
-static_assert(std::is_same_v<decltype(&EmuInetNtoa), FnInetNtoa>);
+// The cast to the pointer type of the list checks each signature.
+#define DRAVIN_SOCKET_EXPORT(Result, Name, Parameters, Arguments) \
+  {#Name, reinterpret_cast<void*>(static_cast<Fn##Name>(&Emu_##Name))},
+const Export gExports[] = {DRAVIN_SOCKET_FUNCTIONS(DRAVIN_SOCKET_EXPORT)};
+#undef DRAVIN_SOCKET_EXPORT
 
 }  // namespace
 }  // namespace plat::sock
+
+int plat::posix::WsaFromErrno(int Errno) { return sock::WsaFromErrno(Errno); }
 
 void* plat::posix::SocketLibraryEntry(const char* Name) {
   // Export names are case-sensitive, as GetProcAddress's are.
