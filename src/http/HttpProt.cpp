@@ -119,28 +119,18 @@ void THttpCli::SetMultiThreaded(bool Value) {
   FCtrlSocket->SetMultiThreaded(Value);
 }
 
-void THttpCli::SetSocksServer(const std::string& Value) {
-  FSocksServer = Value;
-  ApplySocksSettings();
-}
-void THttpCli::SetSocksLevel(const std::string& Value) {
-  FSocksLevel = Value;
-  ApplySocksSettings();
-}
-void THttpCli::SetSocksPort(const std::string& Value) {
-  FSocksPort = Value;
-  ApplySocksSettings();
-}
-void THttpCli::SetSocksUsercode(const std::string& Value) {
-  FSocksUsercode = Value;
-  ApplySocksSettings();
-}
-void THttpCli::SetSocksPassword(const std::string& Value) {
-  FSocksPassword = Value;
-  ApplySocksSettings();
-}
+void THttpCli::SetSocksServer(const std::string& Value) { SetSocksSetting(FSocksServer, Value); }
+void THttpCli::SetSocksLevel(const std::string& Value) { SetSocksSetting(FSocksLevel, Value); }
+void THttpCli::SetSocksPort(const std::string& Value) { SetSocksSetting(FSocksPort, Value); }
+void THttpCli::SetSocksUsercode(const std::string& Value) { SetSocksSetting(FSocksUsercode, Value); }
+void THttpCli::SetSocksPassword(const std::string& Value) { SetSocksSetting(FSocksPassword, Value); }
 void THttpCli::SetSocksAuthentication(TSocksAuthentication Value) {
   FSocksAuthentication = Value;
+  ApplySocksSettings();
+}
+
+void THttpCli::SetSocksSetting(std::string& Field, const std::string& Value) {
+  Field = Value;
   ApplySocksSettings();
 }
 
