@@ -617,6 +617,34 @@ TEST(HttpCli, MultiThreadedClientWaitsOnItsThreadsQueue) {
   EXPECT_EQ(Body, Pattern(300));
 }
 
+TEST(HttpCli, DocumentNameFromPathAndContentType) {
+  struct Case {
+    std::string Url;
+    const char* ContentType;
+    std::string Want;
+  };
+  const std::string Long(300, 'n');
+  const Case Cases[] = {
+      {"http://h/dir/setup.exe", "text/html", "setup.htm"},
+      {"http://h/dir/setup.EXE", "text/html", "setup.htm"},
+      {"http://h/dir/setup.exe", "Text/HTML; Charset=x", "setup.exe"},
+      {"http://h/dir/setup.exe", "application/octet-stream", "setup.exe"},
+      {"http://h/dir/readme", "text/html", "readme.htm"},
+      {"http://h/dir/file.cgi?x=1", "text/html", "file.cgi"},
+      {"http://h/dir/", "text/html", "document.htm"},
+      {"http://h", "text/plain", "document.htm"},
+      {"http://h/" + Long, "text/plain", Long.substr(0, 255)},
+  };
+  TStandInClient C;
+  for (const Case& K : Cases) {
+    C.SetURL(K.Url);
+    C.Begin();
+    C.Arrive(std::string("HTTP/1.0 200 OK\r\nContent-Type: ") + K.ContentType + "\r\nContent-Length: 1\r\n\r\nx");
+    C.End();
+    EXPECT_EQ(C.DocumentName(), K.Want) << K.Url << " " << K.ContentType;
+  }
+}
+
 TEST(HttpCli, FreedFromItsOwnEvent) {
   // A handler may free the client that called it; nothing may touch it after.
   auto* Http = new THttpCli(nullptr);
