@@ -608,6 +608,7 @@ void THttpCli::DeliverBody(const char* Data, std::int32_t Len) {
 void THttpCli::SplitLines(std::uint16_t Error) {
   const auto Alive = FAlive;
   const std::uintptr_t Serial = FRequestSerial;
+  const THttpClientState Entry = FState;
   while (FRcvdCount > 0) {
     // A zero byte hides whatever follows it, a line end included.
     const std::size_t Text = std::strlen(FRcvdBuffer);
@@ -626,7 +627,10 @@ void THttpCli::SplitLines(std::uint16_t Error) {
     } else {
       Fire(OnDataLine, this, Error);
     }
-    if (!*Alive || FRequestSerial != Serial || FState == hsIdle || FState == hsAborting) return;
+    // A handler that ended the request ends the splitting; lines that come
+    // while the client is already idle go on to OnDataLine.
+    if (!*Alive || FRequestSerial != Serial) return;
+    if (FState != Entry && (FState == hsIdle || FState == hsAborting)) return;
   }
 }
 

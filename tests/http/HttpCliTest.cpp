@@ -645,6 +645,24 @@ TEST(HttpCli, DocumentNameFromPathAndContentType) {
   }
 }
 
+TEST(HttpCli, LinesAfterAnEndedResponseGoToOnDataLine) {
+  TStandInClient C;
+  int Lines = 0;
+  C.OnDataLine = [&](TObject*, std::uint16_t Error) {
+    EXPECT_EQ(Error, 0);
+    ++Lines;
+  };
+  C.SetURL("http://h/x");
+  C.Begin();
+  C.Arrive("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
+  RunQueued();
+  ASSERT_EQ(C.State(), hsIdle);
+  C.Arrive("one\r\ntwo\nthr");
+  EXPECT_EQ(Lines, 2);
+  EXPECT_EQ(C.HeaderLines().Count(), 2);
+  C.End();
+}
+
 TEST(HttpCli, FreedFromItsOwnEvent) {
   // A handler may free the client that called it; nothing may touch it after.
   auto* Http = new THttpCli(nullptr);
