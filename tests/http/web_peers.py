@@ -25,7 +25,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "net"))
-from socks_servers import start_socks_servers, stop_socks_servers  # noqa: E402
+from socks_servers import start_socks_servers, stop_servers  # noqa: E402
 
 SIZES = [0, 1, 8191, 8192, 8193, 100000, 50 * 1024 * 1024]
 BIG_DOCS = {"big.bin": int(os.environ.get("DRAVIN_BIG_DOC_MB", "0")) * 1024 * 1024}
@@ -138,14 +138,7 @@ http {{
         start_socks_servers(env, socks, which=("danted",))
         status = subprocess.call(sys.argv[1:], env=env)
     finally:
-        for p in procs:
-            p.terminate()
-        for p in procs:
-            try:
-                p.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                p.kill()
-        stop_socks_servers(socks)
+        stop_servers(procs + socks)
     sys.exit(status)
 
 
