@@ -12,13 +12,17 @@ compares:
     recorder script;
   - which files are left.
 Then a second instance against an idle first one, which is finally closed by
-a window message.
+a window message; and the window itself driven by real input (xdotool) and
+window messages: its outline against the stored one, a drag on a transparent
+pixel and on its surface, the run-control buttons, Home, About and its links,
+with screenshots saved under work/screenshots.
 
 The prefix is private to this test (work/prefix): the browser setting and the
 instance mutex must not meet other tests. Needs DISPLAY (tools/run-tests
 provides one)."""
 import argparse
 import os
+import struct
 import re
 import shutil
 import subprocess
@@ -31,6 +35,7 @@ RUN_END = "バージョンチェック終了"
 NEW_PLUGINS = "新しいプラグインがリリースされています."
 
 failures = []
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
 def check(condition, what):
@@ -68,10 +73,15 @@ class Wine:
         subprocess.run(["wineserver", "-p"], **self.quiet)
         self.run("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
         self.run("reg", "add", r"HKCU\Software\Wine\WineBrowser", "/v", "Browsers", "/d", recorder, "/f")
+<<<<<<< HEAD
         # The log's times follow the user's regional settings; the log
         # patterns below expect these.
         self.run("reg", "add", r"HKCU\Control Panel\International", "/v", "sTime", "/d", ":", "/f")
         self.run("reg", "add", r"HKCU\Control Panel\International", "/v", "sTimeFormat", "/d", "HH:mm:ss", "/f")
+=======
+        # Japanese glyphs for the font the program asks for.
+        subprocess.run([os.path.join(ROOT, "tools", "wine-fonts")], **self.quiet)
+>>>>>>> main
         temp = self.output("cmd", "/c", "echo %TEMP%").decode("ascii", "replace").strip()
         self.temp = subprocess.run(["winepath", "-u", temp], capture_output=True, env=self.env,
                                    stdin=subprocess.DEVNULL, text=True).stdout.strip()
@@ -198,9 +208,9 @@ def single_instance_and_idle_window(s, args, wine):
         check(controls == [("radio", "", "enabled", "checked"),
                            ("button", "一時停止", "enabled", "-"), ("button", "停止", "enabled", "-"),
                            ("button", "スキップ", "disabled", "-"), ("button", "再開", "disabled", "-"),
-                           ("radio", "", "enabled", "unchecked")],
-              f"{what}: option and run buttons in their design states ({controls})")
-        check(["label", "", "enabled", "-", "24,48,353,25"] in rows, f"{what}: the empty status line")
+                           ("button", "", "enabled", "-"), ("button", "", "enabled", "-"),
+                           ("button", "", "enabled", "-"), ("radio", "", "enabled", "unchecked")],
+              f"{what}: option and run buttons in their design states, in tab order ({controls})")
         time.sleep(1)
         before = open(os.path.join(host, "zel.log"), "rb").read()
         s.check_log(what, host, "zel.log", [STARTED], ended=False)
@@ -224,6 +234,237 @@ def single_instance_and_idle_window(s, args, wine):
             first.kill()
 
 
+def stored_outline(artwork):
+    """The region data the build stored for the window (Rgn1.dat: the picture
+    property, then RgnData)."""
+    data = open(os.path.join(artwork, "Rgn1.dat"), "rb").read()
+    pos = 0
+    for _ in range(2):
+        name_length = data[pos]
+        pos += 1 + name_length + 1
+        count = struct.unpack_from("<I", data, pos)[0]
+        pos += 4
+        value, pos = data[pos:pos + count], pos + count
+    return value
+
+
+class Window:
+    """The checker's window seen from outside: probe queries and real input."""
+
+    def __init__(self, s, args, wine):
+        self.s, self.args, self.wine = s, args, wine
+        self.shots = os.path.join(args.work, "screenshots")
+        os.makedirs(self.shots, exist_ok=True)
+
+    def probe(self, *command):
+        return probe(self.args, self.wine, *command)
+
+    def rows(self, cls=None):
+        out = self.probe(*(["-c", cls] if cls else []), "dump")[1]
+        return [row.split("|") for row in out.splitlines()]
+
+    def buttons(self):
+        """Enabled states of Pause, Resume, Skip and Stop."""
+        rows = {r[1]: r[2] == "enabled" for r in self.rows() if r[0] == "button" and r[1]}
+        return [rows.get(n) for n in ("一時停止", "再開", "スキップ", "停止")]
+
+    def origin(self, cls=None):
+        out = self.probe(*(["-c", cls] if cls else []), "where")[1].split()
+        return tuple(int(v) for v in out[1].split(","))
+
+    def click(self, x, y, cls=None):
+        ox, oy = self.origin(cls)
+        subprocess.run(["xdotool", "mousemove", str(ox + x), str(oy + y), "sleep", "0.3", "click", "1"], check=True)
+
+    def drag(self, x, y, dx, dy):
+        ox, oy = self.origin()
+        subprocess.run(["xdotool", "mousemove", str(ox + x), str(oy + y), "sleep", "0.3", "mousedown", "1",
+                        "sleep", "0.3"], check=True)
+        for step in range(1, 11):
+            subprocess.run(["xdotool", "mousemove", str(ox + x + dx * step // 10), str(oy + y + dy * step // 10),
+                            "sleep", "0.05"], check=True)
+        subprocess.run(["xdotool", "mouseup", "1"], check=True)
+        time.sleep(0.5)
+
+    def shot(self, name):
+        path = os.path.join(self.shots, name)
+        subprocess.run(["import", "-window", "root", path], check=True)
+        print("screenshot:", path)
+
+    def until(self, condition, limit=20):
+        deadline = time.time() + limit
+        while time.time() < deadline:
+            if condition():
+                return True
+            time.sleep(0.2)
+        return condition()
+
+
+def window_by_real_input(s, args, wine):
+    what = "the window by real input"
+    print("--", what)
+    host = s.install("window", ["zel.ini", "zel.log"], ["zel.exe"])
+    s.write_list(["Zel,zel.exe,9.0,x,1,X"])
+    if os.path.exists(s.page_file):
+        os.remove(s.page_file)
+    w = Window(s, args, wine)
+    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
+    try:
+        if not check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
+            return
+        time.sleep(1)
+        w.shot("start.png")
+        check(w.probe("region")[1].strip() == stored_outline(args.artwork).hex(),
+              f"{what}: the window's outline is the stored region data")
+
+        # A transparent pixel inside the bounding box (right of the title tab)
+        # is not the window's: a drag there moves nothing. The surface drags it.
+        before = w.origin()
+        w.drag(300, 20, 50, 30)
+        check(w.origin() == before, f"{what}: a drag on a transparent pixel does not reach the window")
+        w.drag(250, 100, 50, 30)
+        check(w.origin() == (before[0] + 50, before[1] + 30),
+              f"{what}: a drag on the surface moves the window ({before} -> {w.origin()})")
+
+        # Pause, then Resume: the wait notices within about a second.
+        w.click(360, 150)
+        check(w.until(lambda: w.buttons() == [False, True, False, True]),
+              f"{what}: paused, Resume enabled and Pause disabled ({w.buttons()})")
+        w.shot("pause.png")
+        w.click(96, 150)
+        started = time.time()
+        check(w.until(lambda: w.buttons() == [True, False, False, True]),
+              f"{what}: resumed, Pause enabled again ({w.buttons()})")
+        print(f"   the pause ended {time.time() - started:.1f} s after Resume")
+
+        w.click(372, 60)  # Home
+        check(s.recorded_pages(1) == [s.pages["software"]], f"{what}: Home opens the maker's software page")
+
+        w.click(396, 60)  # About
+        check(w.until(lambda: (w.rows("TAboutForm") or [[""] * 3])[0][2:3] == ["visible"]),
+              f"{what}: About shows its dialog")
+        time.sleep(1)
+        w.shot("about.png")
+        about = w.rows("TAboutForm")
+        check(about and about[0][1] == "バージョン情報" and about[0][4] == "334,204",
+              f"{what}: the dialog's caption and size ({about[:1]})")
+        w.click(40, 100, "TAboutForm")
+        w.click(40, 148, "TAboutForm")
+        check(s.recorded_pages(3) == [s.pages["software"], s.pages["download"], s.pages["support"]],
+              f"{what}: the dialog's links open their pages")
+        w.probe("-c", "TAboutForm", "key", "0", "27")  # Esc
+        check(w.until(lambda: w.rows("TAboutForm")[0][2] == "hidden"), f"{what}: Esc hides the dialog")
+
+        w.click(420, 60)  # Minimise
+        check(w.until(lambda: w.rows()[0][2] == "hidden" and checker.poll() is None),
+              f"{what}: minimised, the window leaves the screen and the program stays")
+        check(w.probe("close")[0] == 0, f"{what}: WM_CLOSE posted")
+        try:
+            check(checker.wait(timeout=20) == 0, f"{what}: the window closes")
+        except subprocess.TimeoutExpired:
+            check(False, f"{what}: the window closes")
+    finally:
+        if checker.poll() is None:
+            checker.kill()
+
+
+def run_control(s, args, wine):
+    """A long list keeps the run busy while the buttons are pressed."""
+    long_list = [f"Gone,gone{i}.dll,1.0,x,1,X" for i in range(100000)] + ["Zel,zel.exe,9.0,x,1,X"]
+    last = "Zel Ver.9.0がリリースされています."
+    w = Window(s, args, wine)
+    for what, act, finished in [
+        ("pause, then stop", lambda: (w.probe("click", "1"),
+                                      check(w.until(lambda: w.buttons() == [False, True, False, True]),
+                                            "pause, then stop: paused"),
+                                      w.click(272, 150)), False),
+        ("Esc stops the run", lambda: w.probe("key", "1", "27"), False),
+        ("minimised, the run goes on", lambda: w.probe("click", "7"), True),
+    ]:
+        print("--", what)
+        host = s.install(what.replace(" ", "-").replace(",", ""), ["zel.ini", "zel.log"], ["zel.exe"])
+        s.write_list(long_list)
+        if os.path.exists(s.page_file):
+            os.remove(s.page_file)
+        checker = wine.start(os.path.join(host, "dravin", "dravin.exe"))
+        try:
+            if not check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
+                continue
+            act()
+            try:
+                check(checker.wait(timeout=120) == 0, f"{what}: the program ends")
+            except subprocess.TimeoutExpired:
+                check(False, f"{what}: the program ends")
+            s.check_log(what, host, "zel.log", [STARTED, RUN_START] + ([last] if finished else []) + [RUN_END])
+        finally:
+            if checker.poll() is None:
+                checker.kill()
+
+
+# Settings files after a run: what the host had, and the golden file the
+# system's profile functions wrote under Wine (tests/e2e/golden; the host
+# build's writer is checked against the same files by app_tests).
+SETTINGS_CASES = [
+    ("the options follow the host's section", "zel.ini",
+     b"[TSetup]\r\nUseProxy_Checked=False\r\nTimeOut_Text=60\r\n", "new-section.ini"),
+    ("stored options restored and updated in place", "zel.ini",
+     b"[TSetup]\r\nTimeOut_Text=60\r\n[TFormDravin]\r\nAutoDLL_Checked=true\r\nOpenHomePage_Checked=False\r\n"
+     b"Extra=1\r\n[After]\r\na=b\r\n", "in-place.ini"),
+    ("Orn's settings file", "orn.ini", b"", "orn.ini"),
+]
+
+
+def settings_files(s, args, wine):
+    golden_dir = os.path.join(os.path.dirname(os.path.abspath(__file__)), "golden")
+    w = Window(s, args, wine)
+
+    def compare(what, path, golden):
+        got = open(path, "rb").read()
+        if args.write_golden:
+            open(os.path.join(golden_dir, golden), "wb").write(got)
+            print("wrote", golden)
+            return
+        want = open(os.path.join(golden_dir, golden), "rb").read()
+        if not check(got == want, f"{what}: the settings file is the golden {golden}"):
+            print("  got:", got)
+
+    for what, name, before, golden in SETTINGS_CASES:
+        print("--", what)
+        host = s.install(what.replace(" ", "-").replace("'", ""), ["zel.log"], ["zel.exe"])
+        open(os.path.join(host, name), "wb").write(before)
+        if os.path.exists(s.list_file):
+            os.remove(s.list_file)
+        check(s.run_checker(host) == 0, f"{what}: exit code 0")
+        compare(what, os.path.join(host, name), golden)
+
+    what = "no settings file"
+    print("--", what)
+    host = s.install("no-settings", ["zel.log"], ["zel.exe"])
+    s.run_checker(host)
+    check(not os.path.exists(os.path.join(host, "zel.ini")) and not os.path.exists(os.path.join(host, "orn.ini")),
+          f"{what}: none is made")
+
+    # With an argument the window only serves the options: the user picks
+    # automatic installation and closes the window.
+    what = "the options changed on the idle window"
+    print("--", what)
+    host = s.install("options", ["zel.log"], ["zel.exe"])
+    open(os.path.join(host, "zel.ini"), "wb").write(b"")
+    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
+    try:
+        if check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
+            time.sleep(1)
+            w.click(40, 120)  # the option button AutoDLL
+            check(w.until(lambda: [r[3] for r in w.rows() if r[0] == "radio"] == ["unchecked", "checked"]),
+                  f"{what}: the click checks AutoDLL and unchecks OpenHomePage")
+            w.probe("close")
+            check(checker.wait(timeout=20) == 0, f"{what}: the window closes")
+            compare(what, os.path.join(host, "zel.ini"), "options.ini")
+    finally:
+        if checker.poll() is None:
+            checker.kill()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dravin", required=True)
@@ -231,6 +472,9 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--addresses", required=True)
+    parser.add_argument("--artwork", required=True)
+    parser.add_argument("--write-golden", action="store_true",
+                        help="write the settings files of the run as the golden files instead of comparing")
     parser.add_argument("--override", action="append", default=[])
     args = parser.parse_args()
     if not os.environ.get("DISPLAY"):
@@ -239,7 +483,8 @@ def main():
     addresses = read_addresses(args.addresses, args.override)
     pages = {"zel product": addresses["ZEL_PRODUCT_PAGE"], "orn product": addresses["ORN_PRODUCT_PAGE"],
              "zel plug-in": addresses["ZEL_PLUGIN_PAGE"], "orn plug-in": addresses["ORN_PLUGIN_PAGE"],
-             "maker": addresses["MAKER_TOP_PAGE"]}
+             "maker": addresses["MAKER_TOP_PAGE"], "software": addresses["MAKER_SOFTWARE_PAGE"],
+             "download": addresses["DOWNLOAD_PAGE"], "support": addresses["SUPPORT_BOARD_PAGE"]}
 
     os.makedirs(args.work, exist_ok=True)
     recorder = os.path.join(args.work, "record-page.sh")
@@ -289,6 +534,11 @@ def main():
                     ["orn.log"], ["zel.exe"], [], None,
                     "orn.log", [], [], error="バージョンチェックファイルダウンロード失敗.")
         single_instance_and_idle_window(s, args, wine)
+        settings_files(s, args, wine)
+        if args.write_golden:
+            return 0
+        window_by_real_input(s, args, wine)
+        run_control(s, args, wine)
     finally:
         wine.shut_down()
     print(f"dravin_e2e: {len(failures)} failure(s)")

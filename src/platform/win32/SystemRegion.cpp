@@ -26,6 +26,8 @@ bool SystemRegion::Unite(const SystemRegion& Other) {
          ::CombineRgn(R(FHandle.Get()), R(FHandle.Get()), R(Other.FHandle.Get()), RGN_OR) != ERROR;
 }
 
+bool SystemRegion::Contains(int X, int Y) const { return FHandle && ::PtInRegion(R(FHandle), X, Y); }
+
 std::vector<std::uint8_t> SystemRegion::Data() const {
   if (!Valid()) return {};
   const DWORD Size = ::GetRegionData(R(FHandle.Get()), 0, nullptr);

@@ -1,0 +1,680 @@
+// THttpCli against the scripted peer: the request bytes, the event order,
+// every relocation form, the response edge cases, aborts and misuse.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <thread>
+
+#include "HttpTestSupport.h"
+
+using namespace httptest;
+
+namespace {
+
+struct Client {
+  THttpCli Http{nullptr};
+  TMemoryStream Doc;
+  EventLog Log;
+  Client() {
+    Http.SetDocStream(&Doc);
+    Log.Attach(Http);
+  }
+};
+
+std::string RequestLine(const std::string& Request) { return Request.substr(0, Request.find("\r\n")); }
+
+std::string HeaderField(const std::string& Request, const std::string& Name) {
+  const std::string Key = "\r\n" + Name + ": ";
+  const auto At = Request.find(Key);
+  if (At == std::string::npos) return "<none>";
+  const auto Start = At + Key.size();
+  return Request.substr(Start, Request.find("\r\n", Start) - Start);
+}
+
+// What F raises, as "ErrorCode Message", or "returned".
+std::string Raised(const std::function<void()>& F) {
+  try {
+    F();
+  } catch (EHttpException& E) {
+    return std::to_string(E.ErrorCode()) + " " + E.Message();
+  }
+  return "returned";
+}
+
+TEST(HttpCli, TypicalGetRaisesItsEventsInOrder) {
+  Client C;
+  PeerRecord Record;
+  C.Http.SetURL(PeerUrl("/s/ok/10"));
+  C.Http.Get();
+  ASSERT_TRUE(PumpUntil([&] { return C.Log.RequestsDone == 1; }));
+  const std::vector<std::string> Want = {
+      "State hsPreparing", "State hsResolving", "State hsResolved", "State hsConnected", "SessionConnected",
+      "State hsAwaitingHeader", "RequestHeaderBegin", "BeforeHeaderSend GET", "Command GET", "Command Accept:",
+      "Command User-Agent:", "Command Host:", "RequestHeaderEnd", "Command ", "HeaderBegin", "HeaderData",
+      "HeaderData", "HeaderData", "State hsAwaitingBody", "HeaderEnd", "DocBegin", "DocData", "DocEnd",
+      "State hsIdle", "RequestDone 0"};
+  EXPECT_EQ(C.Log.Events, Want);
+  EXPECT_EQ(StreamText(C.Doc), Pattern(10));
+  EXPECT_EQ(C.Http.ResponseCode(), 200);
+  EXPECT_EQ(C.Http.ResponseText(), "OK");
+  EXPECT_EQ(C.Http.ContentLength(), 10);
+  EXPECT_EQ(C.Http.ContentType(), "text/plain");
+  EXPECT_EQ(C.Http.ReceivedBytes(), 10);
+  EXPECT_EQ(C.Http.DocumentName(), "10");
+  EXPECT_EQ(C.Http.HeaderLines().Text(), "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 10\r\n");
+  EXPECT_EQ(Record.Last(), "GET /s/ok/10 HTTP/1.0\r\n"
+                           "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+                           "User-Agent: Mozilla/3.0 (compatible)\r\n"
+                           "Host: 127.0.0.1\r\n\r\n");
+}
+
+TEST(HttpCli, EveryRequestFieldInItsOrder) {
+  Client C;
+  PeerRecord Record;
+  TMemoryStream Body;
+  Body.WriteBuffer("hello", 5);
+  Body.SetPosition(0);
+  THttpCli& H = C.Http;
+  H.SetURL("http://h.example:81/s/echo");
+  H.SetProxy("127.0.0.1");
+  H.SetProxyPort(PeerPort());
+  H.SetSender("me@x");
+  H.SetAccept("a/b");
+  H.SetReference("http://r/");
+  H.SetAcceptLanguage("ja");
+  H.SetContentTypePost("text/x");
+  H.SetAgent("Ag");
+  H.SetNoCache(true);
+  H.SetModifiedSince(EncodeDate(2026, 12, 8) + EncodeTime(9, 5, 3, 0));
+  H.SetUsername("u");
+  H.SetPassword("p");
+  H.SetProxyUsername("pu");
+  H.SetProxyPassword("pp");
+  H.SetCookie("c=1");
+  H.SetContentRangeBegin("5");
+  H.SetContentRangeEnd("9");
+  H.SetPostStream(&Body);
+  H.Post();
+  EXPECT_EQ(Record.Last(), "POST http://h.example:81/s/echo HTTP/1.0\r\n"
+                           "From: me@x\r\n"
+                           "Accept: a/b\r\n"
+                           "Referer: http://r/\r\n"
+                           "Accept-Language: ja\r\n"
+                           "Content-Type: text/x\r\n"
+                           "User-Agent: Ag\r\n"
+                           "Host: h.example\r\n"
+                           "Pragma: no-cache\r\n"
+                           "Content-Length: 5\r\n"
+                           "If-Modified-Since: Tue, 08 Dec 2026 09:05:03 GMT\r\n"
+                           "Authorization: Basic dTpw\r\n"
+                           "Proxy-Authorization: Basic cHU6cHA=\r\n"
+                           "Cookie: c=1\r\n"
+                           "Range: bytes=5-9\r\n"
+                           "\r\n"
+                           "hello");
+  EXPECT_EQ(H.ContentRangeBegin(), "");
+  EXPECT_EQ(H.ContentRangeEnd(), "");
+  EXPECT_EQ(H.SentBytes(), 5);
+}
+
+TEST(HttpCli, ConditionalFields) {
+  struct Case {
+    const char* Name;
+    std::function<void(THttpCli&)> Set;
+    const char* Field;
+    const char* Want;
+  };
+  const Case Cases[] = {
+      {"password without user", [](THttpCli& H) { H.SetPassword("p"); }, "Authorization", "<none>"},
+      {"user without password", [](THttpCli& H) { H.SetUsername("u"); }, "Authorization", "Basic dTo="},
+      {"proxy user without proxy", [](THttpCli& H) { H.SetProxyUsername("pu"); }, "Proxy-Authorization", "<none>"},
+      {"range begin alone", [](THttpCli& H) { H.SetContentRangeBegin("100"); }, "Range", "bytes=100-"},
+      {"range end alone", [](THttpCli& H) { H.SetContentRangeEnd("7"); }, "Range", "bytes=-7"},
+      {"credentials in the URL",
+       [](THttpCli& H) { H.SetURL("http://us:pw@127.0.0.1:" + PeerPort() + "/s/ok/0"); }, "Authorization",
+       "Basic dXM6cHc="},
+      {"empty accept and agent", [](THttpCli& H) { H.SetAccept(""); H.SetAgent(""); }, "Accept", "<none>"},
+      {"no cache off", [](THttpCli&) {}, "Pragma", "<none>"},
+      {"content type only for POST", [](THttpCli&) {}, "Content-Type", "<none>"},
+  };
+  for (const Case& K : Cases) {
+    Client C;
+    PeerRecord Record;
+    C.Http.SetURL(PeerUrl("/s/ok/0"));
+    K.Set(C.Http);
+    C.Http.Get();
+    EXPECT_EQ(HeaderField(Record.Last(), K.Field), K.Want) << K.Name;
+    EXPECT_EQ(C.Http.ContentRangeBegin() + C.Http.ContentRangeEnd(), "") << K.Name;
+  }
+  // Credentials found in a URL stay with the client.
+  Client C;
+  C.Http.SetURL("http://us:pw@127.0.0.1:" + PeerPort() + "/s/ok/0");
+  C.Http.Get();
+  EXPECT_EQ(C.Http.Username(), "us");
+  EXPECT_EQ(C.Http.Password(), "pw");
+}
+
+TEST(HttpCli, HandlersChangeTheHeaderLines) {
+  {
+    Client C;
+    PeerRecord Record;
+    C.Http.SetURL(PeerUrl("/s/ok/0"));
+    C.Http.OnBeforeHeaderSend = [](TObject*, const std::string& Method, TStrings& Lines) {
+      EXPECT_EQ(Method, "GET");
+      Lines.Delete(1);  // Accept
+      Lines.Add("X-Added: 1");
+    };
+    C.Http.OnCommand = [](TObject*, std::string& S) {
+      if (S.rfind("User-Agent:", 0) == 0) S = "User-Agent: changed";
+    };
+    C.Http.Get();
+    EXPECT_EQ(Record.Last(), "GET /s/ok/0 HTTP/1.0\r\nUser-Agent: changed\r\nHost: 127.0.0.1\r\nX-Added: 1\r\n\r\n");
+  }
+  {
+    // A line emptied by OnCommand still gets its CR LF: the header ends there.
+    Client C;
+    PeerRecord Record;
+    C.Http.SetURL(PeerUrl("/s/ok/2"));
+    C.Http.OnCommand = [](TObject*, std::string& S) {
+      if (S.rfind("User-Agent:", 0) == 0) S.clear();
+    };
+    C.Http.Get();
+    const std::string Request = Record.Requests().at(0);
+    EXPECT_EQ(Request.substr(0, Request.find("\r\n\r\n") + 4),
+              "GET /s/ok/2 HTTP/1.0\r\nAccept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n\r\n");
+    EXPECT_EQ(StreamText(C.Doc), Pattern(2));
+  }
+}
+
+struct LocationCase {
+  bool ThroughProxy;
+  const char* Value;  // "{port}" stands for the peer's port
+  const char* SecondLine;
+  const char* Host;
+  const char* Location;
+  const char* DocumentName;
+  std::size_t Body;
+};
+
+std::string WithPort(std::string S) {
+  for (auto At = S.find("{port}"); At != std::string::npos; At = S.find("{port}"))
+    S.replace(At, 6, PeerPort());
+  return S;
+}
+
+TEST(HttpCli, EveryLocationForm) {
+  const LocationCase Cases[] = {
+      {false, "/s/ok/3", "GET /s/ok/3 HTTP/1.0", "127.0.0.1", "http://127.0.0.1/s/ok/3", "3", 3},
+      {false, "../ok/4", "GET /s/loc/../ok/4 HTTP/1.0", "127.0.0.1", "http://127.0.0.1/s/loc/../ok/4", "4", 4},
+      {false, "http://localhost:{port}/s/ok/5", "GET /s/ok/5 HTTP/1.0", "localhost", "http://localhost/s/ok/5", "5",
+       5},
+      {false, "http://localhost:{port}", "GET / HTTP/1.0", "localhost", "http://localhost", "document.htm", 0},
+      {false, "http:///s/ok/6", "GET /s/ok/6 HTTP/1.0", "127.0.0.1", "http://127.0.0.1/s/ok/6", "6", 6},
+      {false, "/s/ok/7/", "GET /s/ok/7/ HTTP/1.0", "127.0.0.1", "http://127.0.0.1/s/ok/7/", "document.htm", 7},
+      {false, "/s/ok/8?x=1", "GET /s/ok/8?x=1 HTTP/1.0", "127.0.0.1", "http://127.0.0.1/s/ok/8?x=1", "8", 8},
+      {false, "/s/ok/9#part", "GET /s/ok/9#part HTTP/1.0", "127.0.0.1", "http://127.0.0.1/s/ok/9#part", "9", 9},
+      {true, "/s/ok/3", "GET http://127.0.0.1:{port}/s/ok/3 HTTP/1.0", "127.0.0.1",
+       "http://127.0.0.1:{port}/s/ok/3", "3", 3},
+      {true, "http://k.example:8080/s/ok/4", "GET http://k.example:8080/s/ok/4 HTTP/1.0", "k.example",
+       "http://k.example:8080/s/ok/4", "4", 4},
+      {true, "../ok/5", "GET http://127.0.0.1:{port}/s/loc/../ok/5 HTTP/1.0", "127.0.0.1",
+       "http://127.0.0.1:{port}/s/loc/../ok/5", "5", 5},
+      {true, "http:///s/ok/6", "GET http://127.0.0.1:{port}/s/ok/6 HTTP/1.0", "127.0.0.1",
+       "http://127.0.0.1:{port}/s/ok/6", "6", 6},
+  };
+  for (const LocationCase& K : Cases) {
+    const std::string Name = std::string(K.ThroughProxy ? "proxy " : "direct ") + K.Value;
+    Client C;
+    PeerRecord Record;
+    C.Http.SetURL(PeerUrl("/s/loc/" + Encode(K.Value)));
+    if (K.ThroughProxy) {
+      C.Http.SetProxy("127.0.0.1");
+      C.Http.SetProxyPort(PeerPort());
+    }
+    C.Http.Get();
+    const auto Requests = Record.Requests();
+    ASSERT_EQ(Requests.size(), 2u) << Name;
+    EXPECT_EQ(RequestLine(Requests[1]), WithPort(K.SecondLine)) << Name;
+    EXPECT_EQ(HeaderField(Requests[1], "Host"), K.Host) << Name;
+    EXPECT_EQ(C.Http.Location(), WithPort(K.Location)) << Name;
+    EXPECT_EQ(C.Http.DocumentName(), K.DocumentName) << Name;
+    EXPECT_EQ(StreamText(C.Doc), Pattern(K.Body)) << Name;
+    EXPECT_EQ(C.Log.CountOf("LocationChange " + WithPort(K.Location)), 1) << Name;
+    EXPECT_EQ(C.Log.RequestsDone, 1) << Name;
+  }
+}
+
+TEST(HttpCli, PostRelocatedBecomesGetWithoutBody) {
+  Client C;
+  PeerRecord Record;
+  TMemoryStream Body;
+  const std::string Sent = Pattern(20000);
+  Body.WriteBuffer(Sent.data(), static_cast<std::int64_t>(Sent.size()));
+  Body.SetPosition(0);
+  C.Http.SetPostStream(&Body);
+  C.Http.SetURL(PeerUrl("/s/loc/" + Encode("/s/ok/4")));
+  C.Http.Post();
+  const auto Requests = Record.Requests();
+  ASSERT_EQ(Requests.size(), 2u);
+  EXPECT_EQ(Requests[0].substr(Requests[0].size() - Sent.size()), Sent);
+  EXPECT_EQ(HeaderField(Requests[0], "Content-Length"), "20000");
+  EXPECT_EQ(Requests[1], "GET /s/ok/4 HTTP/1.0\r\nAccept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
+                         "*/*\r\nUser-Agent: Mozilla/3.0 (compatible)\r\nHost: 127.0.0.1\r\n\r\n");
+  // One piece per data-sent notification, each as large as the send buffer.
+  EXPECT_EQ(C.Log.CountOf("SendData 8193"), 2);
+  EXPECT_EQ(C.Log.CountOf("SendData 3614"), 1);
+  EXPECT_EQ(C.Log.CountOf("SendEnd"), 1);
+  EXPECT_EQ(C.Http.SentBytes(), 20000);
+  EXPECT_EQ(StreamText(C.Doc), Pattern(4));
+}
+
+TEST(HttpCli, RelocationsEndAfterTwenty) {
+  Client C;
+  PeerRecord Record;
+  C.Http.SetURL(PeerUrl("/s/loop"));
+  EXPECT_EQ(Raised([&] { C.Http.Get(); }), "404 Too many relocations (more than 20)");
+  EXPECT_EQ(Record.Requests().size(), 21u);
+  EXPECT_EQ(C.Log.CountOf("LocationChange http://127.0.0.1/s/loop"), 20);
+  EXPECT_EQ(C.Http.RequestError(), httperrTooManyRelocations);
+  EXPECT_EQ(C.Http.ResponseCode(), 404);
+  EXPECT_EQ(C.Log.CountOf("DocBegin"), 0);
+  EXPECT_EQ(C.Doc.Size(), 0);
+  // The count belongs to one request: the next one may relocate again.
+  C.Http.SetURL(PeerUrl("/s/loc/" + Encode("/s/ok/1")));
+  C.Http.Get();
+  EXPECT_EQ(StreamText(C.Doc), Pattern(1));
+}
+
+TEST(HttpCli, ResponseWithoutHeader) {
+  Client C;
+  C.Http.SetURL(PeerUrl("/s/html"));
+  C.Http.Get();
+  EXPECT_EQ(C.Http.ContentType(), "text/html");
+  EXPECT_EQ(C.Log.Body, "<hTmL><body>x</body>rest");
+  EXPECT_EQ(StreamText(C.Doc), "<hTmL><body>x</body>rest");
+  EXPECT_EQ(C.Http.ResponseCode(), 0);
+  const auto& E = C.Log.Events;
+  const auto HeaderEnd = std::find(E.begin(), E.end(), "HeaderEnd");
+  EXPECT_LT(HeaderEnd - E.begin(), std::find(E.begin(), E.end(), "DocBegin") - E.begin());
+}
+
+TEST(HttpCli, ZeroLengthEndsBeforeTheCloseAndTheNextRequestRuns) {
+  Client C;
+  C.Http.SetURL(PeerUrl("/s/zero"));
+  C.Http.Get();  // the peer keeps the connection open: only the length can end this
+  EXPECT_EQ(C.Http.ResponseCode(), 200);
+  EXPECT_EQ(C.Http.ContentLength(), 0);
+  EXPECT_EQ(C.Log.CountOf("DocBegin") + C.Log.CountOf("DocEnd"), 0);
+  EXPECT_NE(C.Http.CtrlSocket().State(), wsClosed);
+  ASSERT_TRUE(PumpUntil([&] { return C.Log.RequestsDone == 1; }));
+
+  C.Http.SetURL(PeerUrl("/s/ok/5"));
+  C.Http.Get();
+  EXPECT_EQ(StreamText(C.Doc), Pattern(5));
+  EXPECT_EQ(C.Http.ResponseCode(), 200);
+  EXPECT_EQ(C.Http.State(), hsIdle);
+  // Nothing of the first request turns up later.
+  ASSERT_TRUE(PumpUntil([&] { return C.Log.RequestsDone == 2; }));
+  testsupport::DrainQueue();
+  EXPECT_EQ(C.Log.RequestsDone, 2);
+}
+
+TEST(HttpCli, ErrorStatusRaisesAndTheClientGoesOn) {
+  Client C;
+  C.Http.SetURL(PeerUrl("/s/status/404/300000"));
+  // The peer never closes: the client must.
+  EXPECT_EQ(Raised([&] { C.Http.Get(); }), "404 Not Found");
+  EXPECT_EQ(C.Http.ResponseCode(), 404);
+  EXPECT_EQ(C.Http.ResponseText(), "Not Found");
+  EXPECT_LE(C.Doc.Size(), 8192);
+  EXPECT_EQ(C.Log.CountOf("DocEnd"), C.Doc.Size() > 0 ? 1 : 0);
+
+  C.Http.SetURL(PeerUrl("/s/ok/6"));
+  C.Http.Get();
+  EXPECT_EQ(C.Http.ResponseCode(), 200);
+  EXPECT_EQ(C.Http.RequestError(), 0);
+}
+
+TEST(HttpCli, HeaderLinesAtTheBufferEdge) {
+  struct Case {
+    int Length;
+    const char* End;
+    bool Passes;
+  };
+  // The buffer holds 8192 bytes: the line and its whole line end must fit.
+  const Case Cases[] = {{8190, "crlf", true}, {8191, "crlf", false}, {8191, "lf", true}, {8192, "lf", false}};
+  for (const Case& K : Cases) {
+    const std::string Name = std::to_string(K.Length) + " " + K.End;
+    Client C;
+    C.Http.SetURL(PeerUrl("/s/longline/" + std::to_string(K.Length) + "/" + K.End));
+    if (K.Passes) {
+      C.Http.Get();
+      ASSERT_EQ(C.Http.HeaderLines().Count(), 2) << Name;
+      EXPECT_EQ(C.Http.HeaderLines()[1].size(), static_cast<std::size_t>(K.Length)) << Name;
+      EXPECT_EQ(StreamText(C.Doc), "ok") << Name;
+    } else {
+      EXPECT_EQ(Raised([&] { C.Http.Get(); }), "404 HTTP line too long") << Name;
+      EXPECT_EQ(C.Http.HeaderLines().Count(), 1) << Name;
+      EXPECT_EQ(C.Doc.Size(), 0) << Name;
+      EXPECT_EQ(C.Http.RequestError(), httperrLineTooLong) << Name;
+      EXPECT_TRUE(PumpUntil([&] { return C.Log.LastDoneError == httperrLineTooLong; })) << Name;
+    }
+  }
+}
+
+TEST(HttpCli, ZeroByteInAHeaderHidesTheLineEnd) {
+  Client C;
+  C.Http.SetURL(PeerUrl("/s/nul"));
+  EXPECT_THROW(C.Http.Get(), EHttpException);
+  EXPECT_EQ(C.Http.ResponseText(), "HTTP line too long");
+  EXPECT_EQ(C.Http.HeaderLines().Text(), "HTTP/1.0 200 OK\r\n");
+  EXPECT_EQ(C.Doc.Size(), 0);
+}
+
+TEST(HttpCli, LineFeedsAloneEndLines) {
+  Client C;
+  C.Http.SetURL(PeerUrl("/s/lf"));
+  C.Http.Get();
+  EXPECT_EQ(C.Http.HeaderLines().Count(), 3);
+  EXPECT_EQ(C.Http.HeaderLines()[2], "X-Cr: a\rb");
+  EXPECT_EQ(C.Http.ContentType(), "text/html; charset=x");
+  EXPECT_EQ(StreamText(C.Doc), "body\nmore");
+}
+
+TEST(HttpCli, ConnectionClosedInsideHeaderOrBody) {
+  {
+    Client C;
+    C.Http.SetURL(PeerUrl("/s/cuthead"));
+    C.Http.Get();
+    EXPECT_EQ(C.Http.ResponseCode(), 200);
+    EXPECT_EQ(C.Log.CountOf("HeaderEnd"), 1);
+    EXPECT_EQ(C.Log.CountOf("DocBegin") + C.Log.CountOf("DocEnd"), 0);
+  }
+  {
+    // A document cut short counts as received; the caller compares its size.
+    Client C;
+    C.Http.SetURL(PeerUrl("/s/cutbody/5000"));
+    C.Http.Get();
+    EXPECT_EQ(StreamText(C.Doc), Pattern(5000));
+    EXPECT_EQ(C.Http.ContentLength(), 10000);
+    EXPECT_EQ(C.Log.CountOf("DocEnd"), 1);
+  }
+}
+
+TEST(HttpCli, CookiesChallengesAndRanges) {
+  Client C;
+  PeerRecord Record;
+  std::vector<std::string> Cookies;
+  C.Http.OnCookie = [&](TObject*, const std::string& Data, bool& Accept) {
+    EXPECT_TRUE(Accept);
+    Cookies.push_back(Data);
+  };
+  C.Http.SetURL(PeerUrl("/s/cookie"));
+  C.Http.Get();
+  EXPECT_EQ(Cookies, (std::vector<std::string>{"a=1; path=/", "b=2"}));
+  EXPECT_EQ(C.Http.AuthChallenges().Text(), "Basic realm=\"r\"\r\n");
+  EXPECT_EQ(C.Http.AcceptRanges(), "bytes");
+  EXPECT_EQ(C.Http.ContentRangeBegin(), "100");
+  EXPECT_EQ(C.Http.ContentRangeEnd(), "199");
+  // A received range is asked for again unless the caller clears it.
+  C.Http.SetURL(PeerUrl("/s/ok/1"));
+  C.Http.Get();
+  EXPECT_EQ(HeaderField(Record.Last(), "Range"), "bytes=100-199");
+  EXPECT_EQ(C.Http.AcceptRanges(), "");
+  EXPECT_EQ(C.Http.AuthChallenges().Count(), 1);
+}
+
+TEST(HttpCli, DottedHostConnectsInsideStartAndNamedHostLater) {
+  {
+    Client C;
+    C.Http.SetURL(PeerUrl("/s/ok/3"));
+    C.Http.StartRequest(rqGet);
+    // The lookup of a dotted address was answered at once, inside the start.
+    EXPECT_EQ(C.Http.State(), hsResolved);
+    ASSERT_TRUE(PumpUntil([&] { return C.Log.RequestsDone == 1; }));
+    EXPECT_EQ(StreamText(C.Doc), Pattern(3));
+  }
+  {
+    Client C;
+    C.Http.SetURL("http://localhost:" + PeerPort() + "/s/ok/4");
+    C.Http.StartRequest(rqGet);
+    EXPECT_EQ(C.Http.State(), hsResolving);
+    ASSERT_TRUE(PumpUntil([&] { return C.Log.RequestsDone == 1; }));
+    EXPECT_EQ(StreamText(C.Doc), Pattern(4));
+  }
+}
+
+TEST(HttpCli, AbortInEveryPhase) {
+  struct Case {
+    const char* Name;
+    std::string Url;
+    // Where the abort comes from: 0 right after the start, else an event.
+    const char* From;
+    THttpClientState StateAtAbort;
+  };
+  const Case Cases[] = {
+      {"resolving", "http://localhost:" + PeerPort() + "/s/ok/1", "", hsResolving},
+      {"connecting", PeerUrl("/s/ok/1"), "", hsResolved},
+      {"header", PeerUrl("/s/holdhead"), "HeaderData", hsAwaitingHeader},
+      {"body", PeerUrl("/s/holdbody"), "DocData", hsAwaitingBody},
+  };
+  for (const Case& K : Cases) {
+    Client C;
+    PeerRecord Record;
+    THttpClientState Seen = hsIdle;
+    const auto AbortNow = [&](TObject*) {
+      Seen = C.Http.State();
+      C.Http.Abort();
+    };
+    if (std::string(K.From) == "HeaderData") C.Http.OnHeaderData = AbortNow;
+    if (std::string(K.From) == "DocData")
+      C.Http.OnDocData = [&](TObject* S, const void*, std::int32_t) { AbortNow(S); };
+    C.Http.SetURL(K.Url);
+    C.Http.StartRequest(rqGet);
+    if (!*K.From) {
+      AbortNow(nullptr);
+      EXPECT_EQ(C.Http.State(), hsIdle) << K.Name;
+    }
+    ASSERT_TRUE(PumpUntil([&] { return C.Log.RequestsDone == 1; })) << K.Name;
+    EXPECT_EQ(Seen, K.StateAtAbort) << K.Name;
+    EXPECT_EQ(C.Http.State(), hsIdle) << K.Name;
+    EXPECT_EQ(C.Log.LastDoneError, 3) << K.Name;
+    EXPECT_EQ(C.Http.ResponseCode(), 404) << K.Name;
+    EXPECT_EQ(C.Http.ResponseText(), "Connection aborted on request") << K.Name;
+    EXPECT_EQ(C.Http.CtrlSocket().State(), wsClosed) << K.Name;
+    if (std::string(K.Name) == "resolving") {
+      // A late answer of the cancelled lookup must not connect.
+      PumpUntil([] { return false; }, 500);
+      EXPECT_EQ(Record.Requests().size(), 0u);
+      EXPECT_EQ(C.Log.CountOf("State hsResolved"), 0);
+    }
+    testsupport::DrainQueue();
+    EXPECT_EQ(C.Log.RequestsDone, 1) << K.Name;
+  }
+  // Idle with the socket closed: nothing at all.
+  Client C;
+  C.Http.Abort();
+  testsupport::DrainQueue();
+  EXPECT_TRUE(C.Log.Events.empty());
+}
+
+TEST(HttpCli, SynchronousGetRaisesAfterAbort) {
+  Client C;
+  C.Http.SetURL(PeerUrl("/s/holdbody"));
+  C.Http.OnDocData = [&](TObject*, const void*, std::int32_t) { C.Http.Abort(); };
+  EXPECT_EQ(Raised([&] { C.Http.Get(); }), "404 Connection aborted on request");
+}
+
+TEST(HttpCli, MisuseRaisesAndChangesNothing) {
+  Client C;
+  C.Http.SetURL(PeerUrl("/s/ok/7"));
+  EXPECT_EQ(Raised([&] { C.Http.Post(); }), "2 HTTP component has nothing to post");
+  EXPECT_TRUE(C.Log.Events.empty());
+  C.Http.StartRequest(rqGet);
+  const auto Before = C.Log.Events.size();
+  EXPECT_EQ(Raised([&] { C.Http.Get(); }), "1 HTTP component is busy");
+  EXPECT_EQ(C.Log.Events.size(), Before);
+  ASSERT_TRUE(PumpUntil([&] { return C.Log.RequestsDone == 1; }));
+  EXPECT_EQ(StreamText(C.Doc), Pattern(7));
+}
+
+TEST(HttpCli, LocalFailuresEndWith404) {
+  struct Case {
+    const char* Name;
+    std::string Url;
+    const char* Text;
+  };
+  const Case Cases[] = {
+      // Nothing listens on port 1 of loopback.
+      {"refused", "http://127.0.0.1:1/", "Connection refused"},
+      {"no host", "./x.htm", "can't resolve hostname to IP address"},
+      {"unknown host", "http://no-such-host.invalid/", "can't resolve hostname to IP address"},
+  };
+  for (const Case& K : Cases) {
+    Client C;
+    C.Http.SetURL(K.Url);
+    const std::string R = Raised([&] { C.Http.Get(); });
+    EXPECT_EQ(R.rfind("404 ", 0), 0u) << K.Name << ": " << R;
+    EXPECT_NE(R.find(K.Text), std::string::npos) << K.Name << ": " << R;
+    EXPECT_NE(C.Http.RequestError(), 0) << K.Name;
+    EXPECT_TRUE(PumpUntil([&] { return C.Log.RequestsDone == 1; })) << K.Name;
+  }
+}
+
+TEST(HttpCli, HardCloseAfterAnErrorStatus) {
+  // The socket closes hard (linger on, time-out 0). The one close with a body
+  // still on its way is a POST the server refuses before reading it: what
+  // the client needs, the refusal, must arrive whole every time; what the
+  // server no longer wants of the body may be cut.
+  const std::string Sent = Pattern(8 << 20);
+  const std::string Log = testsupport::BuildTreeFolder(Env("DRAVIN_HTTP_PEER_LOG"));
+  for (int Round = 1; Round <= 3; ++Round) {
+    Client C;
+    TMemoryStream Body;
+    Body.WriteBuffer(Sent.data(), static_cast<std::int64_t>(Sent.size()));
+    Body.SetPosition(0);
+    C.Http.SetPostStream(&Body);
+    C.Http.SetURL(PeerUrl("/s/early"));
+    EXPECT_EQ(Raised([&] { C.Http.Post(); }), "413 Too Large");
+    EXPECT_EQ(StreamText(C.Doc), "large");
+    const std::string Seen = Log + "\\early-" + std::to_string(Round);
+    ASSERT_TRUE(PumpUntil([&] { return FileExists(Seen); })) << Round;
+    const std::string Peer = testsupport::ReadFile(Seen);
+    EXPECT_LT(std::stoll(Peer), static_cast<long long>(Sent.size())) << Peer;
+    std::printf("round %d: the peer got %s of %zu body bytes\n", Round, Peer.c_str(), Sent.size());
+  }
+}
+
+TEST(HttpCli, SocksSettingsOutliveEveryClose) {
+  // Every close resets the socket's SOCKS server and port; the client's own
+  // settings must still send each request, and each relocated one, through
+  // the proxy.
+  Client C;
+  const std::string Count = testsupport::BuildTreeFolder(Env("DRAVIN_HTTP_PEER_LOG")) + "\\socks";
+  const auto Relayed = [&] { return FileExists(Count) ? std::stoi(testsupport::ReadFile(Count)) : 0; };
+  const int Before = Relayed();
+  std::vector<TObject*> Connected;
+  C.Http.OnSocksConnected = [&](TObject* Sender, std::uint16_t Error) {
+    EXPECT_EQ(Error, 0);
+    Connected.push_back(Sender);
+  };
+  C.Http.SetSocksServer("127.0.0.1");
+  C.Http.SetSocksPort(Env("DRAVIN_HTTP_SOCKS_PORT"));
+  C.Http.SetSocksLevel("5");
+  C.Http.SetURL(PeerUrl("/s/loc/" + Encode("/s/ok/3")));
+  C.Http.Get();
+  C.Http.SetURL(PeerUrl("/s/ok/4"));
+  C.Http.Get();
+  EXPECT_EQ(StreamText(C.Doc), Pattern(3) + Pattern(4));
+  EXPECT_EQ(Relayed() - Before, 3);
+  EXPECT_EQ(Connected, std::vector<TObject*>(3, &C.Http.CtrlSocket()));
+  EXPECT_EQ(C.Http.SocksServer(), "127.0.0.1");
+}
+
+TEST(HttpCli, MultiThreadedClientWaitsOnItsThreadsQueue) {
+  // A client of a thread without the application's loop: its wait drains
+  // that thread's own queue, where its socket's notifications arrive.
+  std::string Body;
+  bool SocketToo = false;
+  std::thread Worker([&] {
+    THttpCli Http(nullptr);
+    TMemoryStream Doc;
+    Http.SetMultiThreaded(true);
+    SocketToo = Http.CtrlSocket().MultiThreaded();
+    Http.SetDocStream(&Doc);
+    Http.SetURL("http://localhost:" + PeerPort() + "/s/ok/300");
+    try {
+      Http.Get();
+      Body = StreamText(Doc);
+    } catch (Exception& E) {
+      Body = "raised: " + E.Message();
+    }
+  });
+  Worker.join();
+  EXPECT_TRUE(SocketToo);
+  EXPECT_EQ(Body, Pattern(300));
+}
+
+TEST(HttpCli, DocumentNameFromPathAndContentType) {
+  struct Case {
+    std::string Url;
+    const char* ContentType;
+    std::string Want;
+  };
+  const std::string Long(300, 'n');
+  const Case Cases[] = {
+      {"http://h/dir/setup.exe", "text/html", "setup.htm"},
+      {"http://h/dir/setup.EXE", "text/html", "setup.htm"},
+      {"http://h/dir/setup.exe", "Text/HTML; Charset=x", "setup.exe"},
+      {"http://h/dir/setup.exe", "application/octet-stream", "setup.exe"},
+      {"http://h/dir/readme", "text/html", "readme.htm"},
+      {"http://h/dir/file.cgi?x=1", "text/html", "file.cgi"},
+      {"http://h/dir/", "text/html", "document.htm"},
+      {"http://h", "text/plain", "document.htm"},
+      {"http://h/" + Long, "text/plain", Long.substr(0, 255)},
+  };
+  TStandInClient C;
+  for (const Case& K : Cases) {
+    C.SetURL(K.Url);
+    C.Begin();
+    C.Arrive(std::string("HTTP/1.0 200 OK\r\nContent-Type: ") + K.ContentType + "\r\nContent-Length: 1\r\n\r\nx");
+    C.End();
+    EXPECT_EQ(C.DocumentName(), K.Want) << K.Url << " " << K.ContentType;
+  }
+}
+
+TEST(HttpCli, LinesAfterAnEndedResponseGoToOnDataLine) {
+  TStandInClient C;
+  int Lines = 0;
+  C.OnDataLine = [&](TObject*, std::uint16_t Error) {
+    EXPECT_EQ(Error, 0);
+    ++Lines;
+  };
+  C.SetURL("http://h/x");
+  C.Begin();
+  C.Arrive("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
+  RunQueued();
+  ASSERT_EQ(C.State(), hsIdle);
+  C.Arrive("one\r\ntwo\nthr");
+  EXPECT_EQ(Lines, 2);
+  EXPECT_EQ(C.HeaderLines().Count(), 2);
+  C.End();
+}
+
+TEST(HttpCli, FreedFromItsOwnEvent) {
+  // A handler may free the client that called it; nothing may touch it after.
+  auto* Http = new THttpCli(nullptr);
+  bool Freed = false;
+  Http->OnDocBegin = [&Freed, Http](TObject*) {
+    Freed = true;
+    delete Http;  // the last thing this handler does: its captures go with it
+  };
+  Http->SetURL(PeerUrl("/s/ok/100"));
+  Http->StartRequest(rqGet);
+  ASSERT_TRUE(PumpUntil([&] { return Freed; }));
+  PumpUntil([] { return false; }, 200);
+}
+
+}  // namespace
