@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "framework/MessagePump.h"
+
 namespace {
 
 constexpr std::int32_t RcvdBufferSize = 8192;
@@ -252,12 +254,9 @@ void THttpCli::RunRequest(THttpRequest Request) {
 
 void THttpCli::WaitIdle() {
   const auto Alive = FAlive;
-  while (*Alive && FState != hsIdle) {
-    if (FMultiThreaded || !Application) FCtrlSocket->PumpSocketMessages();
-    else Application->ProcessMessages();
-    if (!*Alive) return;
-    Sleep(1);
-  }
+  // The socket pumps the application's messages, or with MultiThreaded its
+  // thread's own; the client may be freed by what a turn handles.
+  PumpUntil([&] { return !*Alive || FState == hsIdle; }, [&] { FCtrlSocket->PumpSocketMessages(); }, 1);
 }
 
 void THttpCli::Abort() {
