@@ -73,15 +73,12 @@ class Wine:
         subprocess.run(["wineserver", "-p"], **self.quiet)
         self.run("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
         self.run("reg", "add", r"HKCU\Software\Wine\WineBrowser", "/v", "Browsers", "/d", recorder, "/f")
-<<<<<<< HEAD
         # The log's times follow the user's regional settings; the log
         # patterns below expect these.
         self.run("reg", "add", r"HKCU\Control Panel\International", "/v", "sTime", "/d", ":", "/f")
         self.run("reg", "add", r"HKCU\Control Panel\International", "/v", "sTimeFormat", "/d", "HH:mm:ss", "/f")
-=======
         # Japanese glyphs for the font the program asks for.
         subprocess.run([os.path.join(ROOT, "tools", "wine-fonts")], **self.quiet)
->>>>>>> main
         temp = self.output("cmd", "/c", "echo %TEMP%").decode("ascii", "replace").strip()
         self.temp = subprocess.run(["winepath", "-u", temp], capture_output=True, env=self.env,
                                    stdin=subprocess.DEVNULL, text=True).stdout.strip()
