@@ -2,7 +2,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "TestSupport.h"
+#include "framework/Classes.h"
 #include "util/TextUtils.h"
 
 namespace testsupport {
@@ -17,6 +20,17 @@ inline int ListAlreadyInPlace(const std::string& FileName) {
     return 0;
   }
   return static_cast<int>(Size);
+}
+
+// The messages a run wrote to the host's log, the start and end markers and
+// the checker's version line left out.
+inline std::vector<std::string> LoggedMessages(const std::string& LogFile) {
+  TStringList All;
+  All.SetText(ReadFile(LogFile));
+  std::vector<std::string> R;
+  for (int I = 0; I < All.Count(); ++I)
+    if (All[I].rfind("--- ", 0) != 0 && All[I].rfind("Version ", 0) != 0) R.push_back(All[I]);
+  return R;
 }
 
 }  // namespace testsupport

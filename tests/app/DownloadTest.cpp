@@ -16,6 +16,7 @@
 #include "support/MD5.h"
 #include "util/TextUtils.h"
 
+using testsupport::LoggedMessages;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
@@ -211,19 +212,6 @@ TEST_F(Download, EveryPieceOfTheBodyCostsTenMilliseconds) {
   EXPECT_EQ(Clock.Count(10), Pieces);
 }
 
-namespace {
-
-// The messages of the run in the host's log, markers left out.
-Lines LoggedMessages(const std::string& LogFile) {
-  TStringList All;
-  All.SetText(ReadFile(LogFile));
-  Lines R;
-  for (int I = 0; I < All.Count(); ++I)
-    if (All[I].rfind("--- ", 0) != 0 && All[I].rfind("Version ", 0) != 0) R.push_back(All[I]);
-  return R;
-}
-
-}  // namespace
 
 // The whole run against nginx as the update server, reached the way a host's
 // users reach it through their proxy: the settings name nginx as the proxy.

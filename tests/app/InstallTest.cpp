@@ -25,6 +25,7 @@
 #include <unistd.h>
 #endif
 
+using testsupport::LoggedMessages;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
@@ -273,16 +274,6 @@ class TInstallingDravin : public TFormDravin {
 };
 
 }  // namespace
-
-// The run's messages in the host's log, markers left out.
-Lines LoggedMessages(const std::string& LogFile) {
-  TStringList All;
-  All.SetText(ReadFile(LogFile));
-  Lines R;
-  for (int I = 0; I < All.Count(); ++I)
-    if (All[I].rfind("--- ", 0) != 0 && All[I].rfind("Version ", 0) != 0) R.push_back(All[I]);
-  return R;
-}
 
 TEST_F(UpdateInstall, InTheRunStopWaitsForTheEntryAndTheNextRunFindsTheNewVersion) {
   const std::string New[] = {"# plug ver 2.0\r\n# by someone\r\n", "# other ver 3.0\r\n# by someone\r\n",
