@@ -265,3 +265,25 @@ TEST_F(Download, TheRunFetchesItsListAndInstallsAPlugInFromTheServer) {
   EXPECT_EQ(Run(false), (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Gone Ver.2.0をダウンロードします.",
                                "Goneのダウンロードに失敗しました.", "バージョンチェック終了"}));
 }
+
+// Started with an argument, the window fetches nothing: its watchdog, enabled
+// with the form's default second, ticks once on the idle client and stops.
+TEST_F(Download, TheWatchdogTicksOnceWhenNoFetchStarts) {
+  TFormApplication App;
+  auto* F = App.CreateForm<TFetchingDravin>();
+  int Ticks = 0;
+  const auto Handler = F->Timer1->OnTimer;
+  F->Timer1->OnTimer = [&](TObject* Sender) {
+    ++Ticks;
+    Handler(Sender);
+  };
+  EXPECT_TRUE(F->Timer1->Enabled());
+  EXPECT_EQ(F->Timer1->Interval(), 1000u);
+  for (const std::uint64_t Start = plat::TickCount(); Ticks == 0 && plat::TickCount() - Start < 30000;) {
+    App.ProcessMessages();
+    plat::Sleep(10);
+  }
+  EXPECT_EQ(Ticks, 1);
+  EXPECT_FALSE(F->Timer1->Enabled());
+  EXPECT_EQ(F->HttpCli1->State(), hsIdle);
+}
