@@ -3,14 +3,15 @@
 
 Each scenario lays out a host folder (host files, fixture programs and
 plug-ins with real version resources, the checker in its sub-folder), puts a
-version list into the temp folder of the Wine prefix, runs dravin.exe and then
-compares:
+version list on a local update server, runs dravin.exe and then compares:
   - the host's log, byte for byte in Shift-JIS, start and end markers with the
     checker's own file version included (only the clock is a pattern);
   - the pages opened, recorded through the real shell path: Wine's browser
     launcher (HKCU\\Software\\Wine\\WineBrowser, value Browsers) runs a
     recorder script;
   - which files are left.
+The hosts' settings files name the update server as their proxy, so the
+checker fetches the list from it by its own means.
 Then a second instance against an idle first one, which is finally closed by
 a window message.
 
@@ -24,6 +25,7 @@ import shutil
 import subprocess
 import sys
 import time
+import urllib.parse
 
 STARTED = "バージョンチェックプラグイン"
 RUN_START = "バージョンチェック開始"
@@ -31,6 +33,9 @@ RUN_END = "バージョンチェック終了"
 NEW_PLUGINS = "新しいプラグインがリリースされています."
 
 failures = []
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+from update_server import UpdateServer  # noqa: E402
 
 
 def check(condition, what):
@@ -87,12 +92,25 @@ def read_addresses(header, overrides):
 
 
 class Scenarios:
-    def __init__(self, args, wine, pages):
+    def __init__(self, args, wine, pages, server, base_url):
         self.args = args
         self.wine = wine
         self.pages = pages
+        self.server = server
         self.page_file = os.path.join(args.work, "pages.txt")
-        self.list_file = os.path.join(wine.temp, "fileversion.txt")
+        self.base_path = urllib.parse.urlsplit(base_url).path
+        folder = os.path.join(server.root, self.base_path.strip("/"))
+        self.list_file = os.path.join(folder, "fileversion.txt")
+        os.makedirs(folder, exist_ok=True)
+        # Where the fetch of the list stores it.
+        self.temp_list = os.path.join(wine.temp, "fileversion.txt")
+
+    def settings(self, name):
+        """A host settings file that names the update server as the proxy."""
+        if not name.endswith(".ini"):
+            return b""
+        return (b"[TSetup]\r\nUseProxy_Checked=True\r\nProxyServerAddress_Text=127.0.0.1\r\n"
+                b"ProxyServerPort_Text=%d\r\nTimeOut_Text=20\r\n" % self.server.port)
 
     # -- fixtures
     def install(self, name, host_files=(), host_programs=(), plug_ins=()):
@@ -101,7 +119,8 @@ class Scenarios:
         os.makedirs(os.path.join(host, "dravin"))
         shutil.copy(self.args.dravin, os.path.join(host, "dravin", "dravin.exe"))
         for f in host_files:
-            open(os.path.join(host, f), "wb").close()
+            with open(os.path.join(host, f), "wb") as out:
+                out.write(self.settings(f))
         for f in host_programs:
             shutil.copy(os.path.join(self.args.fixtures, f), host)
         for f in plug_ins:
@@ -148,6 +167,8 @@ class Scenarios:
                   untouched=(), list_kept=False, error=None):
         print("--", what)
         host = self.install(what.replace(" ", "-"), files, programs, plug_ins)
+        if os.path.exists(self.temp_list):
+            os.remove(self.temp_list)
         if version_list is None:
             if os.path.exists(self.list_file):
                 os.remove(self.list_file)
@@ -167,7 +188,8 @@ class Scenarios:
                 check(not os.path.exists(os.path.join(host, name)), f"{what}: no {name} created")
         got = self.recorded_pages(len(pages))
         check(got == [self.pages[p] for p in pages], f"{what}: pages {pages} opened (got {got})")
-        check(os.path.exists(self.list_file) == list_kept, f"{what}: the list is {'kept' if list_kept else 'deleted'}")
+        check(os.path.exists(self.temp_list) == list_kept,
+              f"{what}: the fetched list is {'kept' if list_kept else 'deleted'}")
 
 
 def probe(args, wine, command, *more):
@@ -182,6 +204,7 @@ def single_instance_and_idle_window(s, args, wine):
     print("--", what)
     host = s.install("instances", ["zel.ini", "zel.log"], ["zel.exe"])
     s.write_list(["Zel,zel.exe,9.0,x,1,X"])
+    s.server.asked.clear()
     first = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
     try:
         if not check(probe(args, wine, "wait", "20000")[0] == 0, f"{what}: the window appears"):
@@ -207,7 +230,7 @@ def single_instance_and_idle_window(s, args, wine):
         check(rc == 0 and took < 8, f"{what}: the second instance ends at once (rc {rc}, {took:.1f} s)")
         check(open(os.path.join(host, "zel.log"), "rb").read() == before, f"{what}: the second instance writes nothing")
         check(s.recorded_pages(0) == [], f"{what}: the second instance opens nothing")
-        check(os.path.exists(s.list_file), f"{what}: nobody read the list")
+        check(s.server.asked == [], f"{what}: nobody fetched the list ({s.server.asked})")
         check(first.poll() is None, f"{what}: the idle window waits")
         check(probe(args, wine, "close")[0] == 0, f"{what}: WM_CLOSE posted")
         try:
@@ -244,9 +267,10 @@ def main():
     os.chmod(recorder, 0o755)
 
     wine = Wine(args.work)
+    server = UpdateServer(os.path.join(args.work, "server"))
     try:
         wine.set_up(recorder)
-        s = Scenarios(args, wine, pages)
+        s = Scenarios(args, wine, pages, server, addresses["UPDATE_BASE_URL"])
         own = f"Dravin,dravin.exe,{args.version},(C) Dravin,1,X"
         s.check_run("both settings files Zel wins",
                     ["zel.ini", "orn.ini", "zel.log", "orn.log"], ["zel.exe"], ["zelplug.dll"],
@@ -259,10 +283,12 @@ def main():
                     ["zel.ini", "orn.log"], ["zel.exe"], ["zelplug.dll"],
                     ["Zel Plug,zelplug.dll,1.0.0.1,(C) Plug Maker,10,X", "Zel,zel.exe,9.0,x,1,X"],
                     "orn.log", [NEW_PLUGINS], ["zel plug-in"])
-        s.check_run("no host files",
+        # Without settings the fetch goes straight to the build's update
+        # address, which the test's server does not stand for.
+        s.check_run("no host files and a direct fetch",
                     [], ["zel.exe", "orn.exe"], [],
                     ["Orn,orn.exe,3.2.0.0,(C) Orn Works,1,X", "Zel,zel.exe,2.0.0.0,(C) Zel Soft 2,1,X"],
-                    None, [], ["maker", "maker"])
+                    None, [], [])
         s.check_run("Orn host with odd lines and a case difference",
                     ["orn.ini", "orn.log"], ["orn.exe"], ["ornfilter.dll"],
                     ["", "just,three,fields", "a,b,c,d,e,f,g", "Orn,orn.exe,3.1.0.0,(C) Orn Works,1,X",
@@ -287,6 +313,7 @@ def main():
         single_instance_and_idle_window(s, args, wine)
     finally:
         wine.shut_down()
+        server.stop()
     print(f"dravin_e2e: {len(failures)} failure(s)")
     return 1 if failures else 0
 
