@@ -73,13 +73,15 @@ int TCustomLineWSocket::RawRecv(void* Buffer, int Length, int Flags) {
   return Count;
 }
 
-void TCustomLineWSocket::Echo(const char* Data, std::size_t Length) {
+bool TCustomLineWSocket::Echo(const char* Data, std::size_t Length) {
+  const TLifeCheck Life = LifeCheck();
   try {
     Send(Data, static_cast<int>(Length));
   } catch (Exception&) {
     // A connection that cannot take the echo is closing; the bytes received
     // are still delivered.
   }
+  return Life.Lives();
 }
 
 bool TCustomLineWSocket::FireDataAvailable(std::uint16_t Error) {
@@ -96,10 +98,11 @@ bool TCustomLineWSocket::FireDataAvailable(std::uint16_t Error) {
   FLineLength = Held;
   if (Count < 1) return true;
   FArea[static_cast<std::size_t>(FAreaCount + Count)] = 0;
+  const TLifeCheck Life = LifeCheck();
   const std::uint32_t Epoch = FAreaEpoch;
   if (FLineEdit) ApplyLineEditing(Count);
   else if (FLineEcho) Echo(FArea.data() + FAreaCount, static_cast<std::size_t>(Count));
-  if (Epoch != FAreaEpoch) return true;  // the echo closed the connection
+  if (!Life.Lives() || Epoch != FAreaEpoch) return true;  // the echo closed or freed the socket
   // A marker split across two reads is found from its first byte on.
   const std::int32_t Start = std::max<std::int32_t>(0, FAreaCount - static_cast<std::int32_t>(FLineEnd.size()));
   FAreaCount += Count;
@@ -124,32 +127,34 @@ bool TCustomLineWSocket::DeliverLines(std::int32_t Start) {
 }
 
 bool TCustomLineWSocket::DeliverLine() {
+  const TLifeCheck Life = LifeCheck();
   const std::uint32_t Epoch = FAreaEpoch;
   const bool Outer = FDelivering;
   FDelivering = true;
-  struct Restore {
-    bool& Flag;
-    bool Value;
-    ~Restore() { Flag = Value; }
-  } R{FDelivering, Outer};
   while (FLineMode && FLineLength > 0) {
-    if (!TCustomSocksWSocket::FireDataAvailable(0)) {
-      // Nobody reads: the line is dropped.
-      if (Epoch == FAreaEpoch && FLineMode && FLineLength > 0) {
-        char Discard[256];
-        while (FLineLength > 0) RawRecv(Discard, sizeof Discard, 0);
-      }
+    const bool Taken = TCustomSocksWSocket::FireDataAvailable(0);
+    if (!Life.Lives()) return false;
+    if (Epoch != FAreaEpoch) {
+      FDelivering = Outer;
+      return false;
     }
-    if (Epoch != FAreaEpoch) return false;
+    if (!Taken) {
+      // Nobody reads: the line is dropped.
+      char Discard[256];
+      while (FLineMode && FLineLength > 0) RawRecv(Discard, sizeof Discard, 0);
+    }
   }
+  FDelivering = Outer;
   return true;
 }
 
 void TCustomLineWSocket::CheckLimit() {
   if (FLineLimit <= 0 || FAreaCount <= FLineLimit) return;
+  const TLifeCheck Life = LifeCheck();
   const std::uint32_t Epoch = FAreaEpoch;
   FClearData = true;
   FireLineLimitExceeded(FAreaCount, FClearData);
+  if (!Life.Lives()) return;
   const bool Clear = FClearData;
   FClearData = false;
   if (!Clear || Epoch != FAreaEpoch) return;
@@ -218,7 +223,9 @@ void TCustomLineWSocket::FireSessionClosed(std::uint16_t Error) {
       if (FLineLength > 0) CloseGap();
       FLineLength = FAreaCount;
       FDeliverEnd = FAreaCount;
+      const TLifeCheck Life = LifeCheck();
       DeliverLine();
+      if (!Life.Lives()) return;
     }
     DropArea();
   }
@@ -228,6 +235,7 @@ void TCustomLineWSocket::FireSessionClosed(std::uint16_t Error) {
 void TCustomLineWSocket::Redeliver() {
   // Ends when a pass changes nothing: no handler, a handler that reads
   // nothing, or bytes without a complete line.
+  const TLifeCheck Life = LifeCheck();
   while (FAreaCount > 0 && !FDelivering) {
     const auto Before = std::make_tuple(FAreaCount, FAreaEpoch, FLineMode);
     if (CutsLines()) {
@@ -236,7 +244,7 @@ void TCustomLineWSocket::Redeliver() {
     } else {
       FireDataAvailable(0);
     }
-    if (std::make_tuple(FAreaCount, FAreaEpoch, FLineMode) == Before) return;
+    if (!Life.Lives() || std::make_tuple(FAreaCount, FAreaEpoch, FLineMode) == Before) return;
   }
 }
 
@@ -245,9 +253,10 @@ void TCustomLineWSocket::HandleNotification(TMessage& Msg) {
     TCustomSocksWSocket::HandleNotification(Msg);
     return;
   }
+  const TLifeCheck Life = LifeCheck();
   try {
     Redeliver();
   } catch (Exception& E) {
-    HandleEventException(E);
+    if (Life.Lives()) HandleEventException(E);
   }
 }

@@ -80,7 +80,8 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   void CloseGap();
   void CheckLimit();
   void Redeliver();
-  void Echo(const char* Data, std::size_t Length);
+  // Sends Data back; false when that freed the socket.
+  bool Echo(const char* Data, std::size_t Length);
 
   std::vector<char> FArea;      // the receive area; a zero byte follows the bytes held
   std::int32_t FAreaCount = 0;  // bytes held

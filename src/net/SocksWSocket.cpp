@@ -175,8 +175,10 @@ void TCustomSocksWSocket::FireSessionConnected(std::uint16_t Error) {
     TCustomWSocket::FireSessionConnected(Error);
     return;
   }
+  const TLifeCheck Life = LifeCheck();
   const std::uint32_t Round = FRound;
   FireSocksConnected(Error);
+  if (!Life.Lives()) return;
   if (Error != 0) {
     // The core's notification handling closes the socket after this.
     TCustomWSocket::FireSessionConnected(Error);
@@ -207,9 +209,10 @@ void TCustomSocksWSocket::SendRequest(const std::string& Bytes) {
 
 void TCustomSocksWSocket::SendSocksCredentials() {
   FNegotiation = snAuthenticating;
+  const TLifeCheck Life = LifeCheck();
   const std::uint32_t Round = FRound;
   Fire(OnSocksAuthState, this, socksAuthBegin);
-  if (!StillIn(snAuthenticating, Round)) return;
+  if (!Life.Lives() || !StillIn(snAuthenticating, Round)) return;
   if (FSocksUsercode.size() + FSocksPassword.size() > MaxCredentials) {
     FailSocks(20001, "TWSocket logic error");
     return;
@@ -240,8 +243,9 @@ void TCustomSocksWSocket::SendSocksRequest() {
       try {
         Target = WSocketResolveHost(FAddrStr);
       } catch (Exception& E) {
+        const TLifeCheck Life = LifeCheck();
         FireSocksError(20017, std::string(E.ClassName()) + " " + E.Message());
-        DoClose(true, 20017);
+        if (Life.Lives()) DoClose(true, 20017);
         return;
       }
     }
@@ -259,17 +263,22 @@ void TCustomSocksWSocket::SendSocksRequest() {
 }
 
 void TCustomSocksWSocket::FailSocks(std::int32_t Code, const std::string& Text) {
+  const TLifeCheck Life = LifeCheck();
   const std::uint32_t Round = FRound;
   FireSocksError(Code, Text);
-  if (FRound != Round) return;  // a handler started another connection
+  if (!Life.Lives() || FRound != Round) return;  // freed, or a handler started another connection
   FNegotiation = snIdle;
   FireSessionConnected(static_cast<std::uint16_t>(Code));
-  if (FRound != Round) return;
+  if (!Life.Lives() || FRound != Round) return;
   DoClose(true, static_cast<std::uint16_t>(Code));
 }
 
 void TCustomSocksWSocket::FireSessionClosed(std::uint16_t Error) {
-  if (FNegotiation == snAuthenticating) Fire(OnSocksAuthState, this, socksAuthRejected);
+  if (FNegotiation == snAuthenticating) {
+    const TLifeCheck Life = LifeCheck();
+    Fire(OnSocksAuthState, this, socksAuthRejected);
+    if (!Life.Lives()) return;
+  }
   TCustomWSocket::FireSessionClosed(Error);
 }
 
@@ -315,10 +324,11 @@ bool TCustomSocksWSocket::ReplyFromGreeting() {
   if (FReply[0] != 5) {
     FailSocks(20002, "socks version error");
   } else if (FReply[1] == 0) {
+    const TLifeCheck Life = LifeCheck();
     const std::uint32_t Round = FRound;
     if (FOfferedMethod != 0) {
       Fire(OnSocksAuthState, this, socksAuthUnneeded);
-      if (!StillIn(snGreeting, Round)) return true;
+      if (!Life.Lives() || !StillIn(snGreeting, Round)) return true;
     }
     SendSocksRequest();
   } else if (FReply[1] == 2) {
@@ -341,9 +351,10 @@ bool TCustomSocksWSocket::ReplyFromAuthentication() {
       return true;
     }
     FReplyCount = 0;
+    const TLifeCheck Life = LifeCheck();
     const std::uint32_t Round = FRound;
     Fire(OnSocksAuthState, this, socksAuthAccepted);
-    if (StillIn(snAuthenticating, Round)) SendSocksRequest();
+    if (Life.Lives() && StillIn(snAuthenticating, Round)) SendSocksRequest();
   }
   return true;
 }
@@ -368,9 +379,10 @@ bool TCustomSocksWSocket::ReplyFromLevel4() {
     }
   }
   FNegotiation = snIdle;
+  const TLifeCheck Life = LifeCheck();
   const std::uint32_t Round = FRound;
   FireSessionConnected(0);
-  if (FRound != Round || FState != wsConnected) return true;
+  if (!Life.Lives() || FRound != Round || FState != wsConnected) return true;
   return FireDataAvailable(0);
 }
 
@@ -417,8 +429,9 @@ bool TCustomSocksWSocket::ReplyFromLevel5() {
   // Receive inside OnSessionConnected must not overtake them.
   FLeftoverCount = std::max(0, FReplyCount - (PortPos + 2));
   FLeftoverPos = PortPos + 2;
+  const TLifeCheck Life = LifeCheck();
   const std::uint32_t Round = FRound;
   FireSessionConnected(0);
-  if (FRound != Round || FState != wsConnected) return true;
+  if (!Life.Lives() || FRound != Round || FState != wsConnected) return true;
   return FireDataAvailable(0);
 }

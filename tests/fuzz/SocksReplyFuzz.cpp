@@ -17,14 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   const std::string Stream(reinterpret_cast<const char*>(Data + 2), Size - 2);
 
   nettest::TFedSocket S;
-  S.SetAddr(Level == 2 ? "127.0.0.1" : "target.example");
-  S.SetPort("80");
-  S.SetSocksServer("127.0.0.1");
-  S.SetSocksPort("1");  // nothing listens: the connection is never made for real
-  S.SetSocksLevel(Levels[Level]);
-  S.SetSocksUsercode("user");
-  S.SetSocksPassword("password");
-  if (Level == 1) S.SetSocksAuthentication(socksAuthenticateUsercode);
   S.OnError = [](TObject*) {};
   std::string Received;
   bool Connected = false;
@@ -34,10 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     const int N = S.Receive(Buffer, sizeof Buffer);
     if (N > 0) Received.append(Buffer, static_cast<std::size_t>(N));
   };
-  S.Connect();
-  if (S.State() != wsConnecting) __builtin_trap();
-  S.FState = wsConnected;
-  S.SessionConnected(0);
+  S.StartSocks(Levels[Level], Level == 1);
   for (std::size_t At = 0; At < Stream.size() && S.State() == wsConnected; At += Piece) {
     S.Arrive(Stream.substr(At, Piece));
     if (S.InNegotiation() && !S.Input.empty()) __builtin_trap();

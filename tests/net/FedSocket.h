@@ -40,7 +40,25 @@ class TFedSocket : public TWSocket {
       if (Input.size() == Before) break;
     } while (!Input.empty());
   }
+  // Bytes the system holds from now on, without a notification.
+  void Feed(const std::string& Bytes) { Input += Bytes; }
   void Closed(std::uint16_t Error = 0) { FireSessionClosed(Error); }
+  // Makes the socket wait for its proxy's replies as if the connection to
+  // the proxy had just come up (Level "4", "4A" or "5"); what it sends goes
+  // to Sent.
+  void StartSocks(const std::string& Level, bool Login = false) {
+    SetAddr(Level == "4" ? "127.0.0.1" : "target.example");
+    SetPort("80");
+    SetSocksServer("127.0.0.1");
+    SetSocksPort("1");  // nothing listens: the connection is never made for real
+    SetSocksLevel(Level);
+    SetSocksUsercode("user");
+    SetSocksPassword("password");
+    if (Login) SetSocksAuthentication(socksAuthenticateUsercode);
+    Connect();
+    FState = wsConnected;
+    FireSessionConnected(0);
+  }
   bool DataAvailable(std::uint16_t Error) { return FireDataAvailable(Error); }
   void SessionConnected(std::uint16_t Error) { FireSessionConnected(Error); }
   using TWSocket::FState;
@@ -60,6 +78,7 @@ class TFedSocket : public TWSocket {
   }
   int SendBlock(const void* Data, int Length) override {
     Sent.append(static_cast<const char*>(Data), static_cast<std::size_t>(Length));
+    Fire(OnSendData, this, Length);
     return Length;
   }
 

@@ -11,6 +11,8 @@
 
 using namespace nettest;
 
+using LineMode = PeerTest;
+
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -86,7 +88,7 @@ std::string Show(const std::string& S) {
 
 }  // namespace
 
-TEST(LineMode, EveryCaseGivesTheSameDeliveriesWhereverTheBytesAreSplit) {
+TEST_F(LineMode, EveryCaseGivesTheSameDeliveriesWhereverTheBytesAreSplit) {
   const LineCase Cases[] = {
       {"a line completed by a later read, the rest kept", "abc\r\nde", {"abc\r\n", "close:de"}},
       {"two lines, the marker split where the split falls", "one\r\ntwo\r\n", {"one\r\n", "two\r\n"}},
@@ -130,7 +132,7 @@ TEST(LineMode, EveryCaseGivesTheSameDeliveriesWhereverTheBytesAreSplit) {
   }
 }
 
-TEST(LineMode, TheLimitEventFiresWhileTooManyBytesWaitForAMarker) {
+TEST_F(LineMode, TheLimitEventFiresWhileTooManyBytesWaitForAMarker) {
   const struct {
     const char* Name;
     std::vector<std::string> Reads;
@@ -168,7 +170,7 @@ TEST(LineMode, TheLimitEventFiresWhileTooManyBytesWaitForAMarker) {
   }
 }
 
-TEST(LineMode, WithoutAHandlerLinesAreDroppedAndPlainReadsGetWhatFollows) {
+TEST_F(LineMode, WithoutAHandlerLinesAreDroppedAndPlainReadsGetWhatFollows) {
   TFedSocket S;
   S.SetLineMode(true);
   S.Arrive("dropped\r\nkept");
@@ -180,8 +182,7 @@ TEST(LineMode, WithoutAHandlerLinesAreDroppedAndPlainReadsGetWhatFollows) {
 
 // A real connection: lines from an echoing peer, then a switch to plain mode
 // in the middle of a line, then the close delivering the last bytes.
-TEST(LineMode, AConnectionSwitchesModesInsideItsHandler) {
-  ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py";
+TEST_F(LineMode, AConnectionSwitchesModesInsideItsHandler) {
   TWSocket S(nullptr);
   S.SetLineMode(true);
   Lines Got;

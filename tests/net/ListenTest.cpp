@@ -12,8 +12,9 @@
 using namespace nettest;
 using namespace plat::sock;
 
-TEST(Listen, AListeningSocketAcceptsRealClientsAndDupAdoptsThem) {
-  ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py";
+using Listen = PeerTest;
+
+TEST_F(Listen, AListeningSocketAcceptsRealClientsAndDupAdoptsThem) {
   TWSocket Server(nullptr);
   Server.SetAddr("127.0.0.1");
   Server.SetPort("0");
@@ -49,8 +50,7 @@ TEST(Listen, AListeningSocketAcceptsRealClientsAndDupAdoptsThem) {
   Server.Close();
 }
 
-TEST(Listen, DupOnAConnectedSocketClosesItsOldHandleFirst) {
-  ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py";
+TEST_F(Listen, DupOnAConnectedSocketClosesItsOldHandleFirst) {
   TWSocket Server(nullptr);
   Server.SetAddr("127.0.0.1");
   Server.SetPort("0");
@@ -84,8 +84,7 @@ TEST(Listen, DupOnAConnectedSocketClosesItsOldHandleFirst) {
 
 // A datagram "server" listening on a port answers whoever wrote to it, and a
 // connected datagram socket exchanges with it.
-TEST(Listen, DatagramsGoBothWays) {
-  ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py";
+TEST_F(Listen, DatagramsGoBothWays) {
   TWSocket Server(nullptr);
   Server.SetProto("udp");
   Server.SetAddr("127.0.0.1");
@@ -136,7 +135,7 @@ TEST(Listen, DatagramsGoBothWays) {
 // options must be accepted; whether a datagram comes back over loopback is
 // reported, not required (a container with loopback alone has no route to
 // 255.255.255.255, and its loopback may not carry multicast).
-TEST(Listen, BroadcastAndMulticastWhereTheSystemAllows) {
+TEST_F(Listen, BroadcastAndMulticastWhereTheSystemAllows) {
   for (bool Multicast : {false, true}) {
     SCOPED_TRACE(Multicast ? "multicast" : "broadcast");
     TWSocket Receiver(nullptr);
@@ -190,8 +189,7 @@ TEST(Listen, BroadcastAndMulticastWhereTheSystemAllows) {
   }
 }
 
-TEST(Listen, SuspendedEventsDeliverNothingUntilResumed) {
-  ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py";
+TEST_F(Listen, SuspendedEventsDeliverNothingUntilResumed) {
   TWSocket S(nullptr);
   std::string Got;
   bool Connected = false;
@@ -213,8 +211,7 @@ TEST(Listen, SuspendedEventsDeliverNothingUntilResumed) {
   EXPECT_EQ(Got, Pattern(100));
 }
 
-TEST(Listen, WaitForFlagEndsOnItsFlagOrOnAQuitMessage) {
-  ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py";
+TEST_F(Listen, WaitForFlagEndsOnItsFlagOrOnAQuitMessage) {
   // The flag, set by a handler that runs while the wait pumps.
   {
     TWSocket S(nullptr);

@@ -183,6 +183,16 @@ inline std::string Unhex(const std::string& Text) {
   return Out;
 }
 
+// Tests against the peers of peer.py; each leaves no socket object behind.
+class PeerTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py"; }
+  void TearDown() override {
+    testsupport::DrainQueue();
+    EXPECT_EQ(LiveSocketCount.load(), 0);
+  }
+};
+
 inline void ConnectTo(TCustomWSocket& S, const std::string& Port) {
   S.SetAddr("127.0.0.1");
   S.SetPort(Port);

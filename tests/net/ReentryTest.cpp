@@ -114,14 +114,8 @@ void ExpectNothingAfterTheClose(const Events& Log) {
   EXPECT_EQ(Closes, 1);
 }
 
-class ReentryTest : public testing::Test {
+class ReentryTest : public PeerTest {
  protected:
-  void SetUp() override { ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py"; }
-  void TearDown() override {
-    testsupport::DrainQueue();
-    EXPECT_EQ(LiveSocketCount.load(), 0);
-  }
-
   // Connected, with the connection's first notifications handled.
   static void Connect(TCustomWSocket& S, const std::string& Port) {
     ConnectTo(S, Port);

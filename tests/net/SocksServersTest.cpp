@@ -10,8 +10,9 @@
 
 using namespace nettest;
 
-TEST(SocksServers, RealProxiesCarryAConnectionOrRefuseIt) {
-  ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py";
+using SocksServers = PeerTest;
+
+TEST_F(SocksServers, RealProxiesCarryAConnectionOrRefuseIt) {
   const struct {
     const char* Name;
     const char* PortVariable;

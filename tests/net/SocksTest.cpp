@@ -13,6 +13,8 @@
 using namespace nettest;
 using namespace plat::sock;
 
+using Socks = PeerTest;
+
 namespace {
 
 using Events = std::vector<std::string>;
@@ -96,8 +98,7 @@ struct SocksCase {
 
 }  // namespace
 
-TEST(Socks, EveryProxyAnswerGivesItsEvents) {
-  ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py";
+TEST_F(Socks, EveryProxyAnswerGivesItsEvents) {
   const std::string Target = "target.example";
   const std::string Req5 = Level5Request(Target, 8080);
   const std::string Req4 = std::string("\x04\x01", 2) + Port2(8080) + std::string("\x7f\x00\x00\x01", 4) + "joe" + '\0';
@@ -208,8 +209,7 @@ TEST(Socks, EveryProxyAnswerGivesItsEvents) {
   }
 }
 
-TEST(Socks, TheBoundAddressOfTheReplyIsKept) {
-  ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py";
+TEST_F(Socks, TheBoundAddressOfTheReplyIsKept) {
   const std::string Req = Level5Request("h", 1);
   ScriptedProxy Proxy("r3 w0500 r" + std::to_string(Req.size()) + " w05000003" + Hex("\x0dproxy.example") + "1f91 h");
   TWSocket S(nullptr);
@@ -227,7 +227,7 @@ TEST(Socks, TheBoundAddressOfTheReplyIsKept) {
   EXPECT_EQ(Hex(Proxy.ClientBytes()), Hex(Greeting + Req));
 }
 
-TEST(Socks, PropertiesFollowTheirRules) {
+TEST_F(Socks, PropertiesFollowTheirRules) {
   TWSocket S(nullptr);
   EXPECT_EQ(S.SocksLevel(), "5");
   const struct {
@@ -261,7 +261,7 @@ TEST(Socks, PropertiesFollowTheirRules) {
 
 // Requests are built in 128 bytes: what would not fit is refused before a
 // socket exists, so nothing reaches the proxy.
-TEST(Socks, ConnectRefusesRequestsThatDoNotFit) {
+TEST_F(Socks, ConnectRefusesRequestsThatDoNotFit) {
   const struct {
     const char* Level;
     bool Login;
@@ -303,8 +303,7 @@ TEST(Socks, ConnectRefusesRequestsThatDoNotFit) {
 
 // Failures no proxy can cause: a read notification with an error during the
 // negotiation, and a level 4 target that cannot be resolved.
-TEST(Socks, FailuresOfTheClientSide) {
-  ASSERT_FALSE(ClosedPort().empty()) << "run under tests/net/peer.py";
+TEST_F(Socks, FailuresOfTheClientSide) {
   {
     TFedSocket S;
     SocksLog Log;

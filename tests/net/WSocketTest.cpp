@@ -34,14 +34,7 @@ class CountingSocket : public TWSocket {
   }
 };
 
-class WSocketTest : public testing::Test {
- protected:
-  void SetUp() override { ASSERT_FALSE(CommandPort().empty()) << "run under tests/net/peer.py"; }
-  void TearDown() override {
-    testsupport::DrainQueue();
-    EXPECT_EQ(LiveSocketCount.load(), 0);
-  }
-};
+class WSocketTest : public PeerTest {};
 
 }  // namespace
 

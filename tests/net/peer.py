@@ -33,24 +33,21 @@ environment and exits with its status. The peers:
                           then closes
   DRAVIN_PEER_CLOSED_PORT nothing listens there: connections are refused
 
-  DRAVIN_DANTE_PORT     Debian's danted, SOCKS 4 and 5 without login
-  DRAVIN_MICROSOCKS_PORT       microsocks, SOCKS 5 without login
-  DRAVIN_MICROSOCKS_LOGIN_PORT microsocks, SOCKS 5 with user "dravin" and
-                        password "s3cret"
-                        (the real servers, with configs generated in the
-                        working directory; each is stopped afterwards)
+  and the real SOCKS servers of socks_servers.py (DRAVIN_DANTE_PORT,
+  DRAVIN_MICROSOCKS_PORT, DRAVIN_MICROSOCKS_LOGIN_PORT)
 
 The pattern is byte i = i % 251.
 """
 import hashlib
 import os
-import shutil
 import socket
 import struct
 import subprocess
 import sys
 import threading
 import time
+
+from socks_servers import start_socks_servers, stop_socks_servers
 
 
 def pattern(n):
@@ -216,85 +213,7 @@ def closed_port():
     return port
 
 
-def free_port():
-    return closed_port()
-
-
-def wait_listening(port, proc):
-    for _ in range(200):
-        if proc.poll() is not None:
-            return False
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
-            return True
-        except OSError:
-            time.sleep(0.05)
-    return False
-
-
-def start_socks_servers(env, procs):
-    """Real SOCKS servers on loopback; a missing one leaves its variable unset."""
-    work = os.path.abspath("socks-servers")
-    os.makedirs(work, exist_ok=True)
-    danted = shutil.which("danted") or ("/usr/sbin/danted" if os.path.exists("/usr/sbin/danted") else None)
-    if danted:
-        port = free_port()
-        conf = os.path.join(work, "danted.conf")
-        lines = [
-            f"logoutput: {os.path.join(work, 'danted.log')}",
-            f"internal: 127.0.0.1 port = {port}",
-            "external: 127.0.0.1",
-            "clientmethod: none",
-            "socksmethod: none",
-        ]
-        if os.getuid() == 0:
-            lines += ["user.privileged: root", "user.unprivileged: nobody"]
-        lines += [
-            "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }",
-            "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 }",
-        ]
-        with open(conf, "w") as f:
-            f.write("\n".join(lines) + "\n")
-        proc = subprocess.Popen([danted, "-f", conf, "-p", os.path.join(work, "danted.pid"), "-N", "1"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        procs.append(proc)
-        if wait_listening(port, proc):
-            env["DRAVIN_DANTE_PORT"] = str(port)
-    microsocks = shutil.which("microsocks")
-    if microsocks:
-        for var, extra in (("DRAVIN_MICROSOCKS_PORT", []),
-                           ("DRAVIN_MICROSOCKS_LOGIN_PORT", ["-u", "dravin", "-P", "s3cret"])):
-            port = free_port()
-            proc = subprocess.Popen([microsocks, "-i", "127.0.0.1", "-p", str(port)] + extra,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            procs.append(proc)
-            if wait_listening(port, proc):
-                env[var] = str(port)
-
-
-def adopt_orphans():
-    """danted's helper processes outlive their parent for a moment: as their
-    subreaper we can collect them instead of leaving zombies behind."""
-    try:
-        import ctypes
-        ctypes.CDLL(None).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
-    except (OSError, AttributeError):
-        pass
-
-
-def reap_orphans():
-    time.sleep(0.3)
-    while True:
-        try:
-            pid, _ = os.waitpid(-1, os.WNOHANG)
-        except ChildProcessError:
-            return
-        if pid == 0:
-            return
-
-
 def main():
-    adopt_orphans()
     env = dict(os.environ)
     env["DRAVIN_PEER_PORT"] = str(listener("plain"))
     env["DRAVIN_PEER_SLOW_PORT"] = str(listener("slow"))
@@ -305,14 +224,7 @@ def main():
         start_socks_servers(env, procs)
         status = subprocess.call(sys.argv[1:], env=env)
     finally:
-        for proc in procs:
-            proc.terminate()
-        for proc in procs:
-            try:
-                proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-        reap_orphans()
+        stop_socks_servers(procs)
     sys.exit(status)
 
 
