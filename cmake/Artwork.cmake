@@ -14,9 +14,13 @@ function(dravin_add_artwork target)
     return()
   endif()
   if(WIN32)
-    set(source ${DRAVIN_ARTWORK_DIR}/artwork.rc)
-    set_source_files_properties(${source} PROPERTIES GENERATED TRUE
-      OBJECT_DEPENDS "${DRAVIN_ARTWORK_STORED};${DRAVIN_ARTWORK_DIR}/mainicon.ico")
+    # A script of the target's own that takes in the shared one: one
+    # generated source in several targets would tie their build orders
+    # together (a test that waits for dravin.exe would wait for itself).
+    set(source ${CMAKE_CURRENT_BINARY_DIR}/${target}-artwork.rc)
+    file(CONFIGURE OUTPUT ${source} CONTENT "#include \"${DRAVIN_ARTWORK_DIR}/artwork.rc\"\n")
+    set_source_files_properties(${source} PROPERTIES
+      OBJECT_DEPENDS "${DRAVIN_ARTWORK_STORED};${DRAVIN_ARTWORK_DIR}/mainicon.ico;${DRAVIN_ARTWORK_DIR}/artwork.rc")
   else()
     set(source ${DRAVIN_ARTWORK_DIR}/ProgramData.cpp)
     set_source_files_properties(${source} PROPERTIES GENERATED TRUE)

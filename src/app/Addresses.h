@@ -26,6 +26,13 @@
 #define DRAVIN_MAKER_SOFTWARE_PAGE "http://www.dravin.example/software/"
 #endif
 
+#ifndef DRAVIN_DOWNLOAD_PAGE
+#define DRAVIN_DOWNLOAD_PAGE "http://www.dravin.example/download/"
+#endif
+#ifndef DRAVIN_SUPPORT_BOARD_PAGE
+#define DRAVIN_SUPPORT_BOARD_PAGE "http://www.dravin.example/bbs/"
+#endif
+
 // Scheme, host and folder, ending with a slash.
 inline constexpr const char* UpdateBaseUrl = DRAVIN_UPDATE_BASE_URL;
 inline constexpr const char* ZelProductPage = DRAVIN_ZEL_PRODUCT_PAGE;
@@ -34,3 +41,5 @@ inline constexpr const char* ZelPlugInPage = DRAVIN_ZEL_PLUGIN_PAGE;
 inline constexpr const char* OrnPlugInPage = DRAVIN_ORN_PLUGIN_PAGE;
 inline constexpr const char* MakerTopPage = DRAVIN_MAKER_TOP_PAGE;
 inline constexpr const char* MakerSoftwarePage = DRAVIN_MAKER_SOFTWARE_PAGE;
+inline constexpr const char* DownloadPage = DRAVIN_DOWNLOAD_PAGE;
+inline constexpr const char* SupportBoardPage = DRAVIN_SUPPORT_BOARD_PAGE;

@@ -4,9 +4,11 @@
 #include <memory>
 
 #include "app/Addresses.h"
+#include "app/UAbout.h"
 #include "app/UpdateInstall.h"
 #include "framework/IniFiles.h"
 #include "framework/Streams.h"
+#include "region/StoredRegion.h"
 #include "util/SystemSettings.h"
 #include "util/TextUtils.h"
 #include "util/VersionInfo.h"
@@ -14,6 +16,7 @@
 namespace {
 
 const char* const FormFont = "ＭＳ Ｐゴシック";
+constexpr TColor LightCyan = RGBColor(238, 255, 255);
 
 // The first of two host files that exists, or empty.
 std::string FirstExisting(const std::string& First, const std::string& Second) {
@@ -40,6 +43,31 @@ T* Make(TFormDravin* Form, const char* Name, int Left, int Top, int Width, int H
   return Control;
 }
 
+// A label drawn over the window's picture, in the form's font but for the
+// height and colour given.
+template <typename T>
+T* MakeLabel(TFormDravin* Form, const char* Name, int Left, int Top, int Width, int Height, const std::string& Caption,
+             int FontHeight, TColor Color) {
+  T* L = Make<T>(Form, Name, Left, Top, Width, Height, Caption);
+  L->SetTransparent(true);
+  L->SetFont(TFont{FormFont, FontHeight, Color, false});
+  return L;
+}
+
+// A button with its 16 x 16 picture, stored with the program under the button's name.
+TBitBtn* MakeGlyphButton(TFormDravin* Form, const char* Name, int Left, int Top, int Width, int Height,
+                         const std::string& Caption, const std::string& Hint) {
+  auto* B = Make<TBitBtn>(Form, Name, Left, Top, Width, Height, Caption);
+  TBitmap Glyph;
+  LoadStoredGlyph(Name, Glyph);
+  B->SetGlyph(Glyph);
+  if (!Hint.empty()) {
+    B->SetHint(Hint);
+    B->SetShowHint(true);
+  }
+  return B;
+}
+
 }  // namespace
 
 TFormDravin::TFormDravin(TComponent* AOwner) : TForm(AOwner) {
@@ -49,26 +77,57 @@ TFormDravin::TFormDravin(TComponent* AOwner) : TForm(AOwner) {
   SetFont(FormFont, 12);
   FProgramFolder = ExtractFilePath(ParamStr(0));
 
-  // Creation order is tab order; the labels take no focus.
-  RxLabel1 = Make<TLabel>(this, "RxLabel1", 8, 16, 160, 18, "バージョンチェック");
-  RxLabel1->SetFont(FormFont, 16);
-  Label1 = Make<TLabel>(this, "Label1", 24, 48, 353, 25, "");
-  Label1->SetFont(FormFont, 16);
-  Label2 = Make<TLabel>(this, "Label2", 24, 80, 120, 14, "");
-  Label3 = Make<TLabel>(this, "Label3", 64, 90, 300, 14, "新しいバージョンがあったらブラウザを立ち上げる");
-  Label4 = Make<TLabel>(this, "Label4", 64, 114, 300, 14, "新しいバージョンがあったらインストールする");
+  // The picture and its outline come as the form stores them: loading takes
+  // them as they are, and load completion builds the outline from the data.
+  Rgn1 = new TRgn(this);
+  Rgn1->SetName("Rgn1");
+  Rgn1->BeginLoading();
+  {
+    TBitmap Picture;
+    std::vector<std::uint8_t> Outline;
+    LoadStoredRegion("Rgn1", Picture, Outline);
+    Rgn1->SetStoredData(Picture, Outline);
+  }
+  Rgn1->SetAutoSize(true);
+  Rgn1->SetBounds(0, 0, 445, 183);
+  Rgn1->SetParent(this);
+  Rgn1->Loaded();
+
+  // Windowless labels are painted in this order, over the picture; windowed
+  // controls are made in tab order.
+  RxLabel1 = MakeLabel<TRxLabel>(this, "RxLabel1", 8, 16, 200, 20, "バージョンチェック", 16, clNavy);
+  Label1 = MakeLabel<TLabel>(this, "Label1", 24, 48, 353, 25, "", 16, clBlack);
+  Label2 = MakeLabel<TLabel>(this, "Label2", 24, 80, 200, 14, "", 12, clBlack);
+  Label3 = MakeLabel<TLabel>(this, "Label3", 64, 90, 300, 14, "新しいバージョンがあったらブラウザを立ち上げる", 12, clBlack);
+  Label4 = MakeLabel<TLabel>(this, "Label4", 64, 114, 300, 14, "新しいバージョンがあったらインストールする", 12, clBlack);
+
   OpenHomePage = Make<TRadioButton>(this, "OpenHomePage", 32, 88, 17, 17, "");
+  OpenHomePage->SetColor(LightCyan);
   OpenHomePage->SetChecked(true);
-  ButtonPause = Make<TButton>(this, "ButtonPause", 320, 138, 81, 25, "一時停止");
-  ButtonStop = Make<TButton>(this, "ButtonStop", 232, 138, 81, 25, "停止");
-  ButtonSkip = Make<TButton>(this, "ButtonSkip", 145, 138, 81, 25, "スキップ");
+  ButtonPause = MakeGlyphButton(this, "ButtonPause", 320, 138, 81, 25, "一時停止", "");
+  ButtonStop = MakeGlyphButton(this, "ButtonStop", 232, 138, 81, 25, "停止", "");
+  ButtonStop->SetCancel(true);
+  ButtonSkip = MakeGlyphButton(this, "ButtonSkip", 145, 138, 81, 25, "スキップ", "");
+  ButtonSkip->SetCancel(true);
   ButtonSkip->SetEnabled(false);
-  ButtonPlay = Make<TButton>(this, "ButtonPlay", 56, 138, 81, 25, "再開");
+  ButtonPlay = MakeGlyphButton(this, "ButtonPlay", 56, 138, 81, 25, "再開", "");
   ButtonPlay->SetEnabled(false);
+  ButtonHome = MakeGlyphButton(this, "ButtonHome", 360, 48, 25, 25, "", "ホームページを開きます");
+  ButtonAbout = MakeGlyphButton(this, "ButtonAbout", 384, 48, 25, 25, "", "バージョン情報を表示します");
+  ButtonMin = MakeGlyphButton(this, "ButtonMin", 408, 48, 25, 25, "", "ウィンドウを最小化します");
   AutoDLL = Make<TRadioButton>(this, "AutoDLL", 32, 112, 17, 17, "");
+  AutoDLL->SetColor(LightCyan);
 
   LogFile1 = new TLogFile(this);
   LogFile1->SetName("LogFile1");
+  // The option buttons' states live in the host's settings file; bound once
+  // every control of the form exists.
+  FormStorage1 = new TFormStorage(this);
+  FormStorage1->SetName("FormStorage1");
+  FormStorage1->BeginLoading();
+  FormStorage1->StoredProps.Add("OpenHomePage.Checked");
+  FormStorage1->StoredProps.Add("AutoDLL.Checked");
+  FormStorage1->Loaded();
 
   HttpCli1 = new THttpCli(this);
   HttpCli1->SetName("HttpCli1");
@@ -91,6 +150,13 @@ TFormDravin::TFormDravin(TComponent* AOwner) : TForm(AOwner) {
   Timer1->SetName("Timer1");
   Timer1->OnTimer = [this](TObject* Sender) { Timer1Timer(Sender); };
 
+  ButtonPause->OnClick = [this](TObject* Sender) { ButtonPauseClick(Sender); };
+  ButtonPlay->OnClick = [this](TObject* Sender) { ButtonPlayClick(Sender); };
+  ButtonSkip->OnClick = [this](TObject* Sender) { ButtonSkipClick(Sender); };
+  ButtonStop->OnClick = [this](TObject* Sender) { ButtonStopClick(Sender); };
+  ButtonHome->OnClick = [this](TObject* Sender) { ButtonHomeClick(Sender); };
+  ButtonAbout->OnClick = [this](TObject* Sender) { ButtonAboutClick(Sender); };
+  ButtonMin->OnClick = [this](TObject* Sender) { ButtonMinClick(Sender); };
   OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
   OnActivate = [this](TObject* Sender) { FormActivate(Sender); };
   OnClose = [this](TObject* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
@@ -100,13 +166,27 @@ TFormDravin::TFormDravin(TComponent* AOwner) : TForm(AOwner) {
 TFormDravin::~TFormDravin() {
   // The log writes its end marker as it goes; the handler must not outlive the form.
   if (Application && Application->OnException) Application->OnException = nullptr;
+  if (FAboutForm) FAboutForm->RemoveFreeNotification(this);
   DestroyComponents();
 }
 
 void TFormDravin::FormCreate(TObject* Sender) {
-  // The window takes the outline of its picture here once the shaped window exists.
+  Rgn1->ApplyRegion();
   Application->OnException = [this](TObject* S, Exception& E) { AppException(S, E); };
   FStop = false;
+}
+
+void TFormDravin::WndProc(TMessage& Message) {
+  if (Message.Msg == plat::MsgNcHitTest) {
+    Message.Result = plat::HitCaption;
+    return;
+  }
+  TForm::WndProc(Message);
+}
+
+void TFormDravin::Notification(TComponent* AComponent, TOperation Operation) {
+  TForm::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == FAboutForm) FAboutForm = nullptr;
 }
 
 void TFormDravin::FormClose(TObject* Sender, TCloseAction& Action) {}
@@ -121,9 +201,13 @@ void TFormDravin::FormActivate(TObject* Sender) {
   if (FActivated) return;
   FActivated = true;
 
-  // The host is the one whose settings file exists. The option storage binds
-  // to this file and restores the option buttons from it, once it exists.
+  // The host is the one whose settings file exists, and the option buttons
+  // are restored from it. Without one the storage still reads (its own
+  // default file) but never writes.
   FSettingsFileName = FirstExisting(FProgramFolder + "..\\zel.ini", FProgramFolder + "..\\orn.ini");
+  if (!FSettingsFileName.empty()) FormStorage1->SetIniFileName(FSettingsFileName);
+  else FormStorage1->SetActive(false);
+  FormStorage1->RestoreFormPlacement();
 
   // Chosen apart from the settings file: Zel's settings with Orn's log is a
   // valid outcome. Only a log the host has created is written to.
@@ -141,6 +225,58 @@ void TFormDravin::FormActivate(TObject* Sender) {
     throw;
   }
   Close();
+}
+
+void TFormDravin::ButtonPauseClick(TObject* Sender) {
+  FPause = true;
+  ButtonPlay->SetEnabled(true);
+  ButtonPause->SetEnabled(false);
+  // The run is on the stack below this handler: it waits as long as this does.
+  const auto Alive = AliveToken();
+  while (FPause && !FStop && !FSkip) {
+    Sleep(1000);
+    PumpMessages();
+    if (!*Alive) return;
+  }
+  ButtonPlay->SetEnabled(false);
+  ButtonPause->SetEnabled(true);
+}
+
+void TFormDravin::ButtonPlayClick(TObject* Sender) { FPause = false; }
+
+void TFormDravin::ButtonSkipClick(TObject* Sender) {
+  FSkip = true;
+  if (AnsiPos("スキップ...", Label2->Caption()) == 0) Label2->SetCaption(Label2->Caption() + "スキップ...");
+  LogFile1->WriteLog("スキップボタン押下", false);
+}
+
+void TFormDravin::ButtonStopClick(TObject* Sender) {
+  FStop = true;
+  ButtonPlay->SetEnabled(false);
+  ButtonStop->SetEnabled(false);
+  ButtonSkip->SetEnabled(false);
+  ButtonPause->SetEnabled(false);
+  // The run, still on the stack, ends before its next line and then returns.
+  Close();
+}
+
+void TFormDravin::ButtonHomeClick(TObject* Sender) { OpenPage(MakerSoftwarePage); }
+
+void TFormDravin::ButtonAboutClick(TObject* Sender) {
+  if (!FAboutForm) {
+    FAboutForm = MakeAboutForm();
+    FAboutForm->FreeNotification(this);
+  }
+  FAboutForm->CenterOver(this);
+  FAboutForm->Show();
+}
+
+void TFormDravin::ButtonMinClick(TObject* Sender) { SetWindowState(TWindowState::wsMinimized); }
+
+TAboutForm* TFormDravin::MakeAboutForm() {
+  TFormApplication* App = FormsApplication();
+  if (!App) throw EInvalidOperation("The About dialog needs the application's forms");
+  return App->CreateForm<TAboutForm>();
 }
 
 void TFormDravin::ShowStatus(const std::string& Text) {

@@ -8,7 +8,11 @@
 #include "framework/Forms.h"
 #include "framework/Timer.h"
 #include "http/HttpProt.h"
+#include "region/Region.h"
 #include "support/LogFile.h"
+#include "support/Placemnt.h"
+
+class TAboutForm;
 
 class TFormDravin : public TForm {
  public:
@@ -17,26 +21,46 @@ class TFormDravin : public TForm {
   const char* ClassName() const override { return "TFormDravin"; }
 
   // Controls and components, named as in the form.
-  TLabel* RxLabel1 = nullptr;
+  TRgn* Rgn1 = nullptr;
+  TRxLabel* RxLabel1 = nullptr;
   TLabel* Label1 = nullptr;  // the status line
   TLabel* Label2 = nullptr;  // the skip mark
   TLabel* Label3 = nullptr;
   TLabel* Label4 = nullptr;
   TRadioButton* OpenHomePage = nullptr;
-  TButton* ButtonPause = nullptr;
-  TButton* ButtonStop = nullptr;
-  TButton* ButtonSkip = nullptr;
-  TButton* ButtonPlay = nullptr;
+  TBitBtn* ButtonPause = nullptr;
+  TBitBtn* ButtonStop = nullptr;
+  TBitBtn* ButtonSkip = nullptr;
+  TBitBtn* ButtonPlay = nullptr;
+  TBitBtn* ButtonHome = nullptr;
+  TBitBtn* ButtonAbout = nullptr;
+  TBitBtn* ButtonMin = nullptr;
   TRadioButton* AutoDLL = nullptr;
   TLogFile* LogFile1 = nullptr;
   THttpCli* HttpCli1 = nullptr;
   TTimer* Timer1 = nullptr;  // the download's inactivity watchdog
+  TFormStorage* FormStorage1 = nullptr;
 
   void FormCreate(TObject* Sender);
   void FormActivate(TObject* Sender);
   void FormClose(TObject* Sender, TCloseAction& Action);
   void FormDestroy(TObject* Sender);
   void AppException(TObject* Sender, Exception& E);
+
+  void ButtonPauseClick(TObject* Sender);
+  void ButtonPlayClick(TObject* Sender);
+  void ButtonSkipClick(TObject* Sender);
+  void ButtonStopClick(TObject* Sender);
+  void ButtonHomeClick(TObject* Sender);
+  void ButtonAboutClick(TObject* Sender);
+  void ButtonMinClick(TObject* Sender);
+  // The About dialog once the About button has made it, else nullptr.
+  TAboutForm* AboutForm() const { return FAboutForm; }
+
+  // The window is moved by any point of its own surface: the hit test
+  // answers "caption" there.
+  void WndProc(TMessage& Message) override;
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
   // Sets the status line and writes the same text to the log.
   void ShowStatus(const std::string& Text);
@@ -67,6 +91,8 @@ class TFormDravin : public TForm {
  protected:
   // Hands a web page to the shell.
   virtual void OpenPage(const std::string& Url);
+  // Makes the About dialog, owned by the application.
+  virtual TAboutForm* MakeAboutForm();
   void SetProgramFolder(const std::string& Folder) { FProgramFolder = Folder; }
 
  private:
@@ -79,4 +105,5 @@ class TFormDravin : public TForm {
 
   std::string FProgramFolder;
   std::string FSettingsFileName;
+  TAboutForm* FAboutForm = nullptr;
 };

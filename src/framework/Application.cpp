@@ -56,6 +56,7 @@ void TApplication::Dispatch(plat::Message& M) {
   try {
     bool Handled = false;
     if (OnMessage) OnMessage(M, Handled);
+    if (!Handled) Handled = PreTranslateMessage(M);
     if (!Handled) {
       plat::TranslateMessage(M);
       plat::DispatchMessage(M);

@@ -56,6 +56,9 @@ class TApplication : public TComponent {
  protected:
   // Returns false when the queue was empty.
   bool ProcessMessage();
+  // Sees each message after OnMessage; true when it was used up (the keys a
+  // window system handles for dialogs, say).
+  virtual bool PreTranslateMessage(plat::Message& M) { return false; }
   void Dispatch(plat::Message& M);
 
  private:

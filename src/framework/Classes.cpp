@@ -33,6 +33,28 @@ TComponent* TComponent::FindComponent(const std::string& Name) const {
   return nullptr;
 }
 
+namespace {
+std::vector<std::pair<std::string, TComponentFactory>>& Registry() {
+  static std::vector<std::pair<std::string, TComponentFactory>> Classes;
+  return Classes;
+}
+}  // namespace
+
+void RegisterClass(const std::string& ClassName, TComponentFactory Factory) {
+  for (auto& [Name, Made] : Registry())
+    if (SameText(Name, ClassName)) {
+      Made = std::move(Factory);
+      return;
+    }
+  Registry().emplace_back(ClassName, std::move(Factory));
+}
+
+TComponentFactory GetClass(const std::string& ClassName) {
+  for (const auto& [Name, Made] : Registry())
+    if (SameText(Name, ClassName)) return Made;
+  return nullptr;
+}
+
 void TComponent::InsertComponent(TComponent* Component) {
   if (Component->FOwner) Component->FOwner->RemoveComponent(Component);
   FComponents.push_back(Component);

@@ -21,9 +21,12 @@ class TObject {
 // Events are plain callables; an unset event is simply not fired.
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 
+// The handler runs from a copy: it may free the object that holds the event.
 template <typename Event, typename... Args>
 inline void Fire(const Event& E, Args&&... A) {
-  if (E) E(std::forward<Args>(A)...);
+  if (!E) return;
+  const Event Handler = E;
+  Handler(std::forward<Args>(A)...);
 }
 
 // ---------------------------------------------------------------------------
@@ -38,6 +41,14 @@ enum TComponentStateFlag : std::uint32_t {
 };
 
 enum class TOperation { opInsert, opRemove };
+
+// Published properties that can be stored as text: Booleans as "True" and
+// "False", integers in decimal, strings as they are.
+enum class TPropertyKind { pkBoolean, pkInteger, pkString };
+struct TPropertyInfo {
+  const char* Name;  // as declared
+  TPropertyKind Kind;
+};
 
 // A component belongs to its owner and is destroyed with it. Derived classes
 // that need their owned components gone before their own members are (forms,
@@ -72,6 +83,14 @@ class TComponent : public TObject {
   // Told when a component is inserted into or removed from this one, or when a
   // component this one asked to be told about (FreeNotification) is destroyed.
   virtual void Notification(TComponent* AComponent, TOperation Operation);
+
+  // The published property of that name (ASCII case-insensitive), or nullptr.
+  virtual const TPropertyInfo* FindProperty(const std::string& Name) const { return nullptr; }
+  // A property's value as text; setting raises EConvertError for a text that
+  // is no value of the property's kind (a Boolean takes "True" and "False" in
+  // any case).
+  virtual std::string GetPropertyText(const TPropertyInfo& Property) const { return std::string(); }
+  virtual void SetPropertyText(const TPropertyInfo& Property, const std::string& Text) {}
   void FreeNotification(TComponent* AComponent);
   void RemoveFreeNotification(TComponent* AComponent);
 
@@ -82,6 +101,15 @@ class TComponent : public TObject {
   std::vector<TComponent*> FFreeNotifies;
   std::uint32_t FState = 0;
 };
+
+// The class registry: stored forms name the classes of their components, and
+// a unit registers its classes when the program starts, so that a component
+// can be made from its class name.
+using TComponentFactory = std::function<TComponent*(TComponent* AOwner)>;
+void RegisterClass(const std::string& ClassName, TComponentFactory Factory);
+// An empty factory when no class of that name is registered (names compare
+// case-insensitively).
+TComponentFactory GetClass(const std::string& ClassName);
 
 // ---------------------------------------------------------------------------
 // String lists

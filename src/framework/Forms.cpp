@@ -1,5 +1,6 @@
 #include "framework/Forms.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -66,30 +67,84 @@ TForm::~TForm() {
   DestroyHandle();
 }
 
+plat::FormBorder BorderOf(TFormBorderStyle Style) {
+  switch (Style) {
+    case TFormBorderStyle::bsNone: return plat::FormBorder::None;
+    case TFormBorderStyle::bsDialog: return plat::FormBorder::Dialog;
+    case TFormBorderStyle::bsSingle: break;
+  }
+  return plat::FormBorder::Single;
+}
+
 plat::WindowHandle TForm::CreateWindowHandle() {
   // Called once the derived form is complete, so ClassName() is its own.
   if (!plat::RegisterFormClass(ClassName(), FormProc)) return 0;
   TFormApplication* App = FormsApplication();
   const plat::WindowHandle Owner = App ? App->Handle() : 0;
   const plat::WindowHandle Window =
-      plat::CreateFormWindow(ClassName(), Caption(), FBounds,
-                             FBorderStyle == TFormBorderStyle::bsNone ? plat::FormBorder::None : plat::FormBorder::Single,
-                             Owner);
+      plat::CreateFormWindow(ClassName(), Caption(), FBounds, BorderOf(FBorderStyle), Owner);
   if (Window) plat::SetWindowData(Window, this);
   return Window;
 }
 
 void TForm::SetBorderStyle(TFormBorderStyle Value) {
-  if (HandleAllocated() && Value != FBorderStyle)
-    throw EInvalidOperation("The border of a form is set before its window is made");
+  if (Value == FBorderStyle) return;
   FBorderStyle = Value;
+  if (HandleAllocated()) plat::SetFormBorder(Handle(), BorderOf(Value));
+}
+
+void TForm::SetBackgroundClear(bool Value) {
+  if (Value == FBackgroundClear) return;
+  FBackgroundClear = Value;
+  Invalidate();
+}
+
+void TForm::CenterOver(TForm* Other) {
+  if (!Other || !Other->HandleAllocated()) return;
+  const plat::Bounds Over = plat::GetWindowBounds(Other->Handle());
+  SetBounds(Over.Left + (Over.Width - Width()) / 2, Over.Top + (Over.Height - Height()) / 2, Width(), Height());
+}
+
+bool TForm::DialogKey(plat::WParam Key) {
+  if (Key != plat::KeyEscape) return false;
+  for (int I = 0; I < ControlCount(); ++I) {
+    auto* B = dynamic_cast<TButton*>(Controls(I));
+    if (B && B->Cancel() && B->Enabled() && B->Visible()) {
+      B->Click();
+      return true;
+    }
+  }
+  return false;
 }
 
 bool TForm::Visible() const {
   return HandleAllocated() && plat::IsWindowVisible(const_cast<TForm*>(this)->Handle());
 }
 
-void TForm::Show() { plat::ShowWindow(Handle(), plat::ShowCommand::Show); }
+void TForm::AddHook(TFormHook* Hook) {
+  if (std::find(FHooks.begin(), FHooks.end(), Hook) == FHooks.end()) FHooks.push_back(Hook);
+}
+
+void TForm::RemoveHook(TFormHook* Hook) { FHooks.erase(std::remove(FHooks.begin(), FHooks.end(), Hook), FHooks.end()); }
+
+void TForm::RunHooks(void (TFormHook::*Call)(TForm*)) {
+  // A hook may go while another runs: each is looked for again before its turn.
+  const std::vector<TFormHook*> Hooks = FHooks;
+  for (TFormHook* H : Hooks) {
+    if (std::find(FHooks.begin(), FHooks.end(), H) == FHooks.end()) continue;
+    try {
+      (H->*Call)(this);
+    } catch (...) {
+      HandleCurrentException(this);
+    }
+  }
+}
+
+void TForm::Show() {
+  RunHooks(&TFormHook::FormShowing);
+  Fire(OnShow, this);
+  plat::ShowWindow(Handle(), plat::ShowCommand::Show);
+}
 
 void TForm::Hide() {
   if (HandleAllocated()) plat::ShowWindow(Handle(), plat::ShowCommand::Hide);
@@ -99,6 +154,7 @@ void TForm::Close() {
   TCloseAction Action = TCloseAction::caHide;
   if (OnClose) OnClose(this, Action);
   if (Action == TCloseAction::caNone) return;
+  RunHooks(&TFormHook::FormClosing);
   TFormApplication* App = FormsApplication();
   if (App && App->MainForm() == this) {
     App->Terminate();
@@ -119,6 +175,33 @@ void TForm::Repaint() {
   if (HandleAllocated()) plat::RepaintWindow(Handle());
 }
 
+int ScreenPixelsPerInch() { return plat::ScreenPixelsPerInch(); }
+
+bool TForm::IsMainForm() const {
+  TFormApplication* App = FormsApplication();
+  return App && App->MainForm() == this;
+}
+
+bool TForm::GetPlacement(TWindowPlacement& Placement) {
+  plat::WindowPlacement P;
+  if (!plat::GetWindowPlacement(Handle(), P)) return false;
+  Placement = TWindowPlacement{P.Flags, P.ShowCmd, P.MinX, P.MinY, P.MaxX, P.MaxY,
+                               TRect{P.NormLeft, P.NormTop, P.NormRight, P.NormBottom}};
+  return true;
+}
+
+bool TForm::SetPlacement(const TWindowPlacement& Placement) {
+  const plat::WindowPlacement P{Placement.Flags, Placement.ShowCmd, Placement.MinX, Placement.MinY, Placement.MaxX,
+                                Placement.MaxY, Placement.Normal.Left, Placement.Normal.Top, Placement.Normal.Right,
+                                Placement.Normal.Bottom};
+  if (!plat::SetWindowPlacement(Handle(), P)) return false;
+  // The window keeps its own record of where it is.
+  const plat::Bounds Now = plat::GetWindowBounds(Handle());
+  FBounds.Left = Now.Left;
+  FBounds.Top = Now.Top;
+  return true;
+}
+
 TWindowState TForm::WindowState() const {
   TFormApplication* App = FormsApplication();
   auto* Self = const_cast<TForm*>(this);
@@ -131,12 +214,14 @@ void TForm::SetWindowState(TWindowState Value) {
   // carries the button there.
   TFormApplication* App = FormsApplication();
   const bool Minimize = Value == TWindowState::wsMinimized;
-  if (App && App->MainForm() == this) {
+  if (App && App->MainForm() == this && Value != TWindowState::wsMaximized) {
     if (Minimize) App->Minimize();
     else App->Restore();
     return;
   }
-  plat::ShowWindow(Handle(), Minimize ? plat::ShowCommand::Minimize : plat::ShowCommand::Restore);
+  plat::ShowWindow(Handle(), Minimize                                 ? plat::ShowCommand::Minimize
+                             : Value == TWindowState::wsMaximized ? plat::ShowCommand::Maximize
+                                                                  : plat::ShowCommand::Restore);
 }
 
 void TForm::DoCreate() {
@@ -148,6 +233,7 @@ void TForm::DoCreate() {
 }
 
 void TForm::DoDestroy() {
+  RunHooks(&TFormHook::FormDestroying);
   try {
     Fire(OnDestroy, this);
   } catch (...) {
@@ -168,7 +254,55 @@ void TForm::WndProc(TMessage& Message) {
       Close();
       Message.Result = 0;
       return;
+    case plat::MsgPaint: {
+      plat::PaintSession Session(Handle());
+      PaintControls(Session.Surface());
+      Message.Result = 0;
+      return;
+    }
+    case plat::MsgEraseBackground:
+      if (FBackgroundClear) {
+        Message.Result = 1;
+        return;
+      }
+      if (!FParentColor) {
+        // A colour of its own instead of the class's button face.
+        TCanvas Canvas(static_cast<plat::SurfaceHandle>(Message.wParam), 0, 0, Width(), Height());
+        Canvas.FillRect(ClientRect(), Color());
+        Message.Result = 1;
+        return;
+      }
+      break;
+    case plat::MsgMouseMove:
+      FMouseX = plat::PointX(Message.lParam);
+      FMouseY = plat::PointY(Message.lParam);
+      [[fallthrough]];
+    case plat::MsgLButtonDown:
+    case plat::MsgLButtonUp:
+    case plat::MsgLButtonDblClk:
+    case plat::MsgRButtonDown:
+    case plat::MsgRButtonUp:
+      if (MouseToControls(Message)) {
+        Message.Result = 0;
+        return;
+      }
+      break;
+    case plat::MsgSetCursor:
+      if (plat::LowWord(static_cast<std::uintptr_t>(Message.lParam)) == plat::HitClient) {
+        TControl* Under = ControlAtPos(FMouseX, FMouseY);
+        if (Under && Under->Cursor() == TCursor::crHandPoint) {
+          plat::SetCursor(plat::CursorShape::Hand);
+          Message.Result = 1;
+          return;
+        }
+      }
+      break;
     case plat::MsgCommand:
+      if (Message.lParam == 0 && plat::LowWord(Message.wParam) == plat::IdCancel) {
+        DialogKey(plat::KeyEscape);
+        Message.Result = 0;
+        return;
+      }
       if (TWinControl* Child = FindChild(static_cast<plat::WindowHandle>(Message.lParam))) {
         Child->CommandNotify(plat::HighWord(Message.wParam));
         Message.Result = 0;
@@ -220,6 +354,19 @@ void TFormApplication::Run() {
     FMainForm->Show();
   }
   TApplication::Run();
+}
+
+bool TFormApplication::PreTranslateMessage(plat::Message& M) {
+  if (M.Msg != plat::MsgKeyDown && M.Msg != plat::MsgChar) return false;
+  const plat::WindowHandle Root = plat::GetRootWindow(M.Window);
+  TForm* Form = nullptr;
+  for (int I = 0; I < ComponentCount() && !Form; ++I) {
+    auto* F = dynamic_cast<TForm*>(Components(I));
+    if (F && F->HandleAllocated() && F->Handle() == Root) Form = F;
+  }
+  if (!Form) return false;
+  if (M.Msg == plat::MsgKeyDown && Form->DialogKey(M.wParam)) return true;
+  return plat::IsDialogMessage(Root, M);
 }
 
 void TFormApplication::Minimize() { plat::ShowWindow(Handle(), plat::ShowCommand::Minimize); }

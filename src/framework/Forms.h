@@ -3,14 +3,41 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "framework/Controls.h"
 
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
-enum class TWindowState { wsNormal, wsMinimized };
-enum class TFormBorderStyle { bsSingle, bsNone };
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+
+// Where a top-level window is, as the window system records it: the flags and
+// show command of its placement record, its minimised and maximised
+// positions, and its normal rectangle (right and bottom exclusive).
+struct TWindowPlacement {
+  std::uint32_t Flags = 0;
+  std::uint32_t ShowCmd = 1;
+  int MinX = -1, MinY = -1, MaxX = -1, MaxY = -1;
+  TRect Normal;
+};
+// Logical pixels per inch of the screen.
+int ScreenPixelsPerInch();
+enum class TFormBorderStyle { bsSingle, bsNone, bsDialog };
 
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+
+class TForm;
+
+// A component that follows its form: told as the form is shown (before its
+// OnShow), once a close request has been allowed (after its OnClose), and as
+// it is destroyed (before its OnDestroy). Errors go to the application's
+// handler and do not stop the form.
+class TFormHook {
+ public:
+  virtual ~TFormHook() = default;
+  virtual void FormShowing(TForm* Form) = 0;
+  virtual void FormClosing(TForm* Form) = 0;
+  virtual void FormDestroying(TForm* Form) = 0;
+};
 
 // The window class of a form is its ClassName(), so that other programs can
 // find a form by the class its program gave it.
@@ -26,7 +53,17 @@ class TForm : public TWinControl {
   void SetClientSize(int AWidth, int AHeight) { SetBounds(Left(), Top(), AWidth, AHeight); }
 
   TFormBorderStyle BorderStyle() const { return FBorderStyle; }
-  void SetBorderStyle(TFormBorderStyle Value);  // before the window is made
+  // A form whose window exists changes its frame; the client area stays.
+  void SetBorderStyle(TFormBorderStyle Value);
+  // A form with a clear background paints none: its controls cover it.
+  bool BackgroundClear() const { return FBackgroundClear; }
+  void SetBackgroundClear(bool Value);
+  // Places the form's window centred over Other's.
+  void CenterOver(TForm* Other);
+
+  // The keys a form answers for its controls: Esc clicks the first cancel
+  // button that is enabled and visible. True when the key was used.
+  virtual bool DialogKey(plat::WParam Key);
 
   bool Visible() const;
   void Show();
@@ -38,12 +75,20 @@ class TForm : public TWinControl {
 
   TWindowState WindowState() const;
   void SetWindowState(TWindowState Value);
+  bool GetPlacement(TWindowPlacement& Placement);
+  bool SetPlacement(const TWindowPlacement& Placement);
+  // The main form of the application.
+  bool IsMainForm() const;
 
   // Fired by the application once the form exists, and before it goes.
   void DoCreate();
   void DoDestroy();
 
+  void AddHook(TFormHook* Hook);
+  void RemoveHook(TFormHook* Hook);
+
   TNotifyEvent OnCreate;
+  TNotifyEvent OnShow;
   TNotifyEvent OnActivate;
   TCloseEvent OnClose;
   TNotifyEvent OnDestroy;
@@ -58,6 +103,11 @@ class TForm : public TWinControl {
 
  private:
   TFormBorderStyle FBorderStyle = TFormBorderStyle::bsSingle;
+  bool FBackgroundClear = false;
+  std::vector<TFormHook*> FHooks;
+  // Runs each hook's Call, every error handed to the application.
+  void RunHooks(void (TFormHook::*Call)(TForm*));
+  int FMouseX = -1, FMouseY = -1;  // where the mouse was last seen on the form
 };
 
 class TFormApplication : public TApplication {
@@ -84,6 +134,11 @@ class TFormApplication : public TApplication {
   void Run();
   void Minimize();
   void Restore();
+
+ protected:
+  // Keys for a form's controls go to the form first (DialogKey), then to the
+  // window system's dialog keys (Tab).
+  bool PreTranslateMessage(plat::Message& M) override;
 
  private:
   void FormCreated(TForm* Form);

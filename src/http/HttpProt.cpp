@@ -119,28 +119,18 @@ void THttpCli::SetMultiThreaded(bool Value) {
   FCtrlSocket->SetMultiThreaded(Value);
 }
 
-void THttpCli::SetSocksServer(const std::string& Value) {
-  FSocksServer = Value;
-  ApplySocksSettings();
-}
-void THttpCli::SetSocksLevel(const std::string& Value) {
-  FSocksLevel = Value;
-  ApplySocksSettings();
-}
-void THttpCli::SetSocksPort(const std::string& Value) {
-  FSocksPort = Value;
-  ApplySocksSettings();
-}
-void THttpCli::SetSocksUsercode(const std::string& Value) {
-  FSocksUsercode = Value;
-  ApplySocksSettings();
-}
-void THttpCli::SetSocksPassword(const std::string& Value) {
-  FSocksPassword = Value;
-  ApplySocksSettings();
-}
+void THttpCli::SetSocksServer(const std::string& Value) { SetSocksSetting(FSocksServer, Value); }
+void THttpCli::SetSocksLevel(const std::string& Value) { SetSocksSetting(FSocksLevel, Value); }
+void THttpCli::SetSocksPort(const std::string& Value) { SetSocksSetting(FSocksPort, Value); }
+void THttpCli::SetSocksUsercode(const std::string& Value) { SetSocksSetting(FSocksUsercode, Value); }
+void THttpCli::SetSocksPassword(const std::string& Value) { SetSocksSetting(FSocksPassword, Value); }
 void THttpCli::SetSocksAuthentication(TSocksAuthentication Value) {
   FSocksAuthentication = Value;
+  ApplySocksSettings();
+}
+
+void THttpCli::SetSocksSetting(std::string& Field, const std::string& Value) {
+  Field = Value;
   ApplySocksSettings();
 }
 
@@ -618,6 +608,7 @@ void THttpCli::DeliverBody(const char* Data, std::int32_t Len) {
 void THttpCli::SplitLines(std::uint16_t Error) {
   const auto Alive = FAlive;
   const std::uintptr_t Serial = FRequestSerial;
+  const THttpClientState Entry = FState;
   while (FRcvdCount > 0) {
     // A zero byte hides whatever follows it, a line end included.
     const std::size_t Text = std::strlen(FRcvdBuffer);
@@ -636,7 +627,10 @@ void THttpCli::SplitLines(std::uint16_t Error) {
     } else {
       Fire(OnDataLine, this, Error);
     }
-    if (!*Alive || FRequestSerial != Serial || FState == hsIdle || FState == hsAborting) return;
+    // A handler that ended the request ends the splitting; lines that come
+    // while the client is already idle go on to OnDataLine.
+    if (!*Alive || FRequestSerial != Serial) return;
+    if (FState != Entry && (FState == hsIdle || FState == hsAborting)) return;
   }
 }
 

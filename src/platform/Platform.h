@@ -157,13 +157,6 @@ bool CreateDirectory(const std::string& Name);
 bool ListFiles(const std::string& Folder, std::vector<std::string>& Names);
 std::uint32_t GetLastError();  // of the last failed call above, on this thread
 
-// The value of Key in Section of the ini file FileName, by the system's
-// private-profile rules (names without regard to ASCII case, blanks around
-// names and values dropped, one pair of enclosing quotes removed, the first
-// match winning); Default when the file, the section or the key is missing.
-std::string ReadProfileString(const std::string& FileName, const std::string& Section, const std::string& Key,
-                              const std::string& Default);
-
 // The system's text for an error number, without a trailing line end.
 std::string SystemErrorText(std::uint32_t Code);
 

@@ -1,6 +1,6 @@
-// The window system's own regions (Windows builds only): made from a stored
-// region data block or from rectangles, combined, and read back as region
-// data. The host build has no window system regions.
+// The window system's own regions: made from a stored region data block or
+// from rectangles, combined, and read back as region data. The host build's
+// regions are plain lists of rectangles, for its headless windows.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +28,7 @@ class SystemRegion {
   bool Valid() const { return FHandle != 0; }
   // This region becomes the union of itself and Other.
   bool Unite(const SystemRegion& Other);
+  bool Contains(int X, int Y) const;
   // The system's region data of this region; empty on failure.
   std::vector<std::uint8_t> Data() const;
   // Gives the region up, for the window system to own (a window's outline).

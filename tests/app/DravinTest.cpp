@@ -15,7 +15,9 @@
 #include "TestSupport.h"
 #include "app/Addresses.h"
 #include "app/InstanceMutex.h"
+#include "app/UAbout.h"
 #include "app/UDravin.h"
+#include "region/StoredRegion.h"
 #include "platform/Mutex.h"
 #include "util/TextUtils.h"
 
@@ -28,6 +30,16 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+// Pages are recorded instead of opened, the About dialog's too.
+class TTestAbout : public TAboutForm {
+ public:
+  explicit TTestAbout(TComponent* AOwner) : TAboutForm(AOwner) {}
+  std::vector<std::string>* Pages = nullptr;
+
+ protected:
+  void OpenPage(const std::string& Url) override { Pages->push_back(Url); }
+};
+
 class TTestDravin : public TFormDravin {
  public:
   using TFormDravin::SetProgramFolder;
@@ -37,20 +49,32 @@ class TTestDravin : public TFormDravin {
   int DownloadToFile(const std::string& Url, const std::string& FileName) override {
     return testsupport::ListAlreadyInPlace(FileName);
   }
+  int AboutsMade = 0;
 
  protected:
   void OpenPage(const std::string& Url) override {
     Pages.push_back(Url);
     if (OnPage) OnPage(Url);
   }
+  TAboutForm* MakeAboutForm() override {
+    ++AboutsMade;
+    auto* About = FormsApplication()->CreateForm<TTestAbout>();
+    About->Pages = &Pages;
+    return About;
+  }
 };
+
+// Input as the window system delivers it, queued before the run starts and
+// handled by the run's first message pump.
+void PostClick(TWinControl* Button) { plat::PostMessage(Button->Handle(), plat::MsgButtonClick, 0, 0); }
+void PostEscape(TWinControl* Focused) { plat::PostMessage(Focused->Handle(), plat::MsgKeyDown, plat::KeyEscape, 1); }
 
 // The log as the run writes it, markers and all: the fake clock stands still
 // at 2026-12-07 00:00:00 and the test program has no version resource.
-std::string Log(const Lines& Body, bool Ended = true) {
+std::string Log(const Lines& Body, bool Ended = true, const char* EndTime = "00:00:00") {
   std::string R = "--- START ---\t2026-12-07 00:00:00\r\nVersion \r\n";
   for (const std::string& L : Body) R += L + "\r\n";
-  if (Ended) R += "--- END ---\t2026-12-07\t00:00:00\r\n";
+  if (Ended) R += std::string("--- END ---\t2026-12-07\t") + EndTime + "\r\n";
   return R;
 }
 
@@ -98,6 +122,16 @@ class Dravin : public testing::Test {
     for (const std::string& L : Entries) Text += L + "\r\n";
     WriteFile(ListFile(), Text);
   }
+  // A start with an argument: the window is shown and waits, idle.
+  TTestDravin* StartIdle(TFormApplication& App) {
+    static const char* Args[] = {"dravin.exe", "/options"};
+    SetCommandLine(2, const_cast<char**>(Args));
+    auto* F = App.CreateForm<TTestDravin>();
+    F->SetProgramFolder(ProgramFolder());
+    F->Show();
+    App.ProcessMessages();
+    return F;
+  }
   std::string HostLog(const char* Name) {
     const std::string File = HostFolder() + Name;
     return FileExists(File) ? ReadFile(File) : std::string("(none)");
@@ -131,6 +165,20 @@ class Dravin : public testing::Test {
 TEST_F(Dravin, TheWindowStartsInItsDesignStates) {
   TFormApplication App;
   auto* F = App.CreateForm<TTestDravin>();
+  // Shaped by its stored outline, without a frame, dragged by its surface.
+  TBitmap Picture;
+  std::vector<std::uint8_t> Outline;
+  LoadStoredRegion("Rgn1", Picture, Outline);
+  EXPECT_EQ(F->WindowRegionData(), Outline);
+  EXPECT_EQ(F->BorderStyle(), TFormBorderStyle::bsNone);
+  EXPECT_EQ(plat::SendMessage(F->Handle(), plat::MsgNcHitTest, 0, plat::MakePoint(300, 200)), plat::HitCaption);
+  for (TBitBtn* B : {F->ButtonPause, F->ButtonStop, F->ButtonSkip, F->ButtonPlay, F->ButtonHome, F->ButtonAbout,
+                     F->ButtonMin})
+    EXPECT_TRUE(plat::HasButtonGlyph(B->Handle())) << B->Name();
+  EXPECT_EQ(plat::GetControlHint(F->ButtonHome->Handle()), "ホームページを開きます");
+  EXPECT_EQ(plat::GetControlHint(F->ButtonAbout->Handle()), "バージョン情報を表示します");
+  EXPECT_EQ(plat::GetControlHint(F->ButtonMin->Handle()), "ウィンドウを最小化します");
+  EXPECT_EQ(plat::GetControlHint(F->ButtonPause->Handle()), "");
   EXPECT_STREQ(F->ClassName(), "TFormDravin");
   EXPECT_EQ(plat::GetWindowText(F->Handle()), "プラグインバージョンチェック");
   EXPECT_EQ(F->Label1->Caption(), "");
@@ -214,6 +262,7 @@ TEST_F(Dravin, TheScanComparesEveryListedFileAndStopsAtAPlugInLeftToTheUser) {
     SCOPED_TRACE(C.What);
     WriteFile(HostFolder() + "zel.log", "");
     WriteList(C.List);
+    Touch("zel.ini");  // the options the last case stored go
     Run([&](TTestDravin& F) { F.AutoDLL->SetChecked(C.AutoDLL); });
     Lines Body{Started, RunStart};
     Body.insert(Body.end(), C.Messages.begin(), C.Messages.end());
@@ -263,14 +312,9 @@ TEST_F(Dravin, AnExceptionEndsTheRunIsLoggedAsAnErrorAndClosesTheWindow) {
 TEST_F(Dravin, WithAnArgumentTheWindowOnlyWaitsToBeClosed) {
   Touch("zel.log");
   WriteList({"Zel,zel.exe,2.0,x,1,X"});
-  const char* Args[] = {"dravin.exe", "/options"};
-  SetCommandLine(2, const_cast<char**>(Args));
   {
     TFormApplication App;
-    auto* F = App.CreateForm<TTestDravin>();
-    F->SetProgramFolder(ProgramFolder());
-    F->Show();
-    App.ProcessMessages();
+    TTestDravin* F = StartIdle(App);
     EXPECT_TRUE(F->FActivated);
     EXPECT_TRUE(F->Visible());
     EXPECT_FALSE(App.Terminated());
@@ -284,6 +328,176 @@ TEST_F(Dravin, WithAnArgumentTheWindowOnlyWaitsToBeClosed) {
   }
   EXPECT_EQ(HostLog("zel.log"), Log({Started}));
   EXPECT_TRUE(FileExists(ListFile()));
+}
+
+TEST_F(Dravin, TheRunControlButtonsSteerTheRunThroughItsMessagePump) {
+  Touch("zel.ini");
+  Touch("zel.log");
+  const Lines List = {"Zel,zel.exe,2.0,x,1,X", "Zel,zel.exe,3.0,x,1,X"};
+  const std::string First = "Zel Ver.2.0がリリースされています.", Second = "Zel Ver.3.0がリリースされています.";
+  struct Case {
+    const char* What;
+    std::function<void(TTestDravin&)> Input;
+    Lines Messages;
+    long long Waited;  // milliseconds of pause wait
+    bool Minimised;
+  } Cases[] = {
+      {"pause, then resume: the run goes on after one turn of the wait",
+       [](TTestDravin& F) {
+         PostClick(F.ButtonPause);
+         PostClick(F.ButtonPlay);
+       },
+       {First, Second}, 1000, false},
+      {"pause, then stop: the wait ends and the run ends before its next line",
+       [](TTestDravin& F) {
+         PostClick(F.ButtonPause);
+         PostClick(F.ButtonStop);
+       },
+       {First}, 1000, false},
+      {"Esc is Stop", [](TTestDravin& F) { PostEscape(F.ButtonPause); }, {First}, 0, false},
+      {"minimised, the run goes on", [](TTestDravin& F) { PostClick(F.ButtonMin); }, {First, Second}, 0, true},
+      {"closing by the system does not stop the run",
+       [](TTestDravin& F) { plat::PostMessage(F.Handle(), plat::MsgClose, 0, 0); }, {First, Second}, 0, false},
+      {"disabled buttons take no clicks",
+       [](TTestDravin& F) {
+         PostClick(F.ButtonPlay);
+         PostClick(F.ButtonSkip);
+       },
+       {First, Second}, 0, false},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    WriteFile(HostFolder() + "zel.log", "");
+    Touch("zel.ini");  // the window state the last case stored goes
+    WriteList(List);
+    FakeClock Clock;  // from midnight again: the log's times count the waits
+    std::vector<std::vector<bool>> DuringPause;
+    bool Minimised = false;
+    Run([&](TTestDravin& F) {
+      // What the buttons look like while the pause waits, seen by the click that ends it.
+      for (TBitBtn* B : {F.ButtonPlay, F.ButtonStop}) {
+        TNotifyEvent Then = B->OnClick;
+        B->OnClick = [&F, &DuringPause, Then](TObject* S) {
+          DuringPause.push_back({F.ButtonPause->Enabled(), F.ButtonPlay->Enabled()});
+          Then(S);
+        };
+      }
+      F.OnPage = [&F, &Minimised](const std::string&) {
+        Minimised = Minimised || F.WindowState() == TWindowState::wsMinimized;
+      };
+      C.Input(F);
+    });
+    Lines Body{Started, RunStart};
+    Body.insert(Body.end(), C.Messages.begin(), C.Messages.end());
+    Body.push_back(RunEnd);
+    EXPECT_EQ(HostLog("zel.log"), Log(Body, true, C.Waited ? "00:00:01" : "00:00:00"));
+    EXPECT_EQ(Clock.ElapsedMs(), C.Waited);
+    if (C.Waited > 0) EXPECT_EQ(DuringPause, (std::vector<std::vector<bool>>{{false, true}}));
+    EXPECT_EQ(Minimised, C.Minimised);
+    EXPECT_EQ(ButtonsAfter, (std::vector<bool>{false, false, false, false}));
+    EXPECT_EQ(StatusLine, RunEnd);
+  }
+}
+
+TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
+  Touch("zel.log");
+  {
+    TFormApplication App;
+    TTestDravin* F = StartIdle(App);
+    // Skip is disabled by design; once enabled it marks once and logs every press.
+    F->ButtonSkip->SetEnabled(true);
+    for (int I = 0; I < 2; ++I) plat::SendMessage(F->ButtonSkip->Handle(), plat::MsgButtonClick, 0, 0);
+    EXPECT_EQ(F->Label2->Caption(), "スキップ...");
+    EXPECT_TRUE(F->FSkip);
+
+    plat::SendMessage(F->ButtonHome->Handle(), plat::MsgButtonClick, 0, 0);
+    EXPECT_EQ(F->Pages, Lines{MakerSoftwarePage});
+
+    // The dialog is made once and shown again; the main window stays usable.
+    plat::SendMessage(F->ButtonAbout->Handle(), plat::MsgButtonClick, 0, 0);
+    TAboutForm* About = F->AboutForm();
+    ASSERT_NE(About, nullptr);
+    EXPECT_TRUE(About->Visible());
+    EXPECT_EQ(About->LabelVersion->Caption().rfind("バージョン ", 0), 0u);
+    EXPECT_EQ(About->LabelCopyLeft->Caption().rfind("作者 ", 0), 0u);
+    EXPECT_EQ(About->Label3->Caption(), DownloadPage);
+    EXPECT_EQ(About->Label4->Caption(), SupportBoardPage);
+    // The links are windowless labels: clicked where they are drawn.
+    for (TLabel* Link : {About->Label3, About->Label4}) {
+      const plat::LParam At = plat::MakePoint(Link->Left() + 3, Link->Top() + 3);
+      plat::SendMessage(About->Handle(), plat::MsgLButtonDown, 0, At);
+      plat::SendMessage(About->Handle(), plat::MsgLButtonUp, 0, At);
+    }
+    // OK and Esc hide it.
+    plat::SendMessage(About->BtnCancel->Handle(), plat::MsgButtonClick, 0, 0);
+    EXPECT_FALSE(About->Visible());
+    plat::SendMessage(F->ButtonAbout->Handle(), plat::MsgButtonClick, 0, 0);
+    EXPECT_EQ(F->AboutForm(), About);
+    EXPECT_TRUE(About->Visible());
+    PostEscape(About->BtnCancel);
+    App.ProcessMessages();
+    EXPECT_FALSE(About->Visible());
+    EXPECT_EQ(F->AboutsMade, 1);
+    EXPECT_EQ(F->Pages, (Lines{MakerSoftwarePage, DownloadPage, SupportBoardPage}));
+    EXPECT_TRUE(F->Visible());
+
+    // A long status line is logged whole.
+    const std::string Long(400, 'x');
+    F->ShowStatus(Long);
+    EXPECT_EQ(F->Label1->Caption(), Long);
+
+    plat::SendMessage(F->ButtonStop->Handle(), plat::MsgButtonClick, 0, 0);
+    App.Run();
+    EXPECT_TRUE(F->FStop);
+  }
+  EXPECT_EQ(HostLog("zel.log"), Log({Started, "スキップボタン押下", "スキップボタン押下", std::string(400, 'x')}));
+}
+
+// The settings files the system's profile functions wrote under Wine after
+// the same starts of dravin.exe (tests/e2e/golden): this build's storage
+// writes the same bytes.
+TEST_F(Dravin, TheSettingsFileAfterARunIsTheGoldenOne) {
+  Touch("zel.log");
+  struct Case {
+    const char* What;
+    const char* Name;
+    std::string Before;
+    const char* Golden;
+  } Cases[] = {
+      {"the options follow the host's section", "zel.ini", "[TSetup]\r\nUseProxy_Checked=False\r\nTimeOut_Text=60\r\n",
+       "new-section.ini"},
+      {"stored options restored and updated in place", "zel.ini",
+       "[TSetup]\r\nTimeOut_Text=60\r\n[TFormDravin]\r\nAutoDLL_Checked=true\r\nOpenHomePage_Checked=False\r\n"
+       "Extra=1\r\n[After]\r\na=b\r\n",
+       "in-place.ini"},
+      {"Orn's settings file", "orn.ini", "", "orn.ini"},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    for (const char* F : {"zel.ini", "orn.ini"}) DeleteFile(HostFolder() + F);
+    WriteFile(HostFolder() + C.Name, C.Before);
+    Run();
+    EXPECT_EQ(ReadFile(HostFolder() + C.Name), ReadFile(std::string(DRAVIN_GOLDEN_DIR) + C.Golden));
+  }
+
+  // With an argument: the user picks automatic installation and closes the window.
+  DeleteFile(HostFolder() + "orn.ini");
+  WriteFile(HostFolder() + "zel.ini", "");
+  {
+    TFormApplication App;
+    TTestDravin* F = StartIdle(App);
+    plat::SendMessage(F->AutoDLL->Handle(), plat::MsgButtonClick, 0, 0);
+    EXPECT_FALSE(F->OpenHomePage->Checked());
+    plat::PostMessage(F->Handle(), plat::MsgClose, 0, 0);
+    App.Run();
+  }
+  EXPECT_EQ(ReadFile(HostFolder() + "zel.ini"), ReadFile(std::string(DRAVIN_GOLDEN_DIR) + "options.ini"));
+
+  // Without a settings file nothing is made.
+  DeleteFile(HostFolder() + "zel.ini");
+  SetCommandLine(0, nullptr);
+  Run();
+  EXPECT_FALSE(FileExists(HostFolder() + "zel.ini") || FileExists(HostFolder() + "orn.ini"));
 }
 
 TEST(InstanceMutex, OnlyTheFirstInstanceGoesOnAfterARandomWait) {

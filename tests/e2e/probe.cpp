@@ -4,17 +4,45 @@
 //   dravin_probe wait [ms]   waits until a window of class TFormDravin exists
 //   dravin_probe dump        prints the caption and every control (UTF-8)
 //   dravin_probe close       posts WM_CLOSE to the window
+//   dravin_probe where       prints the window's screen rectangle and the
+//                            screen position of its client area's origin
+//   dravin_probe region      prints the window's region data in hexadecimal
+//                            ("none" when the window has no region)
+//   dravin_probe click N     clicks the N-th control (creation order) as the
+//                            mouse would (BM_CLICK)
+//   dravin_probe key N VK    posts the key VK, down and up, to the N-th control
 //
+// A first argument "-c CLASS" looks at the window of that class instead.
 // Exit code 0 on success, 1 when there is no such window.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
 
-HWND Find() { return ::FindWindowW(L"TFormDravin", nullptr); }
+std::wstring gClass = L"TFormDravin";
+HWND Find() { return ::FindWindowW(gClass.c_str(), nullptr); }
+
+struct Nth {
+  int Wanted, Seen = 0;
+  HWND Found = nullptr;
+};
+BOOL CALLBACK FindNth(HWND W, LPARAM P) {
+  auto* N = reinterpret_cast<Nth*>(P);
+  if (N->Seen++ == N->Wanted) {
+    N->Found = W;
+    return FALSE;
+  }
+  return TRUE;
+}
+HWND Child(HWND Form, int Index) {
+  Nth N{Index};
+  ::EnumChildWindows(Form, FindNth, reinterpret_cast<LPARAM>(&N));
+  return N.Found;
+}
 
 std::string Utf8(const std::wstring& Text) {
   if (Text.empty()) return std::string();
@@ -56,6 +84,11 @@ BOOL CALLBACK DumpChild(HWND W, LPARAM) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "-c") {
+    gClass.assign(argv[2], argv[2] + std::strlen(argv[2]));
+    argc -= 2;
+    argv += 2;
+  }
   const std::string Command = argc > 1 ? argv[1] : "";
   if (Command == "wait") {
     const DWORD Limit = argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) : 10000;
@@ -77,6 +110,37 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (Command == "close") return ::PostMessageW(Form, WM_CLOSE, 0, 0) ? 0 : 1;
-  std::fprintf(stderr, "usage: dravin_probe wait [ms] | dump | close\n");
+  if (Command == "where") {
+    RECT W;
+    ::GetWindowRect(Form, &W);
+    POINT Origin{0, 0};
+    ::ClientToScreen(Form, &Origin);
+    std::printf("%ld,%ld,%ld,%ld %ld,%ld\n", W.left, W.top, W.right, W.bottom, Origin.x, Origin.y);
+    return 0;
+  }
+  if (Command == "region") {
+    HRGN R = ::CreateRectRgn(0, 0, 0, 0);
+    if (::GetWindowRgn(Form, R) == ERROR) {
+      std::printf("none\n");
+    } else {
+      const DWORD Size = ::GetRegionData(R, 0, nullptr);
+      std::string Bytes(Size, '\0');
+      ::GetRegionData(R, Size, reinterpret_cast<RGNDATA*>(Bytes.data()));
+      for (unsigned char C : Bytes) std::printf("%02x", C);
+      std::printf("\n");
+    }
+    ::DeleteObject(R);
+    return 0;
+  }
+  if (Command == "click" && argc > 2) {
+    HWND C = Child(Form, std::atoi(argv[2]));
+    return C && ::PostMessageW(C, BM_CLICK, 0, 0) ? 0 : 1;
+  }
+  if (Command == "key" && argc > 3) {
+    HWND C = Child(Form, std::atoi(argv[2]));
+    const WPARAM Key = static_cast<WPARAM>(std::atoi(argv[3]));
+    return C && ::PostMessageW(C, WM_KEYDOWN, Key, 1) && ::PostMessageW(C, WM_KEYUP, Key, 0xC0000001) ? 0 : 1;
+  }
+  std::fprintf(stderr, "usage: dravin_probe [-c CLASS] wait [ms] | dump | close | where | region | click N | key N VK\n");
   return 2;
 }

@@ -11,15 +11,22 @@ version list on a local update server, runs dravin.exe and then compares:
     recorder script;
   - which files are left.
 The hosts' settings files name the update server as their proxy, so the
-checker fetches the list from it by its own means.
+checker fetches the list (and update files) from it by its own means. One
+scenario installs a plug-in from the server, with the list made by
+dravin-list, and runs again to find nothing new.
 Then a second instance against an idle first one, which is finally closed by
-a window message.
+a window message; and the window itself driven by real input (xdotool) and
+window messages: its outline against the stored one, a drag on a transparent
+pixel and on its surface, the run-control buttons, Home, About and its links,
+with screenshots saved under work/screenshots.
 
 The prefix is private to this test (work/prefix): the browser setting and the
 instance mutex must not meet other tests. Needs DISPLAY (tools/run-tests
 provides one)."""
 import argparse
+import hashlib
 import os
+import struct
 import re
 import shutil
 import subprocess
@@ -73,6 +80,8 @@ class Wine:
         subprocess.run(["wineserver", "-p"], **self.quiet)
         self.run("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
         self.run("reg", "add", r"HKCU\Software\Wine\WineBrowser", "/v", "Browsers", "/d", recorder, "/f")
+        # Japanese glyphs for the font the program asks for.
+        subprocess.run([os.path.join(ROOT, "tools", "wine-fonts")], **self.quiet)
         temp = self.output("cmd", "/c", "echo %TEMP%").decode("ascii", "replace").strip()
         self.temp = subprocess.run(["winepath", "-u", temp], capture_output=True, env=self.env,
                                    stdin=subprocess.DEVNULL, text=True).stdout.strip()
@@ -101,16 +110,17 @@ class Scenarios:
         self.base_path = urllib.parse.urlsplit(base_url).path
         folder = os.path.join(server.root, self.base_path.strip("/"))
         self.list_file = os.path.join(folder, "fileversion.txt")
-        os.makedirs(folder, exist_ok=True)
+        self.bin = os.path.join(folder, "bin")
+        os.makedirs(self.bin, exist_ok=True)
         # Where the fetch of the list stores it.
         self.temp_list = os.path.join(wine.temp, "fileversion.txt")
 
-    def settings(self, name):
+    def settings(self, name, extra=b""):
         """A host settings file that names the update server as the proxy."""
         if not name.endswith(".ini"):
             return b""
         return (b"[TSetup]\r\nUseProxy_Checked=True\r\nProxyServerAddress_Text=127.0.0.1\r\n"
-                b"ProxyServerPort_Text=%d\r\nTimeOut_Text=20\r\n" % self.server.port)
+                b"ProxyServerPort_Text=%d\r\nTimeOut_Text=20\r\n" % self.server.port) + extra
 
     # -- fixtures
     def install(self, name, host_files=(), host_programs=(), plug_ins=()):
@@ -199,6 +209,47 @@ def probe(args, wine, command, *more):
     return result.returncode, result.stdout.decode("utf-8", "replace")
 
 
+def installation_from_the_server(s, args):
+    """A newer plug-in on the server, automatic installation chosen: fetched,
+    checked, installed; the next run finds it up to date. The list is made
+    by dravin-list from the server's bin folder."""
+    what = "a plug-in installed from the server"
+    print("--", what)
+    for name in os.listdir(s.bin):
+        os.remove(os.path.join(s.bin, name))
+    release = os.path.join(s.bin, "zelplug.dll")
+    shutil.copy(os.path.join(args.fixtures, "zelplug11.dll"), release)
+    names = os.path.join(args.work, "names.txt")
+    with open(names, "wb") as f:
+        f.write("zelplug.dll=Zel Plug\r\n".encode("cp932"))
+    windows = lambda path: "Z:" + path.replace("/", "\\")
+    rc = s.wine.run(args.list_maker, windows(s.bin), windows(names), windows(s.list_file))
+    if not check(rc == 0, f"{what}: dravin-list writes the list (rc {rc})"):
+        return
+    digest = hashlib.md5(open(release, "rb").read()).hexdigest().upper()
+    check(open(s.list_file, "rb").read()
+          == b"Zel Plug,zelplug.dll,1.1.0.0,(C) Plug Maker,%d,%s\r\n" % (os.path.getsize(release), digest.encode()),
+          f"{what}: the list names the release with its size and digest")
+    host = s.install("installation", ["zel.ini", "zel.log"], ["zel.exe"], ["zelplug.dll"])
+    with open(os.path.join(host, "zel.ini"), "wb") as f:
+        f.write(s.settings("zel.ini", b"[TFormDravin]\r\nAutoDLL_Checked=True\r\nOpenHomePage_Checked=False\r\n"))
+    installed = os.path.join(host, "dravin", "zelplug.dll")
+    for run, messages in ((1, ["Zel Plug Ver.1.1.0.0をダウンロードします.", "Zel Plugをバージョンアップしました."]),
+                          (2, [])):
+        s.server.asked.clear()
+        open(os.path.join(host, "zel.log"), "wb").close()
+        rc = s.run_checker(host)
+        check(rc == 0, f"{what}, run {run}: exit code 0 (got {rc})")
+        s.check_log(f"{what}, run {run}", host, "zel.log", [STARTED, RUN_START, *messages, RUN_END])
+        check(open(installed, "rb").read() == open(release, "rb").read(), f"{what}, run {run}: the release is installed")
+        check(not os.path.exists(os.path.join(host, "dravin", "~dravin-update.staging")),
+              f"{what}, run {run}: no staging file is left")
+        expected = [s.base_path + "fileversion.txt"] + ([s.base_path + "bin/zelplug.dll"] if messages else [])
+        check(s.server.asked == expected, f"{what}, run {run}: fetched {s.server.asked}")
+        check(s.recorded_pages(0) == [], f"{what}, run {run}: no page opened")
+    os.remove(release)
+
+
 def single_instance_and_idle_window(s, args, wine):
     what = "second instance and idle window"
     print("--", what)
@@ -217,9 +268,9 @@ def single_instance_and_idle_window(s, args, wine):
         check(controls == [("radio", "", "enabled", "checked"),
                            ("button", "一時停止", "enabled", "-"), ("button", "停止", "enabled", "-"),
                            ("button", "スキップ", "disabled", "-"), ("button", "再開", "disabled", "-"),
-                           ("radio", "", "enabled", "unchecked")],
-              f"{what}: option and run buttons in their design states ({controls})")
-        check(["label", "", "enabled", "-", "24,48,353,25"] in rows, f"{what}: the empty status line")
+                           ("button", "", "enabled", "-"), ("button", "", "enabled", "-"),
+                           ("button", "", "enabled", "-"), ("radio", "", "enabled", "unchecked")],
+              f"{what}: option and run buttons in their design states, in tab order ({controls})")
         time.sleep(1)
         before = open(os.path.join(host, "zel.log"), "rb").read()
         s.check_log(what, host, "zel.log", [STARTED], ended=False)
@@ -243,6 +294,237 @@ def single_instance_and_idle_window(s, args, wine):
             first.kill()
 
 
+def stored_outline(artwork):
+    """The region data the build stored for the window (Rgn1.dat: the picture
+    property, then RgnData)."""
+    data = open(os.path.join(artwork, "Rgn1.dat"), "rb").read()
+    pos = 0
+    for _ in range(2):
+        name_length = data[pos]
+        pos += 1 + name_length + 1
+        count = struct.unpack_from("<I", data, pos)[0]
+        pos += 4
+        value, pos = data[pos:pos + count], pos + count
+    return value
+
+
+class Window:
+    """The checker's window seen from outside: probe queries and real input."""
+
+    def __init__(self, s, args, wine):
+        self.s, self.args, self.wine = s, args, wine
+        self.shots = os.path.join(args.work, "screenshots")
+        os.makedirs(self.shots, exist_ok=True)
+
+    def probe(self, *command):
+        return probe(self.args, self.wine, *command)
+
+    def rows(self, cls=None):
+        out = self.probe(*(["-c", cls] if cls else []), "dump")[1]
+        return [row.split("|") for row in out.splitlines()]
+
+    def buttons(self):
+        """Enabled states of Pause, Resume, Skip and Stop."""
+        rows = {r[1]: r[2] == "enabled" for r in self.rows() if r[0] == "button" and r[1]}
+        return [rows.get(n) for n in ("一時停止", "再開", "スキップ", "停止")]
+
+    def origin(self, cls=None):
+        out = self.probe(*(["-c", cls] if cls else []), "where")[1].split()
+        return tuple(int(v) for v in out[1].split(","))
+
+    def click(self, x, y, cls=None):
+        ox, oy = self.origin(cls)
+        subprocess.run(["xdotool", "mousemove", str(ox + x), str(oy + y), "sleep", "0.3", "click", "1"], check=True)
+
+    def drag(self, x, y, dx, dy):
+        ox, oy = self.origin()
+        subprocess.run(["xdotool", "mousemove", str(ox + x), str(oy + y), "sleep", "0.3", "mousedown", "1",
+                        "sleep", "0.3"], check=True)
+        for step in range(1, 11):
+            subprocess.run(["xdotool", "mousemove", str(ox + x + dx * step // 10), str(oy + y + dy * step // 10),
+                            "sleep", "0.05"], check=True)
+        subprocess.run(["xdotool", "mouseup", "1"], check=True)
+        time.sleep(0.5)
+
+    def shot(self, name):
+        path = os.path.join(self.shots, name)
+        subprocess.run(["import", "-window", "root", path], check=True)
+        print("screenshot:", path)
+
+    def until(self, condition, limit=20):
+        deadline = time.time() + limit
+        while time.time() < deadline:
+            if condition():
+                return True
+            time.sleep(0.2)
+        return condition()
+
+
+def window_by_real_input(s, args, wine):
+    what = "the window by real input"
+    print("--", what)
+    host = s.install("window", ["zel.ini", "zel.log"], ["zel.exe"])
+    s.write_list(["Zel,zel.exe,9.0,x,1,X"])
+    if os.path.exists(s.page_file):
+        os.remove(s.page_file)
+    w = Window(s, args, wine)
+    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
+    try:
+        if not check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
+            return
+        time.sleep(1)
+        w.shot("start.png")
+        check(w.probe("region")[1].strip() == stored_outline(args.artwork).hex(),
+              f"{what}: the window's outline is the stored region data")
+
+        # A transparent pixel inside the bounding box (right of the title tab)
+        # is not the window's: a drag there moves nothing. The surface drags it.
+        before = w.origin()
+        w.drag(300, 20, 50, 30)
+        check(w.origin() == before, f"{what}: a drag on a transparent pixel does not reach the window")
+        w.drag(250, 100, 50, 30)
+        check(w.origin() == (before[0] + 50, before[1] + 30),
+              f"{what}: a drag on the surface moves the window ({before} -> {w.origin()})")
+
+        # Pause, then Resume: the wait notices within about a second.
+        w.click(360, 150)
+        check(w.until(lambda: w.buttons() == [False, True, False, True]),
+              f"{what}: paused, Resume enabled and Pause disabled ({w.buttons()})")
+        w.shot("pause.png")
+        w.click(96, 150)
+        started = time.time()
+        check(w.until(lambda: w.buttons() == [True, False, False, True]),
+              f"{what}: resumed, Pause enabled again ({w.buttons()})")
+        print(f"   the pause ended {time.time() - started:.1f} s after Resume")
+
+        w.click(372, 60)  # Home
+        check(s.recorded_pages(1) == [s.pages["software"]], f"{what}: Home opens the maker's software page")
+
+        w.click(396, 60)  # About
+        check(w.until(lambda: (w.rows("TAboutForm") or [[""] * 3])[0][2:3] == ["visible"]),
+              f"{what}: About shows its dialog")
+        time.sleep(1)
+        w.shot("about.png")
+        about = w.rows("TAboutForm")
+        check(about and about[0][1] == "バージョン情報" and about[0][4] == "334,204",
+              f"{what}: the dialog's caption and size ({about[:1]})")
+        w.click(40, 100, "TAboutForm")
+        w.click(40, 148, "TAboutForm")
+        check(s.recorded_pages(3) == [s.pages["software"], s.pages["download"], s.pages["support"]],
+              f"{what}: the dialog's links open their pages")
+        w.probe("-c", "TAboutForm", "key", "0", "27")  # Esc
+        check(w.until(lambda: w.rows("TAboutForm")[0][2] == "hidden"), f"{what}: Esc hides the dialog")
+
+        w.click(420, 60)  # Minimise
+        check(w.until(lambda: w.rows()[0][2] == "hidden" and checker.poll() is None),
+              f"{what}: minimised, the window leaves the screen and the program stays")
+        check(w.probe("close")[0] == 0, f"{what}: WM_CLOSE posted")
+        try:
+            check(checker.wait(timeout=20) == 0, f"{what}: the window closes")
+        except subprocess.TimeoutExpired:
+            check(False, f"{what}: the window closes")
+    finally:
+        if checker.poll() is None:
+            checker.kill()
+
+
+def run_control(s, args, wine):
+    """A long list keeps the run busy while the buttons are pressed."""
+    long_list = [f"Gone,gone{i}.dll,1.0,x,1,X" for i in range(100000)] + ["Zel,zel.exe,9.0,x,1,X"]
+    last = "Zel Ver.9.0がリリースされています."
+    w = Window(s, args, wine)
+    for what, act, finished in [
+        ("pause, then stop", lambda: (w.probe("click", "1"),
+                                      check(w.until(lambda: w.buttons() == [False, True, False, True]),
+                                            "pause, then stop: paused"),
+                                      w.click(272, 150)), False),
+        ("Esc stops the run", lambda: w.probe("key", "1", "27"), False),
+        ("minimised, the run goes on", lambda: w.probe("click", "7"), True),
+    ]:
+        print("--", what)
+        host = s.install(what.replace(" ", "-").replace(",", ""), ["zel.ini", "zel.log"], ["zel.exe"])
+        s.write_list(long_list)
+        if os.path.exists(s.page_file):
+            os.remove(s.page_file)
+        checker = wine.start(os.path.join(host, "dravin", "dravin.exe"))
+        try:
+            if not check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
+                continue
+            act()
+            try:
+                check(checker.wait(timeout=120) == 0, f"{what}: the program ends")
+            except subprocess.TimeoutExpired:
+                check(False, f"{what}: the program ends")
+            s.check_log(what, host, "zel.log", [STARTED, RUN_START] + ([last] if finished else []) + [RUN_END])
+        finally:
+            if checker.poll() is None:
+                checker.kill()
+
+
+# Settings files after a run: what the host had, and the golden file the
+# system's profile functions wrote under Wine (tests/e2e/golden; the host
+# build's writer is checked against the same files by app_tests).
+SETTINGS_CASES = [
+    ("the options follow the host's section", "zel.ini",
+     b"[TSetup]\r\nUseProxy_Checked=False\r\nTimeOut_Text=60\r\n", "new-section.ini"),
+    ("stored options restored and updated in place", "zel.ini",
+     b"[TSetup]\r\nTimeOut_Text=60\r\n[TFormDravin]\r\nAutoDLL_Checked=true\r\nOpenHomePage_Checked=False\r\n"
+     b"Extra=1\r\n[After]\r\na=b\r\n", "in-place.ini"),
+    ("Orn's settings file", "orn.ini", b"", "orn.ini"),
+]
+
+
+def settings_files(s, args, wine):
+    golden_dir = os.path.join(os.path.dirname(os.path.abspath(__file__)), "golden")
+    w = Window(s, args, wine)
+
+    def compare(what, path, golden):
+        got = open(path, "rb").read()
+        if args.write_golden:
+            open(os.path.join(golden_dir, golden), "wb").write(got)
+            print("wrote", golden)
+            return
+        want = open(os.path.join(golden_dir, golden), "rb").read()
+        if not check(got == want, f"{what}: the settings file is the golden {golden}"):
+            print("  got:", got)
+
+    for what, name, before, golden in SETTINGS_CASES:
+        print("--", what)
+        host = s.install(what.replace(" ", "-").replace("'", ""), ["zel.log"], ["zel.exe"])
+        open(os.path.join(host, name), "wb").write(before)
+        if os.path.exists(s.list_file):
+            os.remove(s.list_file)
+        check(s.run_checker(host) == 0, f"{what}: exit code 0")
+        compare(what, os.path.join(host, name), golden)
+
+    what = "no settings file"
+    print("--", what)
+    host = s.install("no-settings", ["zel.log"], ["zel.exe"])
+    s.run_checker(host)
+    check(not os.path.exists(os.path.join(host, "zel.ini")) and not os.path.exists(os.path.join(host, "orn.ini")),
+          f"{what}: none is made")
+
+    # With an argument the window only serves the options: the user picks
+    # automatic installation and closes the window.
+    what = "the options changed on the idle window"
+    print("--", what)
+    host = s.install("options", ["zel.log"], ["zel.exe"])
+    open(os.path.join(host, "zel.ini"), "wb").write(b"")
+    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
+    try:
+        if check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
+            time.sleep(1)
+            w.click(40, 120)  # the option button AutoDLL
+            check(w.until(lambda: [r[3] for r in w.rows() if r[0] == "radio"] == ["unchecked", "checked"]),
+                  f"{what}: the click checks AutoDLL and unchecks OpenHomePage")
+            w.probe("close")
+            check(checker.wait(timeout=20) == 0, f"{what}: the window closes")
+            compare(what, os.path.join(host, "zel.ini"), "options.ini")
+    finally:
+        if checker.poll() is None:
+            checker.kill()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dravin", required=True)
@@ -250,6 +532,10 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--addresses", required=True)
+    parser.add_argument("--artwork", required=True)
+    parser.add_argument("--write-golden", action="store_true",
+                        help="write the settings files of the run as the golden files instead of comparing")
+    parser.add_argument("--list-maker", required=True)
     parser.add_argument("--override", action="append", default=[])
     args = parser.parse_args()
     if not os.environ.get("DISPLAY"):
@@ -258,7 +544,8 @@ def main():
     addresses = read_addresses(args.addresses, args.override)
     pages = {"zel product": addresses["ZEL_PRODUCT_PAGE"], "orn product": addresses["ORN_PRODUCT_PAGE"],
              "zel plug-in": addresses["ZEL_PLUGIN_PAGE"], "orn plug-in": addresses["ORN_PLUGIN_PAGE"],
-             "maker": addresses["MAKER_TOP_PAGE"]}
+             "maker": addresses["MAKER_TOP_PAGE"], "software": addresses["MAKER_SOFTWARE_PAGE"],
+             "download": addresses["DOWNLOAD_PAGE"], "support": addresses["SUPPORT_BOARD_PAGE"]}
 
     os.makedirs(args.work, exist_ok=True)
     recorder = os.path.join(args.work, "record-page.sh")
@@ -285,7 +572,7 @@ def main():
                     "orn.log", [NEW_PLUGINS], ["zel plug-in"])
         # Without settings the fetch goes straight to the build's update
         # address, which the test's server does not stand for.
-        s.check_run("no host files and a direct fetch",
+        s.check_run("no host files: a direct fetch",
                     [], ["zel.exe", "orn.exe"], [],
                     ["Orn,orn.exe,3.2.0.0,(C) Orn Works,1,X", "Zel,zel.exe,2.0.0.0,(C) Zel Soft 2,1,X"],
                     None, [], [])
@@ -310,7 +597,13 @@ def main():
         s.check_run("no list",
                     ["orn.log"], ["zel.exe"], [], None,
                     "orn.log", [], [], error="バージョンチェックファイルダウンロード失敗.")
+        installation_from_the_server(s, args)
         single_instance_and_idle_window(s, args, wine)
+        settings_files(s, args, wine)
+        if args.write_golden:
+            return 0
+        window_by_real_input(s, args, wine)
+        run_control(s, args, wine)
     finally:
         wine.shut_down()
         server.stop()

@@ -33,6 +33,16 @@ std::string HeaderField(const std::string& Request, const std::string& Name) {
   return Request.substr(Start, Request.find("\r\n", Start) - Start);
 }
 
+// What F raises, as "ErrorCode Message", or "returned".
+std::string Raised(const std::function<void()>& F) {
+  try {
+    F();
+  } catch (EHttpException& E) {
+    return std::to_string(E.ErrorCode()) + " " + E.Message();
+  }
+  return "returned";
+}
+
 TEST(HttpCli, TypicalGetRaisesItsEventsInOrder) {
   Client C;
   PeerRecord Record;
@@ -264,13 +274,7 @@ TEST(HttpCli, RelocationsEndAfterTwenty) {
   Client C;
   PeerRecord Record;
   C.Http.SetURL(PeerUrl("/s/loop"));
-  try {
-    C.Http.Get();
-    ADD_FAILURE() << "Get returned";
-  } catch (EHttpException& E) {
-    EXPECT_EQ(E.ErrorCode(), 404);
-    EXPECT_EQ(E.Message(), "Too many relocations (more than 20)");
-  }
+  EXPECT_EQ(Raised([&] { C.Http.Get(); }), "404 Too many relocations (more than 20)");
   EXPECT_EQ(Record.Requests().size(), 21u);
   EXPECT_EQ(C.Log.CountOf("LocationChange http://127.0.0.1/s/loop"), 20);
   EXPECT_EQ(C.Http.RequestError(), httperrTooManyRelocations);
@@ -320,13 +324,8 @@ TEST(HttpCli, ZeroLengthEndsBeforeTheCloseAndTheNextRequestRuns) {
 TEST(HttpCli, ErrorStatusRaisesAndTheClientGoesOn) {
   Client C;
   C.Http.SetURL(PeerUrl("/s/status/404/300000"));
-  try {
-    C.Http.Get();  // the peer never closes: the client must
-    ADD_FAILURE() << "Get returned";
-  } catch (EHttpException& E) {
-    EXPECT_EQ(E.ErrorCode(), 404);
-    EXPECT_EQ(E.Message(), "Not Found");
-  }
+  // The peer never closes: the client must.
+  EXPECT_EQ(Raised([&] { C.Http.Get(); }), "404 Not Found");
   EXPECT_EQ(C.Http.ResponseCode(), 404);
   EXPECT_EQ(C.Http.ResponseText(), "Not Found");
   EXPECT_LE(C.Doc.Size(), 8192);
@@ -356,13 +355,7 @@ TEST(HttpCli, HeaderLinesAtTheBufferEdge) {
       EXPECT_EQ(C.Http.HeaderLines()[1].size(), static_cast<std::size_t>(K.Length)) << Name;
       EXPECT_EQ(StreamText(C.Doc), "ok") << Name;
     } else {
-      try {
-        C.Http.Get();
-        ADD_FAILURE() << Name << ": Get returned";
-      } catch (EHttpException& E) {
-        EXPECT_EQ(E.ErrorCode(), 404) << Name;
-        EXPECT_EQ(E.Message(), "HTTP line too long") << Name;
-      }
+      EXPECT_EQ(Raised([&] { C.Http.Get(); }), "404 HTTP line too long") << Name;
       EXPECT_EQ(C.Http.HeaderLines().Count(), 1) << Name;
       EXPECT_EQ(C.Doc.Size(), 0) << Name;
       EXPECT_EQ(C.Http.RequestError(), httperrLineTooLong) << Name;
@@ -511,35 +504,17 @@ TEST(HttpCli, SynchronousGetRaisesAfterAbort) {
   Client C;
   C.Http.SetURL(PeerUrl("/s/holdbody"));
   C.Http.OnDocData = [&](TObject*, const void*, std::int32_t) { C.Http.Abort(); };
-  try {
-    C.Http.Get();
-    ADD_FAILURE() << "Get returned";
-  } catch (EHttpException& E) {
-    EXPECT_EQ(E.ErrorCode(), 404);
-    EXPECT_EQ(E.Message(), "Connection aborted on request");
-  }
+  EXPECT_EQ(Raised([&] { C.Http.Get(); }), "404 Connection aborted on request");
 }
 
 TEST(HttpCli, MisuseRaisesAndChangesNothing) {
   Client C;
   C.Http.SetURL(PeerUrl("/s/ok/7"));
-  try {
-    C.Http.Post();
-    ADD_FAILURE();
-  } catch (EHttpException& E) {
-    EXPECT_EQ(E.ErrorCode(), 2);
-    EXPECT_EQ(E.Message(), "HTTP component has nothing to post");
-  }
+  EXPECT_EQ(Raised([&] { C.Http.Post(); }), "2 HTTP component has nothing to post");
   EXPECT_TRUE(C.Log.Events.empty());
   C.Http.StartRequest(rqGet);
   const auto Before = C.Log.Events.size();
-  try {
-    C.Http.Get();
-    ADD_FAILURE();
-  } catch (EHttpException& E) {
-    EXPECT_EQ(E.ErrorCode(), 1);
-    EXPECT_EQ(E.Message(), "HTTP component is busy");
-  }
+  EXPECT_EQ(Raised([&] { C.Http.Get(); }), "1 HTTP component is busy");
   EXPECT_EQ(C.Log.Events.size(), Before);
   ASSERT_TRUE(PumpUntil([&] { return C.Log.RequestsDone == 1; }));
   EXPECT_EQ(StreamText(C.Doc), Pattern(7));
@@ -560,13 +535,9 @@ TEST(HttpCli, LocalFailuresEndWith404) {
   for (const Case& K : Cases) {
     Client C;
     C.Http.SetURL(K.Url);
-    try {
-      C.Http.Get();
-      ADD_FAILURE() << K.Name;
-    } catch (EHttpException& E) {
-      EXPECT_EQ(E.ErrorCode(), 404) << K.Name;
-      EXPECT_NE(E.Message().find(K.Text), std::string::npos) << K.Name << ": " << E.Message();
-    }
+    const std::string R = Raised([&] { C.Http.Get(); });
+    EXPECT_EQ(R.rfind("404 ", 0), 0u) << K.Name << ": " << R;
+    EXPECT_NE(R.find(K.Text), std::string::npos) << K.Name << ": " << R;
     EXPECT_NE(C.Http.RequestError(), 0) << K.Name;
     EXPECT_TRUE(PumpUntil([&] { return C.Log.RequestsDone == 1; })) << K.Name;
   }
@@ -586,13 +557,7 @@ TEST(HttpCli, HardCloseAfterAnErrorStatus) {
     Body.SetPosition(0);
     C.Http.SetPostStream(&Body);
     C.Http.SetURL(PeerUrl("/s/early"));
-    try {
-      C.Http.Post();
-      ADD_FAILURE() << "Post returned";
-    } catch (EHttpException& E) {
-      EXPECT_EQ(E.ErrorCode(), 413);
-      EXPECT_EQ(E.Message(), "Too Large");
-    }
+    EXPECT_EQ(Raised([&] { C.Http.Post(); }), "413 Too Large");
     EXPECT_EQ(StreamText(C.Doc), "large");
     const std::string Seen = Log + "\\early-" + std::to_string(Round);
     ASSERT_TRUE(PumpUntil([&] { return FileExists(Seen); })) << Round;
@@ -650,6 +615,52 @@ TEST(HttpCli, MultiThreadedClientWaitsOnItsThreadsQueue) {
   Worker.join();
   EXPECT_TRUE(SocketToo);
   EXPECT_EQ(Body, Pattern(300));
+}
+
+TEST(HttpCli, DocumentNameFromPathAndContentType) {
+  struct Case {
+    std::string Url;
+    const char* ContentType;
+    std::string Want;
+  };
+  const std::string Long(300, 'n');
+  const Case Cases[] = {
+      {"http://h/dir/setup.exe", "text/html", "setup.htm"},
+      {"http://h/dir/setup.EXE", "text/html", "setup.htm"},
+      {"http://h/dir/setup.exe", "Text/HTML; Charset=x", "setup.exe"},
+      {"http://h/dir/setup.exe", "application/octet-stream", "setup.exe"},
+      {"http://h/dir/readme", "text/html", "readme.htm"},
+      {"http://h/dir/file.cgi?x=1", "text/html", "file.cgi"},
+      {"http://h/dir/", "text/html", "document.htm"},
+      {"http://h", "text/plain", "document.htm"},
+      {"http://h/" + Long, "text/plain", Long.substr(0, 255)},
+  };
+  TStandInClient C;
+  for (const Case& K : Cases) {
+    C.SetURL(K.Url);
+    C.Begin();
+    C.Arrive(std::string("HTTP/1.0 200 OK\r\nContent-Type: ") + K.ContentType + "\r\nContent-Length: 1\r\n\r\nx");
+    C.End();
+    EXPECT_EQ(C.DocumentName(), K.Want) << K.Url << " " << K.ContentType;
+  }
+}
+
+TEST(HttpCli, LinesAfterAnEndedResponseGoToOnDataLine) {
+  TStandInClient C;
+  int Lines = 0;
+  C.OnDataLine = [&](TObject*, std::uint16_t Error) {
+    EXPECT_EQ(Error, 0);
+    ++Lines;
+  };
+  C.SetURL("http://h/x");
+  C.Begin();
+  C.Arrive("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
+  RunQueued();
+  ASSERT_EQ(C.State(), hsIdle);
+  C.Arrive("one\r\ntwo\nthr");
+  EXPECT_EQ(Lines, 2);
+  EXPECT_EQ(C.HeaderLines().Count(), 2);
+  C.End();
 }
 
 TEST(HttpCli, FreedFromItsOwnEvent) {

@@ -110,3 +110,28 @@ TEST(HttpPeers, ThroughTinyproxy) {
 }
 
 }  // namespace
+
+// Through danted, by the client's SOCKS properties: two documents in a row
+// and a relocation, every connection through the proxy, every byte checked.
+TEST(HttpPeers, ThroughDante) {
+  const std::string Dante = Env("DRAVIN_DANTE_PORT");
+  ASSERT_FALSE(Dante.empty()) << "danted did not start (make deps installs dante-server)";
+  Client C;
+  int ThroughProxy = 0;
+  C.Http.OnSocksConnected = [&](TObject*, std::uint16_t Error) {
+    EXPECT_EQ(Error, 0);
+    ++ThroughProxy;
+  };
+  C.Http.SetSocksServer("127.0.0.1");
+  C.Http.SetSocksPort(Dante);
+  C.Http.SetSocksLevel("5");
+  std::string Want;
+  for (const char* Path : {"/doc/8193.bin", "/doc/100000.bin", "/moved/8192"}) {
+    C.Http.SetURL(Nginx(Path));
+    ASSERT_EQ(C.GetCode(), 200) << Path;
+    Want += Document(std::string(Path) == "/moved/8192" ? "/doc/8192.bin" : Path);
+  }
+  EXPECT_EQ(static_cast<std::size_t>(C.Doc.Size()), Want.size());
+  EXPECT_TRUE(StreamText(C.Doc) == Want) << "the bytes differ";
+  EXPECT_EQ(ThroughProxy, 4);  // the relocation connects again
+}

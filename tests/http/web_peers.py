@@ -15,12 +15,17 @@ and are stopped when the program ends. The program gets:
   DRAVIN_TINYPROXY_PORT  tinyproxy, open to loopback
   DRAVIN_AUTHPROXY_PORT  tinyproxy that wants Basic "puser" / "ppass"
   DRAVIN_WEB_ROOT        the document folder
+  DRAVIN_DANTE_PORT      danted, SOCKS 4 and 5 to loopback (tests/net/socks_servers.py);
+                         through it, nginx's /moved/8192 relocates to /doc/8192.bin
 """
 import os
 import socket
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "net"))
+from socks_servers import start_socks_servers, stop_servers  # noqa: E402
 
 SIZES = [0, 1, 8191, 8192, 8193, 100000, 50 * 1024 * 1024]
 BIG_DOCS = {"big.bin": int(os.environ.get("DRAVIN_BIG_DOC_MB", "0")) * 1024 * 1024}
@@ -114,11 +119,12 @@ http {{
     root {root};
     location /auth/ {{ auth_basic "dravin"; auth_basic_user_file {w}/htpasswd; }}
     location /cookie/ {{ add_header Set-Cookie "sid=abc; Path=/"; }}
+    location = /moved/8192 {{ return 302 http://127.0.0.1:{port}/doc/8192.bin; }}
   }}
 }}
 """.format(w=work, port=nginx_port, root=root))
 
-    procs = []
+    procs, socks = [], []
     try:
         nginx = subprocess.Popen(["nginx", "-p", work, "-c", os.path.join(work, "nginx.conf")])
         procs.append(nginx)
@@ -129,15 +135,10 @@ http {{
             wait_port(port, p, name)
         env = dict(os.environ, DRAVIN_NGINX_PORT=str(nginx_port), DRAVIN_TINYPROXY_PORT=str(proxy_port),
                    DRAVIN_AUTHPROXY_PORT=str(authproxy_port), DRAVIN_WEB_ROOT=root)
+        start_socks_servers(env, socks, which=("danted",))
         status = subprocess.call(sys.argv[1:], env=env)
     finally:
-        for p in procs:
-            p.terminate()
-        for p in procs:
-            try:
-                p.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                p.kill()
+        stop_servers(procs + socks)
     sys.exit(status)
 
 

@@ -47,7 +47,7 @@ import sys
 import threading
 import time
 
-from socks_servers import start_socks_servers, stop_socks_servers
+from socks_servers import start_socks_servers, stop_servers
 
 
 def pattern(n):
@@ -224,7 +224,7 @@ def main():
         start_socks_servers(env, procs)
         status = subprocess.call(sys.argv[1:], env=env)
     finally:
-        stop_socks_servers(procs)
+        stop_servers(procs)
     sys.exit(status)
 
 

@@ -6,7 +6,7 @@ directory. Imported by the peers that run around the test programs.
     procs = []
     start_socks_servers(env, procs)   # sets the variables below in env
     ...
-    stop_socks_servers(procs)
+    stop_servers(procs)
 
   DRAVIN_DANTE_PORT             danted
   DRAVIN_MICROSOCKS_PORT        microsocks without a user
@@ -101,7 +101,9 @@ def start_socks_servers(env, procs, which=("danted", "microsocks")):
                 env[var] = str(port)
 
 
-def stop_socks_servers(procs):
+def stop_servers(procs):
+    """Stops the given server processes (any, not only these) and collects
+    what they left behind."""
     for proc in procs:
         proc.terminate()
     for proc in procs:

@@ -9,12 +9,13 @@
 #include <cctype>
 #include <map>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace plat {
 namespace {
 
-enum class Kind { Form, Application, Label, PushButton, RadioButton };
+enum class Kind { Form, Application, PushButton, RadioButton, GlyphButton };
 
 struct GuiRec {
   Kind K = Kind::Form;
@@ -30,6 +31,17 @@ struct GuiRec {
   bool Checked = false;
   bool Iconic = false;
   WindowHandle LastActive = 0;  // the application window: its form active last
+  FormBorder Border = FormBorder::Single;
+  SystemRegion Region;
+  std::uint32_t Color = 0;
+  std::string Hint;
+  bool Glyph = false;
+  // What is painted: a pixel buffer of the client area, the texts drawn, and
+  // whether a paint message is on its way and should erase first.
+  std::vector<std::uint32_t> Pixels;
+  std::vector<DrawnText> Texts;
+  bool PaintPending = false;
+  bool ErasePending = false;
 };
 
 const char* const FormClass = "DravinHeadlessForm";
@@ -135,7 +147,7 @@ LResult ControlProc(WindowHandle Window, std::uint32_t Msg, WParam, LParam) {
     std::lock_guard<std::recursive_mutex> Guard(gLock);
     GuiRec* R = Find(Window);
     // A disabled or hidden button takes no mouse input; nor does one on a disabled form.
-    if (!R || R->K == Kind::Label || !R->Enabled || !R->Visible) return 0;
+    if (!R || !R->Enabled || !R->Visible) return 0;
     GuiRec* P = Find(R->Parent);
     if (!P || !P->Enabled) return 0;
     Parent = R->Parent;
@@ -189,8 +201,8 @@ bool RegisterFormClass(const char* ClassName, WindowProc Proc) {
   return Inserted || It->second == Proc;
 }
 
-WindowHandle CreateFormWindow(const char* ClassName, const std::string& Caption, const Bounds& Where, FormBorder,
-                              WindowHandle Owner) {
+WindowHandle CreateFormWindow(const char* ClassName, const std::string& Caption, const Bounds& Where,
+                              FormBorder Border, WindowHandle Owner) {
   GuiRec Rec;
   {
     std::lock_guard<std::recursive_mutex> Guard(gLock);
@@ -199,6 +211,7 @@ WindowHandle CreateFormWindow(const char* ClassName, const std::string& Caption,
     Rec.UserProc = It->second;
   }
   Rec.K = Kind::Form;
+  Rec.Border = Border;
   Rec.Owner = Owner;
   Rec.Text = Caption;
   Rec.Where = Where;
@@ -219,12 +232,22 @@ WindowHandle CreateControl(WindowHandle Parent, ControlKind Kind, const std::str
     if (!Find(Parent)) return 0;
     Rec.Id = gNextId++;
   }
-  Rec.K = Kind == ControlKind::Label ? Kind::Label : Kind == ControlKind::PushButton ? Kind::PushButton : Kind::RadioButton;
+  Rec.K = Kind == ControlKind::PushButton    ? Kind::PushButton
+          : Kind == ControlKind::GlyphButton ? Kind::GlyphButton
+                                             : Kind::RadioButton;
   Rec.Parent = Parent;
   Rec.Text = Text;
   Rec.Where = Where;
   Rec.Visible = true;
   return Make(ControlClass, std::move(Rec));
+}
+
+bool IsDialogMessage(WindowHandle, const Message&) { return false; }
+
+WindowHandle GetRootWindow(WindowHandle Window) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  for (GuiRec* R = Find(Window); R && R->Parent; R = Find(Window)) Window = R->Parent;
+  return Window;
 }
 
 bool DestroyGuiWindow(WindowHandle Window) { return DestroyWindow(Window); }
@@ -267,6 +290,55 @@ void SetWindowBounds(WindowHandle Window, const Bounds& Where) {
   if (GuiRec* R = Find(Window)) R->Where = Where;
 }
 
+Bounds GetWindowBounds(WindowHandle Window) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  GuiRec* R = Find(Window);
+  return R ? R->Where : Bounds{};
+}
+
+void SetFormBorder(WindowHandle Window, FormBorder Border) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  if (GuiRec* R = Find(Window)) R->Border = Border;
+}
+
+void SetWindowRegion(WindowHandle Window, SystemRegion Region) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  if (GuiRec* R = Find(Window)) R->Region = std::move(Region);
+}
+
+std::vector<std::uint8_t> GetWindowRegionData(WindowHandle Window) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  GuiRec* R = Find(Window);
+  return R ? R->Region.Data() : std::vector<std::uint8_t>();
+}
+
+void SetControlColor(WindowHandle Control, std::uint32_t Color) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  if (GuiRec* R = Find(Control)) R->Color = Color;
+}
+
+void SetControlHint(WindowHandle Control, const std::string& Hint) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  if (GuiRec* R = Find(Control)) R->Hint = Hint;
+}
+
+std::string GetControlHint(WindowHandle Control) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  GuiRec* R = Find(Control);
+  return R ? R->Hint : std::string();
+}
+
+void SetButtonGlyph(WindowHandle Control, const PixelImage& Glyph) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  if (GuiRec* R = Find(Control)) R->Glyph = Glyph.Pixels && Glyph.Width > 0 && Glyph.Height > 0;
+}
+
+bool HasButtonGlyph(WindowHandle Control) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  GuiRec* R = Find(Control);
+  return R && R->Glyph;
+}
+
 void ShowWindow(WindowHandle Window, ShowCommand Command) {
   bool TopLevel = false;
   Kind K = Kind::Form;
@@ -281,6 +353,7 @@ void ShowWindow(WindowHandle Window, ShowCommand Command) {
       case ShowCommand::Show:
       case ShowCommand::ShowNoActivate: R->Visible = true; break;
       case ShowCommand::Minimize: R->Visible = true; R->Iconic = true; break;
+      case ShowCommand::Maximize:
       case ShowCommand::Restore: R->Visible = true; R->Iconic = false; break;
     }
     // A minimised owner takes its forms off the screen, and brings them back.
@@ -300,6 +373,7 @@ void ShowWindow(WindowHandle Window, ShowCommand Command) {
   if (!TopLevel) return;
   switch (Command) {
     case ShowCommand::Show:
+    case ShowCommand::Maximize:
     case ShowCommand::Restore:
       Activate(Window);
       break;
@@ -339,8 +413,187 @@ WindowHandle GetActiveWindow() {
   return gActive;
 }
 
-void RepaintWindow(WindowHandle) {}
+void RepaintWindow(WindowHandle Window) {
+  {
+    std::lock_guard<std::recursive_mutex> Guard(gLock);
+    GuiRec* R = Find(Window);
+    if (!R || !IsTopLevel(*R)) return;
+    R->ErasePending = true;
+    R->PaintPending = true;
+  }
+  SendMessage(Window, MsgPaint, 0, 0);
+}
+
+void InvalidateRect(WindowHandle Window, const Bounds&, bool Erase) {
+  bool Post = false;
+  {
+    std::lock_guard<std::recursive_mutex> Guard(gLock);
+    GuiRec* R = Find(Window);
+    if (!R || !IsTopLevel(*R)) return;
+    R->ErasePending = R->ErasePending || Erase;
+    Post = !R->PaintPending;
+    R->PaintPending = true;
+  }
+  // One paint message stands for every part invalidated before it arrives.
+  if (Post) PostMessage(Window, MsgPaint, 0, 0);
+}
+
+bool GetWindowPlacement(WindowHandle Window, WindowPlacement& Placement) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  GuiRec* R = Find(Window);
+  if (!R) return false;
+  Placement = WindowPlacement{};
+  Placement.ShowCmd = R->Iconic ? 2 : 1;
+  Placement.NormLeft = R->Where.Left;
+  Placement.NormTop = R->Where.Top;
+  Placement.NormRight = R->Where.Left + R->Where.Width;
+  Placement.NormBottom = R->Where.Top + R->Where.Height;
+  return true;
+}
+
+bool SetWindowPlacement(WindowHandle Window, const WindowPlacement& Placement) {
+  {
+    std::lock_guard<std::recursive_mutex> Guard(gLock);
+    GuiRec* R = Find(Window);
+    if (!R) return false;
+    R->Where = Bounds{Placement.NormLeft, Placement.NormTop, Placement.NormRight - Placement.NormLeft,
+                      Placement.NormBottom - Placement.NormTop};
+  }
+  const std::uint32_t Show = Placement.ShowCmd;
+  if (Show == 2 || Show == 6 || Show == 7) ShowWindow(Window, ShowCommand::Minimize);
+  else if (Show != 0) ShowWindow(Window, ShowCommand::Restore);
+  return true;
+}
+
+int ScreenPixelsPerInch() { return 96; }
+
+bool DrawProgramIcon(const char*, std::uint32_t, int&, int&, std::vector<std::uint32_t>&) { return false; }
+
+void SetCapture(WindowHandle) {}
+void ReleaseCapture() {}
+void SetCursor(CursorShape) {}
 
 void SetWindowFont(WindowHandle, const std::string&, int) {}
+
+// ---------------------------------------------------------------------------
+// Painting into the pixel buffer of a window. A surface is the window itself.
+
+namespace {
+
+// The buffer of a top-level window, sized to its client area. Under gLock.
+std::vector<std::uint32_t>* Buffer(SurfaceHandle Surface, Bounds& Size) {
+  GuiRec* R = Find(static_cast<WindowHandle>(Surface));
+  if (!R || !IsTopLevel(*R) || R->Where.Width <= 0 || R->Where.Height <= 0) return nullptr;
+  const std::size_t Needed = static_cast<std::size_t>(R->Where.Width) * static_cast<std::size_t>(R->Where.Height);
+  if (R->Pixels.size() != Needed) R->Pixels.assign(Needed, 0);
+  Size = Bounds{0, 0, R->Where.Width, R->Where.Height};
+  return &R->Pixels;
+}
+
+std::uint32_t SourcePixel(const PixelImage& Image, int X, int Y) {
+  const std::uint8_t* Row = Image.Pixels + static_cast<std::size_t>(Y) * Image.RowBytes;
+  const std::uint8_t* P = nullptr;
+  switch (Image.BitsPerPixel) {
+    case 1:
+    case 8: {
+      const int Index = Image.BitsPerPixel == 1 ? (Row[X / 8] >> (7 - X % 8)) & 1 : Row[X];
+      if (!Image.Palette || Index >= Image.PaletteCount) return 0;
+      P = Image.Palette + 4 * Index;
+      break;
+    }
+    case 24: P = Row + 3 * static_cast<std::size_t>(X); break;
+    case 32: P = Row + 4 * static_cast<std::size_t>(X); break;
+    default: return 0;
+  }
+  return static_cast<std::uint32_t>(P[2]) | static_cast<std::uint32_t>(P[1]) << 8 |
+         static_cast<std::uint32_t>(P[0]) << 16;
+}
+
+}  // namespace
+
+PaintSession::PaintSession(WindowHandle Window) : FWindow(Window) {
+  bool Erase = false;
+  {
+    std::lock_guard<std::recursive_mutex> Guard(gLock);
+    GuiRec* R = Find(Window);
+    if (!R) return;
+    Erase = R->ErasePending;
+    R->ErasePending = false;
+    R->PaintPending = false;
+  }
+  FSurface = static_cast<SurfaceHandle>(Window);
+  if (Erase && !SendMessage(Window, MsgEraseBackground, static_cast<WParam>(FSurface), 0)) {
+    const Bounds All = GetWindowBounds(Window);
+    FillRect(FSurface, Bounds{0, 0, All.Width, All.Height}, ButtonFaceColor());
+  }
+}
+
+PaintSession::~PaintSession() = default;
+
+WindowSurface::WindowSurface(WindowHandle Window) : FWindow(Window), FSurface(static_cast<SurfaceHandle>(Window)) {}
+WindowSurface::~WindowSurface() = default;
+
+void StretchImage(SurfaceHandle Surface, const Bounds& Target, const PixelImage& Image, RasterOp Op) {
+  if (!Image.Pixels || Image.Width <= 0 || Image.Height <= 0 || Target.Width <= 0 || Target.Height <= 0) return;
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  Bounds Size;
+  std::vector<std::uint32_t>* Pixels = Buffer(Surface, Size);
+  if (!Pixels) return;
+  for (int Y = std::max(0, Target.Top); Y < std::min(Size.Height, Target.Top + Target.Height); ++Y) {
+    const int SY = static_cast<int>(static_cast<long long>(Y - Target.Top) * Image.Height / Target.Height);
+    for (int X = std::max(0, Target.Left); X < std::min(Size.Width, Target.Left + Target.Width); ++X) {
+      const int SX = static_cast<int>(static_cast<long long>(X - Target.Left) * Image.Width / Target.Width);
+      const std::uint32_t S = SourcePixel(Image, SX, SY);
+      std::uint32_t& D = (*Pixels)[static_cast<std::size_t>(Y) * static_cast<std::size_t>(Size.Width) +
+                                   static_cast<std::size_t>(X)];
+      D = Op == RasterOp::Copy ? S : Op == RasterOp::And ? (D & S) : (D ^ S);
+    }
+  }
+}
+
+void FillRect(SurfaceHandle Surface, const Bounds& Part, std::uint32_t Color) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  Bounds Size;
+  std::vector<std::uint32_t>* Pixels = Buffer(Surface, Size);
+  if (!Pixels) return;
+  for (int Y = std::max(0, Part.Top); Y < std::min(Size.Height, Part.Top + Part.Height); ++Y)
+    for (int X = std::max(0, Part.Left); X < std::min(Size.Width, Part.Left + Part.Width); ++X)
+      (*Pixels)[static_cast<std::size_t>(Y) * static_cast<std::size_t>(Size.Width) + static_cast<std::size_t>(X)] =
+          Color;
+}
+
+void DrawText(SurfaceHandle Surface, int X, int Y, const Bounds&, const std::string& Text, const TextStyle& Style) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  if (GuiRec* R = Find(static_cast<WindowHandle>(Surface)); R && !Text.empty())
+    R->Texts.push_back(DrawnText{X, Y, Text, Style.Color});
+}
+
+int TextWidth(SurfaceHandle, const std::string& Text, const TextStyle& Style) {
+  return static_cast<int>(Text.size()) * Style.Height / 2;
+}
+
+std::vector<std::uint32_t> ReadPixels(SurfaceHandle Surface, const Bounds& Part) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  Bounds Size;
+  std::vector<std::uint32_t>* Pixels = Buffer(Surface, Size);
+  std::vector<std::uint32_t> Result;
+  if (!Pixels) return Result;
+  for (int Y = Part.Top; Y < Part.Top + Part.Height; ++Y)
+    for (int X = Part.Left; X < Part.Left + Part.Width; ++X)
+      Result.push_back(X >= 0 && Y >= 0 && X < Size.Width && Y < Size.Height
+                           ? (*Pixels)[static_cast<std::size_t>(Y) * static_cast<std::size_t>(Size.Width) +
+                                       static_cast<std::size_t>(X)]
+                           : 0);
+  return Result;
+}
+
+std::uint32_t ButtonFaceColor() { return 0x00F0F0F0; }
+std::uint32_t ButtonHighlightColor() { return 0x00FFFFFF; }
+
+std::vector<DrawnText> TakeDrawnTexts(WindowHandle Window) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  GuiRec* R = Find(Window);
+  return R ? std::exchange(R->Texts, {}) : std::vector<DrawnText>();
+}
 
 }  // namespace plat

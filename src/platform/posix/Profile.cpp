@@ -1,72 +1,58 @@
-// Reading ini files for the host build, by the rules of the system's
-// private-profile reader: sections and keys compared without regard to ASCII
-// case, blanks around names and values dropped, one pair of enclosing quotes
-// removed from a value, only the first section of a name and the first key
-// looked at.
+// The host build's profile functions: the whole file is read, changed by the
+// rules of IniText.h and written back.
+#include "platform/IniText.h"
 #include "platform/Platform.h"
-
-#include <string>
+#include "platform/Profile.h"
 
 namespace plat {
 namespace {
 
-std::string TrimBlanks(const std::string& S) {
-  const std::string::size_type First = S.find_first_not_of(" \t");
-  if (First == std::string::npos) return std::string();
-  return S.substr(First, S.find_last_not_of(" \t") - First + 1);
+// A bare name lives in the Windows folder; without one there is no such file.
+bool Locate(const std::string& FileName, std::string& Path) {
+  if (FileName.find_first_of("\\/:") != std::string::npos) {
+    Path = FileName;
+    return true;
+  }
+  char Folder[1024];
+  const std::uint32_t N = GetEnvironmentVariable("windir", Folder, sizeof Folder);
+  if (N == 0 || N >= sizeof Folder) return false;
+  Path = std::string(Folder, N) + "\\" + FileName;
+  return true;
 }
 
-bool SameAscii(const std::string& A, const std::string& B) {
-  if (A.size() != B.size()) return false;
-  for (std::size_t I = 0; I < A.size(); ++I) {
-    char X = A[I], Y = B[I];
-    if (X >= 'A' && X <= 'Z') X = static_cast<char>(X - 'A' + 'a');
-    if (Y >= 'A' && Y <= 'Z') Y = static_cast<char>(Y - 'A' + 'a');
-    if (X != Y) return false;
+bool ReadWhole(const std::string& Path, std::string& Text) {
+  std::uint32_t Error = 0;
+  File F = File::Open(Path, FileAccess::Read, FileShare::DenyNone, FileCreate::OpenExisting, Error);
+  if (!F.IsOpen()) return false;
+  char Buffer[65536];
+  for (;;) {
+    std::uint32_t Done = 0;
+    if (!F.Read(Buffer, sizeof Buffer, Done)) return false;
+    if (Done == 0) return true;
+    Text.append(Buffer, Done);
   }
-  return true;
 }
 
 }  // namespace
 
-std::string ReadProfileString(const std::string& FileName, const std::string& Section, const std::string& Key,
-                              const std::string& Default) {
-  std::uint32_t Error = 0;
-  File F = File::Open(FileName, FileAccess::Read, FileShare::DenyNone, FileCreate::OpenExisting, Error);
-  std::uint64_t Size = 0;
-  if (!F.IsOpen() || !F.GetSize(Size) || Size > (1u << 26)) return Default;
-  std::string Text(static_cast<std::size_t>(Size), '\0');
-  std::uint32_t Done = 0;
-  if (!F.Read(Text.data(), static_cast<std::uint32_t>(Size), Done)) return Default;
-  Text.resize(Done);
+std::string GetPrivateProfileString(const std::string& Section, const std::string& Key, const std::string& Default,
+                                    const std::string& FileName) {
+  std::string Path, Text, Value;
+  if (!Locate(FileName, Path) || !ReadWhole(Path, Text) || !ini::Read(Text, Section, Key, Value)) return Default;
+  return Value;
+}
 
-  bool InSection = false;
-  for (std::string::size_type At = 0; At < Text.size();) {
-    std::string::size_type End = Text.find('\n', At);
-    if (End == std::string::npos) End = Text.size();
-    std::string Line = Text.substr(At, End - At);
-    At = End + 1;
-    if (!Line.empty() && Line.back() == '\r') Line.pop_back();
-    Line = TrimBlanks(Line);
-    if (!Line.empty() && Line[0] == '[') {
-      const std::string::size_type Close = Line.find(']');
-      // Only the first section of the name counts.
-      if (InSection) return Default;
-      InSection = SameAscii(TrimBlanks(Line.substr(1, Close == std::string::npos ? std::string::npos : Close - 1)),
-                            Section);
-      continue;
-    }
-    if (!InSection) continue;
-    // A key without "=" is a key without a value: it is found, and gives the default.
-    const std::string::size_type Equals = Line.find('=');
-    if (!SameAscii(TrimBlanks(Line.substr(0, Equals)), Key)) continue;
-    if (Equals == std::string::npos) return Default;
-    std::string Value = TrimBlanks(Line.substr(Equals + 1));
-    if (Value.size() >= 2 && (Value.front() == '"' || Value.front() == '\'') && Value.back() == Value.front())
-      Value = Value.substr(1, Value.size() - 2);
-    return Value;
-  }
-  return Default;
+bool WritePrivateProfileString(const std::string& Section, const std::string& Key, const std::string& Value,
+                               const std::string& FileName) {
+  std::string Path, Text;
+  if (!Locate(FileName, Path)) return false;
+  if (FileExists(Path) && !ReadWhole(Path, Text)) return false;
+  const std::string Changed = ini::Write(Text, Section, Key, Value);
+  std::uint32_t Error = 0;
+  File F = File::Open(Path, FileAccess::Write, FileShare::DenyWrite, FileCreate::CreateAlways, Error);
+  std::uint32_t Done = 0;
+  return F.IsOpen() && F.Write(Changed.data(), static_cast<std::uint32_t>(Changed.size()), Done) &&
+         Done == Changed.size() && F.Close();
 }
 
 }  // namespace plat

@@ -1,21 +1,31 @@
-// Reading ini files through the system's private-profile reader.
-#include "platform/Platform.h"
+// The ANSI entry points: the host's settings file holds Shift-JIS bytes, and
+// these pass our bytes through unchanged on a Japanese system and under a
+// Wine whose code page is another one (the wide entry points would convert
+// to that code page and lose the Japanese characters).
+#include "platform/Profile.h"
 #include "platform/win32/WinApi.h"
+
+#undef GetPrivateProfileString
+#undef WritePrivateProfileString
 
 #include <vector>
 
 namespace plat {
 
-std::string ReadProfileString(const std::string& FileName, const std::string& Section, const std::string& Key,
-                              const std::string& Default) {
-  const std::wstring File = win32::Wide(FileName), S = win32::Wide(Section), K = win32::Wide(Key),
-                     D = win32::Wide(Default);
-  // The reader cuts a value to the buffer and says so only by filling it.
-  for (DWORD Size = 1024;; Size *= 2) {
-    std::vector<wchar_t> Buffer(Size);
-    const DWORD N = ::GetPrivateProfileStringW(S.c_str(), K.c_str(), D.c_str(), Buffer.data(), Size, File.c_str());
-    if (N < Size - 1 || Size >= (1u << 20)) return win32::Narrow(Buffer.data(), static_cast<int>(N));
+std::string GetPrivateProfileString(const std::string& Section, const std::string& Key, const std::string& Default,
+                                    const std::string& FileName) {
+  // The function cuts what does not fit and says so only by the length.
+  for (DWORD Size = 256;; Size *= 4) {
+    std::vector<char> Buffer(Size);
+    const DWORD N = ::GetPrivateProfileStringA(Section.c_str(), Key.c_str(), Default.c_str(), Buffer.data(), Size,
+                                               FileName.c_str());
+    if (N < Size - 1 || Size >= (1u << 20)) return std::string(Buffer.data(), N);
   }
+}
+
+bool WritePrivateProfileString(const std::string& Section, const std::string& Key, const std::string& Value,
+                               const std::string& FileName) {
+  return ::WritePrivateProfileStringA(Section.c_str(), Key.c_str(), Value.c_str(), FileName.c_str()) != 0;
 }
 
 }  // namespace plat

@@ -39,6 +39,8 @@ bool SystemRegion::Unite(const SystemRegion& Other) {
   return FHandle && Other.FHandle && ::CombineRgn(R(FHandle), R(FHandle), R(Other.FHandle), RGN_OR) != ERROR;
 }
 
+bool SystemRegion::Contains(int X, int Y) const { return FHandle && ::PtInRegion(R(FHandle), X, Y); }
+
 std::vector<std::uint8_t> SystemRegion::Data() const {
   if (!FHandle) return {};
   const DWORD Size = ::GetRegionData(R(FHandle), 0, nullptr);

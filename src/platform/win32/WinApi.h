@@ -20,7 +20,9 @@
 #undef UnregisterClass
 
 #include <exception>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -39,5 +41,14 @@ LRESULT CallCarrying(WindowProc Proc, HWND Window, UINT Msg, WPARAM wParam, LPAR
 // conversion out of the hands of whatever ANSI code page the machine has.
 std::wstring Wide(const std::string& Text);
 std::string Narrow(const wchar_t* Text, int Length = -1);
+
+// The header of a top-down 32-bit picture of that size.
+BITMAPINFO TopDown32(int Width, int Height);
+// Count pixels of a 32-bit picture (blue, green, red, unused) as 0x00BBGGRR.
+std::vector<std::uint32_t> ColorsOf(const void* Bits, std::size_t Count);
+
+// The font of that face (code page 932), height in pixels and style; made once
+// and kept for the life of the process, as windows keep using fonts given them.
+HFONT FontFor(const std::string& Face, int Height, bool Underline);
 
 }  // namespace plat::win32

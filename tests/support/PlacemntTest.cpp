@@ -1,0 +1,197 @@
+// The option storage on a form with the main window's two option buttons, in
+// both builds: every way a stored section restores, what a save writes and
+// when, and which entries of StoredProps survive loading.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "framework/Forms.h"
+#include "support/Placemnt.h"
+
+namespace {
+
+class TOptionsForm : public TForm {
+ public:
+  explicit TOptionsForm(TComponent* AOwner) : TForm(AOwner) {
+    SetCaption("設定");
+    SetBounds(158, 141, 445, 183);
+    SetBorderStyle(TFormBorderStyle::bsNone);
+    OpenHomePage = Radio("OpenHomePage", 32, 88);
+    OpenHomePage->SetChecked(true);
+    AutoDLL = Radio("AutoDLL", 32, 112);
+    Storage = new TFormStorage(this);
+    Storage->SetName("FormStorage1");
+    Storage->BeginLoading();
+    Storage->StoredProps.Add("OpenHomePage.Checked");
+    Storage->StoredProps.Add("AutoDLL.Checked");
+  }
+  // Stands in for the main window's class: the section is named after it.
+  const char* ClassName() const override { return "TFormDravin"; }
+  TRadioButton* Radio(const char* Name, int L, int T) {
+    auto* R = new TRadioButton(this);
+    R->SetName(Name);
+    R->SetBounds(L, T, 17, 17);
+    R->SetParent(this);
+    return R;
+  }
+  TRadioButton* OpenHomePage;
+  TRadioButton* AutoDLL;
+  TFormStorage* Storage;
+};
+
+class Placement : public testing::Test {
+ protected:
+  void SetUp() override { File = testsupport::AbsoluteScratchFolder() + "zel.ini"; }
+  void TearDown() override {
+    delete App;
+    App = nullptr;
+    testsupport::DrainQueue();
+  }
+  TOptionsForm* Make(const std::function<void(TOptionsForm&)>& Before = nullptr) {
+    auto* F = App->CreateForm<TOptionsForm>();
+    if (Before) Before(*F);
+    F->Storage->Loaded();
+    F->Storage->SetIniFileName(File);
+    return F;
+  }
+  std::string File;
+  TFormApplication* App = new TFormApplication();
+};
+
+const std::string Saved =
+    "[TFormDravin]\r\nFormVersion=0\r\nFlags=0\r\nShowCmd=1\r\nPixelsPerInch=96\r\nMinMaxPos=-1,-1,-1,-1\r\n"
+    "NormPos=158,141,603,324\r\nVisible=0\r\n";
+
+}  // namespace
+
+TEST_F(Placement, RestoringTheOptionButtons) {
+  struct Case {
+    const char* What;
+    std::string File;  // "-" for no file at all
+    bool Home, Auto;
+  } Cases[] = {
+      {"no file", "-", true, false},
+      {"no section for the window", "[TSetup]\r\nAutoDLL_Checked=True\r\n", true, false},
+      {"install automatically", "[TFormDravin]\r\nOpenHomePage_Checked=False\r\nAutoDLL_Checked=True\r\n", false, true},
+      {"true in lower case", "[TFormDravin]\r\nAutoDLL_Checked=true\r\n", false, true},
+      {"yes names no value", "[TFormDravin]\r\nAutoDLL_Checked=yes\r\n", true, false},
+      {"both true: the later entry wins", "[TFormDravin]\r\nOpenHomePage_Checked=True\r\nAutoDLL_Checked=True\r\n",
+       false, true},
+      {"both false: neither", "[TFormDravin]\r\nOpenHomePage_Checked=False\r\nAutoDLL_Checked=False\r\n", false,
+       false},
+      {"blanks and quotes around the value", "[TFormDravin]\r\nAutoDLL_Checked = \" TRUE \"\r\n", false, true},
+      {"an older version guard suppresses it all", "[TFormDravin]\r\nFormVersion=-1\r\nAutoDLL_Checked=True\r\n",
+       true, false},
+      {"a guard in hexadecimal", "[TFormDravin]\r\nFormVersion=0x1\r\nAutoDLL_Checked=True\r\n", false, true},
+      {"a guard that is no number counts as 0", "[TFormDravin]\r\nFormVersion=new\r\nAutoDLL_Checked=True\r\n",
+       false, true},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    plat::DeleteFile(File);
+    if (C.File != "-") testsupport::WriteFile(File, C.File);
+    TOptionsForm* F = Make();
+    F->Storage->RestoreFormPlacement();
+    EXPECT_EQ(F->OpenHomePage->Checked(), C.Home);
+    EXPECT_EQ(F->AutoDLL->Checked(), C.Auto);
+    EXPECT_TRUE(F->Storage->Restored());
+    delete F;
+  }
+}
+
+TEST_F(Placement, RestoringThePlaceAndTheState) {
+  struct Case {
+    const char* What;
+    std::string Keys;
+    int Left, Top;
+    bool Minimised;
+  } Cases[] = {
+      {"nothing stored", "", 158, 141, false},
+      {"a new place, the size kept", "NormPos=10,20,30,40\r\nPixelsPerInch=96\r\n", 10, 20, false},
+      {"another screen resolution: the place is not taken", "NormPos=10,20,30,40\r\nPixelsPerInch=120\r\n", 158, 141,
+       false},
+      {"a broken place is not taken", "NormPos=10,x,30,40\r\n", 158, 141, false},
+      {"minimised", "ShowCmd=2\r\n", 158, 141, true},
+      {"shown normally", "ShowCmd=1\r\n", 158, 141, false},
+      {"an unknown show command", "ShowCmd=42\r\n", 158, 141, false},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    testsupport::WriteFile(File, "[TFormDravin]\r\n" + C.Keys);
+    TOptionsForm* F = Make();
+    plat::ShowWindow(App->Handle(), plat::ShowCommand::ShowNoActivate);
+    F->Show();
+    F->Storage->RestoreFormPlacement();
+    const plat::Bounds Where = plat::GetWindowBounds(F->Handle());
+    EXPECT_EQ(Where.Left, C.Left);
+    EXPECT_EQ(Where.Top, C.Top);
+    EXPECT_EQ(Where.Width, 445);
+    EXPECT_EQ(F->WindowState() == TWindowState::wsMinimized, C.Minimised);
+    F->SetWindowState(TWindowState::wsNormal);
+    delete F;
+  }
+}
+
+TEST_F(Placement, SavingWritesTheKeysInOrderAndOnlyWhenItShould) {
+  // Closing saves, with "Visible" 0; destruction then saves nothing more.
+  testsupport::WriteFile(File, "[TSetup]\r\nUseProxy_Checked=False\r\n");
+  TOptionsForm* F = Make();
+  F->Show();
+  F->Storage->RestoreFormPlacement();
+  F->AutoDLL->SetChecked(true);
+  F->Close();
+  const std::string AfterClose = "[TSetup]\r\nUseProxy_Checked=False\r\n" + Saved +
+                                 "OpenHomePage_Checked=False\r\nAutoDLL_Checked=True\r\n";
+  EXPECT_EQ(testsupport::ReadFile(File), AfterClose);
+  F->DoDestroy();
+  EXPECT_EQ(testsupport::ReadFile(File), AfterClose);
+  delete F;
+
+  // Not closed: destruction saves, with "Visible" 1.
+  plat::DeleteFile(File);
+  F = Make();
+  F->Show();
+  F->DoDestroy();
+  std::string Destroyed = Saved;
+  Destroyed.replace(Destroyed.find("Visible=0"), 9, "Visible=1");
+  EXPECT_EQ(testsupport::ReadFile(File), Destroyed + "OpenHomePage_Checked=True\r\nAutoDLL_Checked=False\r\n");
+  delete F;
+
+  // Inactive: never written, whatever happens to the form.
+  plat::DeleteFile(File);
+  F = Make();
+  F->Storage->SetActive(false);
+  F->Show();
+  F->Storage->RestoreFormPlacement();
+  F->Close();
+  F->DoDestroy();
+  EXPECT_FALSE(plat::FileExists(File));
+  delete F;
+
+  // Never restored while active: nothing to save.
+  F = Make();
+  F->Storage->SaveFormPlacement();
+  EXPECT_FALSE(plat::FileExists(File));
+  delete F;
+}
+
+TEST_F(Placement, EntriesThatNameNoComponentOrPropertyGoAtLoading) {
+  TOptionsForm* F = Make([](TOptionsForm& F) {
+    for (const char* Entry : {"NoDot", "Missing.Checked", " AutoDLL . Checked ", ".Checked", "AutoDLL.", "AutoDLL.Nothing",
+                              "OpenHomePage.caption"})
+      F.Storage->StoredProps.Add(Entry);
+  });
+  EXPECT_EQ(F->Storage->StoredProps.Text(),
+            "OpenHomePage.Checked\r\nAutoDLL.Checked\r\n AutoDLL . Checked \r\nOpenHomePage.caption\r\n");
+  // A component that goes takes its entries with it.
+  delete F->AutoDLL;
+  EXPECT_EQ(F->Storage->StoredProps.Text(), "OpenHomePage.Checked\r\nOpenHomePage.caption\r\n");
+  // The key carries the property's declared name.
+  F->Show();
+  F->Storage->RestoreFormPlacement();
+  F->Storage->SaveFormPlacement();
+  EXPECT_NE(testsupport::ReadFile(File).find("OpenHomePage_Caption=\r\n"), std::string::npos);
+}
