@@ -572,7 +572,7 @@ def main():
                     "orn.log", [NEW_PLUGINS], ["zel plug-in"])
         # Without settings the fetch goes straight to the build's update
         # address, which the test's server does not stand for.
-        s.check_run("no host files: a direct fetch",
+        s.check_run("no host files and a direct fetch",
                     [], ["zel.exe", "orn.exe"], [],
                     ["Orn,orn.exe,3.2.0.0,(C) Orn Works,1,X", "Zel,zel.exe,2.0.0.0,(C) Zel Soft 2,1,X"],
                     None, [], [])
