@@ -46,7 +46,7 @@ $(BENCHWIN)/build.ninja: | deps
 # The Windows programs of the benchmarks run under Wine (bench/*.bench).
 bench: deps $(BENCH)/build.ninja $(BENCHWIN)/build.ninja
 	cmake --build $(BENCH)
-	cmake --build $(BENCHWIN) --target regionbench sockbench linebench httpget wininetget
+	cmake --build $(BENCHWIN) --target regionbench sockbench linebench httpget wininetget fetchpace
 	@DRAVIN_BENCH_WIN=$(CURDIR)/$(BENCHWIN) tools/run-benchmarks $(BENCH)
 
 $(FUZZ)/build.ninja: | deps

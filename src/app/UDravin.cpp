@@ -1,10 +1,13 @@
 #include "app/UDravin.h"
 
 #include <climits>
+#include <memory>
 
 #include "app/Addresses.h"
 #include "app/UAbout.h"
 #include "app/UpdateInstall.h"
+#include "framework/IniFiles.h"
+#include "framework/Streams.h"
 #include "region/StoredRegion.h"
 #include "util/SystemSettings.h"
 #include "util/TextUtils.h"
@@ -129,6 +132,27 @@ TFormDravin::TFormDravin(TComponent* AOwner) : TForm(AOwner) {
   FormStorage1->StoredProps.Add("OpenHomePage.Checked");
   FormStorage1->StoredProps.Add("AutoDLL.Checked");
   FormStorage1->Loaded();
+
+  HttpCli1 = new THttpCli(this);
+  HttpCli1->SetName("HttpCli1");
+  HttpCli1->SetLocalAddr("0.0.0.0");
+  HttpCli1->SetProxyPort("80");
+  HttpCli1->SetAgent("Mozilla/4.0 (compatible; version check plug-in)");
+  HttpCli1->SetAccept("image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
+  HttpCli1->SetNoCache(false);
+  HttpCli1->SetContentTypePost("application/x-www-form-urlencoded");
+  HttpCli1->SetMultiThreaded(false);
+  HttpCli1->SetSocksLevel("5");
+  HttpCli1->SetSocksAuthentication(socksNoAuthentication);
+  HttpCli1->OnDocData = [this](TObject* Sender, const void* Buffer, std::int32_t Len) {
+    HttpCli1DocData(Sender, Buffer, Len);
+  };
+
+  // Enabled with the default second: without a fetch by then it fires once
+  // on an idle client and switches itself off.
+  Timer1 = new TTimer(this);
+  Timer1->SetName("Timer1");
+  Timer1->OnTimer = [this](TObject* Sender) { Timer1Timer(Sender); };
 
   ButtonPause->OnClick = [this](TObject* Sender) { ButtonPauseClick(Sender); };
   ButtonPlay->OnClick = [this](TObject* Sender) { ButtonPlayClick(Sender); };
@@ -348,17 +372,75 @@ void TFormDravin::InstallUpdate(const TStrings& Fields) {
   Install.Execute(Fields, FProgramFolder);
 }
 
-// Stepping stone until the HTTP client exists: the version list is expected
-// where the download will store it, and this only measures it. The real
-// download replaces this body (proxy and time-out from the host's settings,
-// Url fetched into FileName); callers rely only on this contract.
+std::string TFormDravin::ReadSetupString(const std::string& Key) const {
+  // Looked up afresh for every key: the host may write its settings while the
+  // checker runs.
+  const std::string File = FirstExisting(FProgramFolder + "..\\zel.ini", FProgramFolder + "..\\orn.ini");
+  if (File.empty()) return std::string();
+  TIniFile Ini(File);
+  return Ini.ReadString("TSetup", Key, "");
+}
+
 int TFormDravin::DownloadToFile(const std::string& Url, const std::string& FileName) {
-  const double Size = GetFileSizeValue(FileName);
-  if (Size <= 0) {
-    DeleteFile(FileName);
-    return 0;
+  std::string ProxyHost, ProxyPort;
+  if (ReadSetupString("UseProxy_Checked") == "True") {
+    if (ReadSetupString("UseIEProxy_Checked") == "True") {
+      TIESetting Setting;
+      GetIESetting(Setting);
+      ProxyHost = Setting.ProxyServer;
+      ProxyPort = Setting.ProxyPort;
+    } else {
+      ProxyHost = Trim(ReadSetupString("ProxyServerAddress_Text"));
+      ProxyPort = Trim(ReadSetupString("ProxyServerPort_Text"));
+    }
   }
-  return Size > INT_MAX ? INT_MAX : static_cast<int>(Size);
+  HttpCli1->SetProxy(ProxyHost);
+  HttpCli1->SetProxyPort(ProxyPort);
+
+  // Seconds of silence allowed; 0 means none is enforced. A negative count or
+  // one beyond the timer's range would wrap into a nonsense interval.
+  long long Seconds = StrToInt64Def(ReadSetupString("TimeOut_Text"), 60);
+  if (Seconds < 0 || Seconds > 0x7FFFFFFF / 1000) Seconds = 60;
+  Timer1->SetInterval(static_cast<std::uint32_t>(Seconds * 1000));
+  Timer1->SetEnabled(true);
+
+  HttpCli1->SetURL(Url);
+  std::int64_t Result = 0;
+  {
+    std::unique_ptr<TFileStream> Stream;
+    // On every way out, an exception of the socket layer included: the
+    // watchdog off and the client let go of the stream before it is closed.
+    struct TCleanUp {
+      TFormDravin& Form;
+      ~TCleanUp() {
+        Form.Timer1->SetEnabled(false);
+        Form.HttpCli1->SetDocStream(nullptr);
+      }
+    } CleanUp{*this};
+    Stream = std::make_unique<TFileStream>(FileName, fmCreate);
+    HttpCli1->SetDocStream(Stream.get());
+    try {
+      HttpCli1->Get();
+      Result = Stream->Size();
+    } catch (const EHttpException&) {
+      // Refused, failed, aborted by the watchdog, or a status of 400 or more.
+    }
+  }
+  if (Result == 0) DeleteFile(FileName);
+  return Result > INT_MAX ? INT_MAX : static_cast<int>(Result);
+}
+
+void TFormDravin::HttpCli1DocData(TObject* Sender, const void* Buffer, std::int32_t Len) {
+  // The countdown measures silence: it starts again with every piece. The
+  // pause is the program's pace on the hosts' networks.
+  Timer1->SetEnabled(false);
+  Sleep(10);
+  Timer1->SetEnabled(true);
+}
+
+void TFormDravin::Timer1Timer(TObject* Sender) {
+  HttpCli1->Abort();
+  Timer1->SetEnabled(false);
 }
 
 void TFormDravin::OpenPage(const std::string& Url) { ShellOpen(Url, ""); }

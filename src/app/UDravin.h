@@ -6,6 +6,8 @@
 #include <string>
 
 #include "framework/Forms.h"
+#include "framework/Timer.h"
+#include "http/HttpProt.h"
 #include "region/Region.h"
 #include "support/LogFile.h"
 #include "support/Placemnt.h"
@@ -35,6 +37,8 @@ class TFormDravin : public TForm {
   TBitBtn* ButtonMin = nullptr;
   TRadioButton* AutoDLL = nullptr;
   TLogFile* LogFile1 = nullptr;
+  THttpCli* HttpCli1 = nullptr;
+  TTimer* Timer1 = nullptr;  // the download's inactivity watchdog
   TFormStorage* FormStorage1 = nullptr;
 
   void FormCreate(TObject* Sender);
@@ -61,9 +65,16 @@ class TFormDravin : public TForm {
   // Sets the status line and writes the same text to the log.
   void ShowStatus(const std::string& Text);
   void RunVersionCheck();
-  // Stores Url into FileName; the number of bytes stored, 0 on failure (the
-  // empty file is then deleted).
+  // Stores Url into FileName with the host's proxy and time-out settings; the
+  // number of bytes stored, 0 when the fetch failed or the document was empty
+  // (the file is then deleted). Exceptions other than the client's own leave
+  // after the clean-up, the file kept.
   virtual int DownloadToFile(const std::string& Url, const std::string& FileName);
+  // The value of Key in section "TSetup" of the host's settings file (Zel's,
+  // else Orn's), read afresh; empty without either file or key.
+  std::string ReadSetupString(const std::string& Key) const;
+  void HttpCli1DocData(TObject* Sender, const void* Buffer, std::int32_t Len);
+  void Timer1Timer(TObject* Sender);
 
   // The folder of the running checker, with its trailing backslash; host files
   // are reached from it through "..\".

@@ -3,14 +3,17 @@
 
 Each scenario lays out a host folder (host files, fixture programs and
 plug-ins with real version resources, the checker in its sub-folder), puts a
-version list into the temp folder of the Wine prefix, runs dravin.exe and then
-compares:
+version list on a local update server, runs dravin.exe and then compares:
   - the host's log, byte for byte in Shift-JIS, start and end markers with the
     checker's own file version included (only the clock is a pattern);
   - the pages opened, recorded through the real shell path: Wine's browser
     launcher (HKCU\\Software\\Wine\\WineBrowser, value Browsers) runs a
     recorder script;
   - which files are left.
+The hosts' settings files name the update server as their proxy, so the
+checker fetches the list (and update files) from it by its own means. One
+scenario installs a plug-in from the server, with the list made by
+dravin-list, and runs again to find nothing new.
 Then a second instance against an idle first one, which is finally closed by
 a window message; and the window itself driven by real input (xdotool) and
 window messages: its outline against the stored one, a drag on a transparent
@@ -21,6 +24,7 @@ The prefix is private to this test (work/prefix): the browser setting and the
 instance mutex must not meet other tests. Needs DISPLAY (tools/run-tests
 provides one)."""
 import argparse
+import hashlib
 import os
 import struct
 import re
@@ -28,6 +32,7 @@ import shutil
 import subprocess
 import sys
 import time
+import urllib.parse
 
 STARTED = "バージョンチェックプラグイン"
 RUN_START = "バージョンチェック開始"
@@ -36,6 +41,8 @@ NEW_PLUGINS = "新しいプラグインがリリースされています."
 
 failures = []
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+from update_server import UpdateServer  # noqa: E402
 
 
 def check(condition, what):
@@ -98,12 +105,26 @@ def read_addresses(header, overrides):
 
 
 class Scenarios:
-    def __init__(self, args, wine, pages):
+    def __init__(self, args, wine, pages, server, base_url):
         self.args = args
         self.wine = wine
         self.pages = pages
+        self.server = server
         self.page_file = os.path.join(args.work, "pages.txt")
-        self.list_file = os.path.join(wine.temp, "fileversion.txt")
+        self.base_path = urllib.parse.urlsplit(base_url).path
+        folder = os.path.join(server.root, self.base_path.strip("/"))
+        self.list_file = os.path.join(folder, "fileversion.txt")
+        self.bin = os.path.join(folder, "bin")
+        os.makedirs(self.bin, exist_ok=True)
+        # Where the fetch of the list stores it.
+        self.temp_list = os.path.join(wine.temp, "fileversion.txt")
+
+    def settings(self, name, extra=b""):
+        """A host settings file that names the update server as the proxy."""
+        if not name.endswith(".ini"):
+            return b""
+        return (b"[TSetup]\r\nUseProxy_Checked=True\r\nProxyServerAddress_Text=127.0.0.1\r\n"
+                b"ProxyServerPort_Text=%d\r\nTimeOut_Text=20\r\n" % self.server.port) + extra
 
     # -- fixtures
     def install(self, name, host_files=(), host_programs=(), plug_ins=()):
@@ -112,7 +133,8 @@ class Scenarios:
         os.makedirs(os.path.join(host, "dravin"))
         shutil.copy(self.args.dravin, os.path.join(host, "dravin", "dravin.exe"))
         for f in host_files:
-            open(os.path.join(host, f), "wb").close()
+            with open(os.path.join(host, f), "wb") as out:
+                out.write(self.settings(f))
         for f in host_programs:
             shutil.copy(os.path.join(self.args.fixtures, f), host)
         for f in plug_ins:
@@ -159,6 +181,8 @@ class Scenarios:
                   untouched=(), list_kept=False, error=None):
         print("--", what)
         host = self.install(what.replace(" ", "-"), files, programs, plug_ins)
+        if os.path.exists(self.temp_list):
+            os.remove(self.temp_list)
         if version_list is None:
             if os.path.exists(self.list_file):
                 os.remove(self.list_file)
@@ -178,7 +202,8 @@ class Scenarios:
                 check(not os.path.exists(os.path.join(host, name)), f"{what}: no {name} created")
         got = self.recorded_pages(len(pages))
         check(got == [self.pages[p] for p in pages], f"{what}: pages {pages} opened (got {got})")
-        check(os.path.exists(self.list_file) == list_kept, f"{what}: the list is {'kept' if list_kept else 'deleted'}")
+        check(os.path.exists(self.temp_list) == list_kept,
+              f"{what}: the fetched list is {'kept' if list_kept else 'deleted'}")
 
 
 def probe(args, wine, command, *more):
@@ -188,11 +213,53 @@ def probe(args, wine, command, *more):
     return result.returncode, result.stdout.decode("utf-8", "replace")
 
 
+def installation_from_the_server(s, args):
+    """A newer plug-in on the server, automatic installation chosen: fetched,
+    checked, installed; the next run finds it up to date. The list is made
+    by dravin-list from the server's bin folder."""
+    what = "a plug-in installed from the server"
+    print("--", what)
+    for name in os.listdir(s.bin):
+        os.remove(os.path.join(s.bin, name))
+    release = os.path.join(s.bin, "zelplug.dll")
+    shutil.copy(os.path.join(args.fixtures, "zelplug11.dll"), release)
+    names = os.path.join(args.work, "names.txt")
+    with open(names, "wb") as f:
+        f.write("zelplug.dll=Zel Plug\r\n".encode("cp932"))
+    windows = lambda path: "Z:" + path.replace("/", "\\")
+    rc = s.wine.run(args.list_maker, windows(s.bin), windows(names), windows(s.list_file))
+    if not check(rc == 0, f"{what}: dravin-list writes the list (rc {rc})"):
+        return
+    digest = hashlib.md5(open(release, "rb").read()).hexdigest().upper()
+    check(open(s.list_file, "rb").read()
+          == b"Zel Plug,zelplug.dll,1.1.0.0,(C) Plug Maker,%d,%s\r\n" % (os.path.getsize(release), digest.encode()),
+          f"{what}: the list names the release with its size and digest")
+    host = s.install("installation", ["zel.ini", "zel.log"], ["zel.exe"], ["zelplug.dll"])
+    with open(os.path.join(host, "zel.ini"), "wb") as f:
+        f.write(s.settings("zel.ini", b"[TFormDravin]\r\nAutoDLL_Checked=True\r\nOpenHomePage_Checked=False\r\n"))
+    installed = os.path.join(host, "dravin", "zelplug.dll")
+    for run, messages in ((1, ["Zel Plug Ver.1.1.0.0をダウンロードします.", "Zel Plugをバージョンアップしました."]),
+                          (2, [])):
+        s.server.asked.clear()
+        open(os.path.join(host, "zel.log"), "wb").close()
+        rc = s.run_checker(host)
+        check(rc == 0, f"{what}, run {run}: exit code 0 (got {rc})")
+        s.check_log(f"{what}, run {run}", host, "zel.log", [STARTED, RUN_START, *messages, RUN_END])
+        check(open(installed, "rb").read() == open(release, "rb").read(), f"{what}, run {run}: the release is installed")
+        check(not os.path.exists(os.path.join(host, "dravin", "~dravin-update.staging")),
+              f"{what}, run {run}: no staging file is left")
+        expected = [s.base_path + "fileversion.txt"] + ([s.base_path + "bin/zelplug.dll"] if messages else [])
+        check(s.server.asked == expected, f"{what}, run {run}: fetched {s.server.asked}")
+        check(s.recorded_pages(0) == [], f"{what}, run {run}: no page opened")
+    os.remove(release)
+
+
 def single_instance_and_idle_window(s, args, wine):
     what = "second instance and idle window"
     print("--", what)
     host = s.install("instances", ["zel.ini", "zel.log"], ["zel.exe"])
     s.write_list(["Zel,zel.exe,9.0,x,1,X"])
+    s.server.asked.clear()
     first = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
     try:
         if not check(probe(args, wine, "wait", "20000")[0] == 0, f"{what}: the window appears"):
@@ -218,7 +285,7 @@ def single_instance_and_idle_window(s, args, wine):
         check(rc == 0 and took < 8, f"{what}: the second instance ends at once (rc {rc}, {took:.1f} s)")
         check(open(os.path.join(host, "zel.log"), "rb").read() == before, f"{what}: the second instance writes nothing")
         check(s.recorded_pages(0) == [], f"{what}: the second instance opens nothing")
-        check(os.path.exists(s.list_file), f"{what}: nobody read the list")
+        check(s.server.asked == [], f"{what}: nobody fetched the list ({s.server.asked})")
         check(first.poll() is None, f"{what}: the idle window waits")
         check(probe(args, wine, "close")[0] == 0, f"{what}: WM_CLOSE posted")
         try:
@@ -472,6 +539,7 @@ def main():
     parser.add_argument("--artwork", required=True)
     parser.add_argument("--write-golden", action="store_true",
                         help="write the settings files of the run as the golden files instead of comparing")
+    parser.add_argument("--list-maker", required=True)
     parser.add_argument("--override", action="append", default=[])
     args = parser.parse_args()
     if not os.environ.get("DISPLAY"):
@@ -490,9 +558,10 @@ def main():
     os.chmod(recorder, 0o755)
 
     wine = Wine(args.work)
+    server = UpdateServer(os.path.join(args.work, "server"))
     try:
         wine.set_up(recorder)
-        s = Scenarios(args, wine, pages)
+        s = Scenarios(args, wine, pages, server, addresses["UPDATE_BASE_URL"])
         own = f"Dravin,dravin.exe,{args.version},(C) Dravin,1,X"
         s.check_run("both settings files Zel wins",
                     ["zel.ini", "orn.ini", "zel.log", "orn.log"], ["zel.exe"], ["zelplug.dll"],
@@ -505,10 +574,12 @@ def main():
                     ["zel.ini", "orn.log"], ["zel.exe"], ["zelplug.dll"],
                     ["Zel Plug,zelplug.dll,1.0.0.1,(C) Plug Maker,10,X", "Zel,zel.exe,9.0,x,1,X"],
                     "orn.log", [NEW_PLUGINS], ["zel plug-in"])
-        s.check_run("no host files",
+        # Without settings the fetch goes straight to the build's update
+        # address, which the test's server does not stand for.
+        s.check_run("no host files and a direct fetch",
                     [], ["zel.exe", "orn.exe"], [],
                     ["Orn,orn.exe,3.2.0.0,(C) Orn Works,1,X", "Zel,zel.exe,2.0.0.0,(C) Zel Soft 2,1,X"],
-                    None, [], ["maker", "maker"])
+                    None, [], [])
         s.check_run("Orn host with odd lines and a case difference",
                     ["orn.ini", "orn.log"], ["orn.exe"], ["ornfilter.dll"],
                     ["", "just,three,fields", "a,b,c,d,e,f,g", "Orn,orn.exe,3.1.0.0,(C) Orn Works,1,X",
@@ -530,6 +601,7 @@ def main():
         s.check_run("no list",
                     ["orn.log"], ["zel.exe"], [], None,
                     "orn.log", [], [], error="バージョンチェックファイルダウンロード失敗.")
+        installation_from_the_server(s, args)
         single_instance_and_idle_window(s, args, wine)
         settings_files(s, args, wine)
         if args.write_golden:
@@ -538,6 +610,7 @@ def main():
         run_control(s, args, wine)
     finally:
         wine.shut_down()
+        server.stop()
     print(f"dravin_e2e: {len(failures)} failure(s)")
     return 1 if failures else 0
 

@@ -30,6 +30,7 @@ also come as an absolute URL (the peer then stands for a proxy):
   /s/cutbody/N       announces 2N bytes, sends N, closes
   /s/holdhead        a status line, then nothing until the client closes
   /s/holdbody        a whole header and 100 bytes of body, then nothing
+  /s/silent          nothing at all until the client closes
   /s/echo            200 with the recorded request as body, then close
   /s/cookie          two Set-Cookie fields, a challenge and a range
   /s/early           413 as soon as the request header is in; then reads
@@ -170,6 +171,8 @@ class Peer(Server):
         elif what == "cutbody":
             n = int(arg(1))
             conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % (2 * n) + pattern(n))
+        elif what == "silent":
+            self.hold(conn)
         elif what == "holdhead":
             conn.sendall(b"HTTP/1.0 200 OK\r\n")
             self.hold(conn)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FileList.h"
+#include "app/AppTestSupport.h"
 #include "TestSupport.h"
 #include "app/Addresses.h"
 #include "app/UDravin.h"
@@ -118,12 +119,7 @@ class ReleaseFolder : public testing::Test {
     F->SetProgramFolder(Root + "host\\dravin\\");
     F->List = List;
     App->Run();
-    TStringList Log;
-    Log.SetText(ReadFile(Root + "host\\zel.log"));
-    Lines R;
-    for (int I = 0; I < Log.Count(); ++I)
-      if (Log[I].rfind("--- ", 0) != 0 && Log[I].rfind("Version ", 0) != 0) R.push_back(Log[I]);
-    return R;
+    return testsupport::LoggedMessages(Root + "host\\zel.log");
   }
 
   std::string Root, OldTemp;

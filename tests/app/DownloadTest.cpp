@@ -1,0 +1,289 @@
+// The checker's own fetches, in both builds, against servers on loopback: the
+// scripted peer of http_peer.py (statuses, silences, cut documents), nginx
+// and tinyproxy of web_peers.py. Under Wine the sockets, the timer and the
+// registry's proxy settings are the system's.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "TestSupport.h"
+#include "app/Addresses.h"
+#include "app/UDravin.h"
+#include "support/MD5.h"
+#include "util/TextUtils.h"
+
+using testsupport::LoggedMessages;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+// The system proxy of the browser settings (the registry; on the host the
+// proxy variable), set for one test and put back afterwards.
+void SetSystemProxy(const std::string& Server);
+void RestoreSystemProxy();
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string Env(const char* Name) {
+  const char* Value = std::getenv(Name);
+  return Value ? Value : "";
+}
+std::string PeerUrl(const std::string& Path) { return "http://127.0.0.1:" + Env("DRAVIN_HTTP_PEER_PORT") + Path; }
+
+std::string Pattern(std::size_t N) {
+  std::string S(N, '\0');
+  for (std::size_t I = 0; I < N; ++I) S[I] = static_cast<char>(I % 251);
+  return S;
+}
+
+// The real clock, with every sleep of the program written down.
+class TRecordingClock : public TClockSource {
+ public:
+  TRecordingClock() { FPrevious = SetClockSource(this); }
+  ~TRecordingClock() override { SetClockSource(FPrevious); }
+  TDateTime Now() override { return FPrevious ? FPrevious->Now() : EncodeDate(2026, 12, 8); }
+  void Sleep(std::uint32_t Milliseconds) override {
+    Sleeps.push_back(Milliseconds);
+    plat::Sleep(Milliseconds);
+  }
+  int Count(std::uint32_t Milliseconds) const {
+    int N = 0;
+    for (std::uint32_t S : Sleeps) N += S == Milliseconds;
+    return N;
+  }
+  std::vector<std::uint32_t> Sleeps;
+
+ private:
+  TClockSource* FPrevious = nullptr;
+};
+
+class Download : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(Env("DRAVIN_HTTP_PEER_PORT").empty()) << "run under http_peer.py";
+    ASSERT_FALSE(Env("DRAVIN_TINYPROXY_PORT").empty()) << "run under web_peers.py";
+    Root = testsupport::AbsoluteScratchFolder();
+    for (const char* F : {"host", "host\\dravin", "temp"}) plat::CreateDirectory(Root + F);
+    OldTemp = GetEnvironmentText("temp");
+    testsupport::SetEnv("temp", Root + "temp");
+  }
+  void TearDown() override {
+    testsupport::SetEnv("temp", OldTemp);
+    testsupport::DrainQueue();
+  }
+  // Section TSetup of Zel's settings file; nullptr: no settings file at all.
+  void Settings(const char* Setup) {
+    DeleteFile(Root + "host\\zel.ini");
+    if (Setup) WriteFile(Root + "host\\zel.ini", std::string("[TSetup]\r\n") + Setup);
+  }
+  std::string Target() const { return Root + "temp\\doc.bin"; }
+
+  std::string Root, OldTemp;
+};
+
+// The main window, with its fetch reachable and its pages written down.
+class TFetchingDravin : public TFormDravin {
+ public:
+  using TFormDravin::SetProgramFolder;
+  explicit TFetchingDravin(TComponent* AOwner) : TFormDravin(AOwner) {}
+  Lines Pages;
+
+ protected:
+  void OpenPage(const std::string& Url) override { Pages.push_back(Url); }
+};
+
+}  // namespace
+
+TEST_F(Download, AFailedFetchStoresNothingAndADocumentCutByTheServerCounts) {
+  struct Case {
+    const char* What;
+    const char* Setup;
+    std::string Url;
+    int Expected;
+  } Cases[] = {
+      {"a whole document", nullptr, PeerUrl("/s/ok/70000"), 70000},
+      {"status 404", nullptr, PeerUrl("/s/status/404/100"), 0},
+      {"status 500", nullptr, PeerUrl("/s/status/500/0"), 0},
+      {"a name that cannot be resolved", nullptr, "http://dravin-nowhere.invalid/doc.bin", 0},
+      {"a refused connection", nullptr, "http://127.0.0.1:1/doc.bin", 0},
+      {"silence from the connection on", "TimeOut_Text=1\r\n", PeerUrl("/s/silent"), 0},
+      {"silence after the status line", "TimeOut_Text=1\r\n", PeerUrl("/s/holdhead"), 0},
+      {"silence in the body", "TimeOut_Text=1\r\n", PeerUrl("/s/holdbody"), 0},
+      {"an empty document", nullptr, PeerUrl("/s/zero"), 0},
+      {"a document the server cuts short", nullptr, PeerUrl("/s/cutbody/500"), 500},
+  };
+  TFormApplication App;
+  auto* F = App.CreateForm<TFetchingDravin>();
+  F->SetProgramFolder(Root + "host\\dravin\\");
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    Settings(C.Setup);
+    WriteFile(Target(), "left from before");
+    EXPECT_EQ(F->DownloadToFile(C.Url, Target()), C.Expected);
+    if (C.Expected)
+      EXPECT_TRUE(ReadFile(Target()) == Pattern(static_cast<std::size_t>(C.Expected)));
+    else
+      EXPECT_FALSE(FileExists(Target()));
+    EXPECT_FALSE(F->Timer1->Enabled());
+    EXPECT_EQ(F->HttpCli1->DocStream(), nullptr);
+  }
+}
+
+TEST_F(Download, TheWatchdogTakesTheHostsTimeOut) {
+  struct Case {
+    const char* Setup;
+    std::uint32_t Interval;
+  } Cases[] = {
+      {nullptr, 60000},
+      {"TimeOut_Text=5\r\n", 5000},
+      {"TimeOut_Text=abc\r\n", 60000},
+      {"TimeOut_Text=\r\n", 60000},
+      {"TimeOut_Text=0\r\n", 0},  // no time-out at all
+      {"TimeOut_Text=-5\r\n", 60000},
+      {"TimeOut_Text=99999999\r\n", 60000},  // beyond what a timer can count
+  };
+  TFormApplication App;
+  auto* F = App.CreateForm<TFetchingDravin>();
+  F->SetProgramFolder(Root + "host\\dravin\\");
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Setup ? C.Setup : "no settings file");
+    Settings(C.Setup);
+    EXPECT_EQ(F->DownloadToFile(PeerUrl("/s/ok/100"), Target()), 100);
+    EXPECT_EQ(F->Timer1->Interval(), C.Interval);
+  }
+}
+
+TEST_F(Download, TheProxyIsTheHostsOrTheSystemsOnlyWhenTheHostSaysTrue) {
+  const std::string Proxy = Env("DRAVIN_TINYPROXY_PORT");
+  struct Case {
+    const char* What;
+    std::string Setup;
+    const char* SystemProxy;  // nullptr: switched off
+    bool ThroughProxy;
+  } Cases[] = {
+      {"no proxy wanted", "UseProxy_Checked=False\r\nProxyServerAddress_Text=127.0.0.1\r\nProxyServerPort_Text=" + Proxy,
+       nullptr, false},
+      {"only the exact word True counts",
+       "UseProxy_Checked=true\r\nProxyServerAddress_Text=127.0.0.1\r\nProxyServerPort_Text=" + Proxy, nullptr, false},
+      {"the host's proxy, blanks removed",
+       "UseProxy_Checked=True\r\nProxyServerAddress_Text=\"  127.0.0.1 \"\r\nProxyServerPort_Text=\" " + Proxy + " \"",
+       nullptr, true},
+      {"the system's proxy", "UseProxy_Checked=True\r\nUseIEProxy_Checked=True\r\nProxyServerAddress_Text=nowhere",
+       "127.0.0.1", true},
+      {"the system's proxy switched off",
+       "UseProxy_Checked=True\r\nUseIEProxy_Checked=True\r\nProxyServerAddress_Text=nowhere", nullptr, false},
+  };
+  TFormApplication App;
+  auto* F = App.CreateForm<TFetchingDravin>();
+  F->SetProgramFolder(Root + "host\\dravin\\");
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    Settings((C.Setup + "\r\n").c_str());
+    SetSystemProxy(C.SystemProxy ? std::string(C.SystemProxy) + ":" + Proxy : "");
+    // The peer answers with the request as it reached it.
+    const int N = F->DownloadToFile(PeerUrl("/s/echo"), Target());
+    RestoreSystemProxy();
+    ASSERT_GT(N, 0);
+    const std::string Request = ReadFile(Target());
+    // tinyproxy closes every connection it passes on, and says so.
+    EXPECT_EQ(Request.find("\r\nConnection: close\r\n") != std::string::npos, C.ThroughProxy) << Request;
+    EXPECT_EQ(F->HttpCli1->Proxy(), C.ThroughProxy ? "127.0.0.1" : "");
+  }
+}
+
+TEST_F(Download, EveryPieceOfTheBodyCostsTenMilliseconds) {
+  TRecordingClock Clock;
+  TFormApplication App;
+  auto* F = App.CreateForm<TFetchingDravin>();
+  F->SetProgramFolder(Root + "host\\dravin\\");
+  int Pieces = 0;
+  const auto Handler = F->HttpCli1->OnDocData;
+  F->HttpCli1->OnDocData = [&](TObject* Sender, const void* Buffer, std::int32_t Len) {
+    ++Pieces;
+    Handler(Sender, Buffer, Len);
+  };
+  EXPECT_EQ(F->DownloadToFile(PeerUrl("/s/ok/300000"), Target()), 300000);
+  EXPECT_GT(Pieces, 1);
+  EXPECT_EQ(Clock.Count(10), Pieces);
+}
+
+
+// The whole run against nginx as the update server, reached the way a host's
+// users reach it through their proxy: the settings name nginx as the proxy.
+TEST_F(Download, TheRunFetchesItsListAndInstallsAPlugInFromTheServer) {
+  // The folder of the update address on the server.
+  const std::string Base = UpdateBaseUrl, Path = Base.substr(Base.find('/', Base.find("://") + 3));
+  std::string Server = testsupport::BuildTreeFolder(Env("DRAVIN_WEB_ROOT")) + Path;
+  for (char& C : Server)
+    if (C == '/') C = '\\';
+  for (std::string::size_type At = Server.find('\\', 3); At != std::string::npos; At = Server.find('\\', At + 1))
+    plat::CreateDirectory(Server.substr(0, At));
+  plat::CreateDirectory(Server + "bin");
+  const std::string New = "# plug ver 2.0\r\n# by someone\r\n";
+  WriteFile(Server + "bin\\plug.pl", New);
+  DeleteFile(Server + "bin\\gone.pl");
+  WriteFile(Server + "fileversion.txt", "Gone,gone.pl,2.0,someone,10,0123456789ABCDEF0123456789ABCDEF\r\n"
+                                        "Plug,plug.pl,2.0,someone," + IntToStr(New.size()) + "," +
+                                            MD5HexDigest(New.data(), New.size()) + "\r\n");
+  WriteFile(Root + "host\\dravin\\plug.pl", "# plug ver 1.0\r\n# by someone\r\n");
+  WriteFile(Root + "host\\dravin\\gone.pl", "# gone ver 1.0\r\n# by someone\r\n");
+  Settings(("UseProxy_Checked=True\r\nProxyServerAddress_Text=127.0.0.1\r\nProxyServerPort_Text=" +
+            Env("DRAVIN_NGINX_PORT") + "\r\n")
+               .c_str());
+
+  auto Run = [&](bool StopInDownload) {
+    WriteFile(Root + "host\\zel.log", "");
+    auto App = std::make_unique<TFormApplication>();
+    auto* F = App->CreateForm<TFetchingDravin>();
+    F->SetProgramFolder(Root + "host\\dravin\\");
+    F->AutoDLL->SetChecked(true);
+    if (StopInDownload) {
+      // Stop clicked while a piece of the plug-in arrives.
+      const auto Handler = F->HttpCli1->OnDocData;
+      F->HttpCli1->OnDocData = [F, Handler](TObject* Sender, const void* Buffer, std::int32_t Len) {
+        if (F->HttpCli1->URL().find("plug.pl") != std::string::npos) F->FStop = true;
+        Handler(Sender, Buffer, Len);
+      };
+    }
+    App->Run();
+    EXPECT_TRUE(F->Pages.empty());
+    return LoggedMessages(Root + "host\\zel.log");
+  };
+  // The first entry fails at once (404), the second is installed; Stop then ends the scan.
+  EXPECT_EQ(Run(true), (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Gone Ver.2.0をダウンロードします.",
+                              "Goneのダウンロードに失敗しました.", "Plug Ver.2.0をダウンロードします.",
+                              "Plugをバージョンアップしました.", "バージョンチェック終了"}));
+  EXPECT_EQ(ReadFile(Root + "host\\dravin\\plug.pl"), New);
+  EXPECT_TRUE(ReadFile(Root + "temp\\plug.pl") == New);
+  EXPECT_FALSE(FileExists(Root + "temp\\fileversion.txt"));
+  // The next run finds the new version and has nothing to do for it.
+  EXPECT_EQ(Run(false), (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Gone Ver.2.0をダウンロードします.",
+                               "Goneのダウンロードに失敗しました.", "バージョンチェック終了"}));
+}
+
+// Started with an argument, the window fetches nothing: its watchdog, enabled
+// with the form's default second, ticks once on the idle client and stops.
+TEST_F(Download, TheWatchdogTicksOnceWhenNoFetchStarts) {
+  TFormApplication App;
+  auto* F = App.CreateForm<TFetchingDravin>();
+  int Ticks = 0;
+  const auto Handler = F->Timer1->OnTimer;
+  F->Timer1->OnTimer = [&](TObject* Sender) {
+    ++Ticks;
+    Handler(Sender);
+  };
+  EXPECT_TRUE(F->Timer1->Enabled());
+  EXPECT_EQ(F->Timer1->Interval(), 1000u);
+  for (const std::uint64_t Start = plat::TickCount(); Ticks == 0 && plat::TickCount() - Start < 30000;) {
+    App.ProcessMessages();
+    plat::Sleep(10);
+  }
+  EXPECT_EQ(Ticks, 1);
+  EXPECT_FALSE(F->Timer1->Enabled());
+  EXPECT_EQ(F->HttpCli1->State(), hsIdle);
+}
