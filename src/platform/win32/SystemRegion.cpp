@@ -1,13 +1,27 @@
 #include "platform/SystemRegion.h"
 #include "platform/win32/WinApi.h"
 
+#include <utility>
+
 namespace plat {
 namespace {
 HRGN R(std::uintptr_t Handle) { return reinterpret_cast<HRGN>(Handle); }
 std::uintptr_t U(HRGN Region) { return reinterpret_cast<std::uintptr_t>(Region); }
 }  // namespace
 
-bool DeleteRegionHandle(std::uintptr_t Handle) { return ::DeleteObject(R(Handle)) != 0; }
+SystemRegion::~SystemRegion() {
+  if (FHandle) ::DeleteObject(R(FHandle));
+}
+
+SystemRegion::SystemRegion(SystemRegion&& Other) noexcept : FHandle(std::exchange(Other.FHandle, 0)) {}
+
+SystemRegion& SystemRegion::operator=(SystemRegion&& Other) noexcept {
+  if (this != &Other) {
+    if (FHandle) ::DeleteObject(R(FHandle));
+    FHandle = std::exchange(Other.FHandle, 0);
+  }
+  return *this;
+}
 
 SystemRegion SystemRegion::FromData(const std::uint8_t* Data, std::size_t Size, float ScaleX, float ScaleY, float DX,
                                     float DY) {
@@ -22,19 +36,20 @@ SystemRegion SystemRegion::Rectangle(int Left, int Top, int Right, int Bottom) {
 }
 
 bool SystemRegion::Unite(const SystemRegion& Other) {
-  return Valid() && Other.Valid() &&
-         ::CombineRgn(R(FHandle.Get()), R(FHandle.Get()), R(Other.FHandle.Get()), RGN_OR) != ERROR;
+  return FHandle && Other.FHandle && ::CombineRgn(R(FHandle), R(FHandle), R(Other.FHandle), RGN_OR) != ERROR;
 }
 
 bool SystemRegion::Contains(int X, int Y) const { return FHandle && ::PtInRegion(R(FHandle), X, Y); }
 
 std::vector<std::uint8_t> SystemRegion::Data() const {
-  if (!Valid()) return {};
-  const DWORD Size = ::GetRegionData(R(FHandle.Get()), 0, nullptr);
+  if (!FHandle) return {};
+  const DWORD Size = ::GetRegionData(R(FHandle), 0, nullptr);
   if (Size == 0) return {};
   std::vector<std::uint8_t> Bytes(Size);
-  if (::GetRegionData(R(FHandle.Get()), Size, reinterpret_cast<RGNDATA*>(Bytes.data())) != Size) return {};
+  if (::GetRegionData(R(FHandle), Size, reinterpret_cast<RGNDATA*>(Bytes.data())) != Size) return {};
   return Bytes;
 }
+
+std::uintptr_t SystemRegion::Release() { return std::exchange(FHandle, 0); }
 
 }  // namespace plat
