@@ -517,10 +517,18 @@ def settings_files(s, args, wine):
     checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
     try:
         if check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
-            time.sleep(1)
-            w.click(40, 120)  # the option button AutoDLL
-            check(w.until(lambda: [r[3] for r in w.rows() if r[0] == "radio"] == ["unchecked", "checked"]),
-                  f"{what}: the click checks AutoDLL and unchecks OpenHomePage")
+            # A click that lands before the window has taken its place after its
+            # first showing is lost; clicking a radio button again changes nothing.
+            def auto_checked():
+                return [r[3] for r in w.rows() if r[0] == "radio"] == ["unchecked", "checked"]
+            clicked = False
+            for _ in range(5):
+                time.sleep(1)
+                w.click(40, 120)  # the option button AutoDLL
+                if w.until(auto_checked, 4):
+                    clicked = True
+                    break
+            check(clicked, f"{what}: the click checks AutoDLL and unchecks OpenHomePage")
             w.probe("close")
             check(checker.wait(timeout=20) == 0, f"{what}: the window closes")
             compare(what, os.path.join(host, "zel.ini"), "options.ini")
