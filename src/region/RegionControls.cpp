@@ -57,6 +57,18 @@ TRegion RegionOf(const std::vector<std::uint8_t>& Data, float ScaleX, float Scal
   return TRegion::FromData(Data, ScaleX, ScaleY, DX, DY);
 }
 
+// A picture that yields no outline is dropped with it, so the control never
+// keeps a shape that does not belong to what it shows.
+void TakeOutline(TBitmap& Picture, std::vector<std::uint8_t>& Data) {
+  try {
+    Data = BitmapToRegionData(&Picture);
+  } catch (...) {
+    Data.clear();
+    Picture.Clear();
+    throw;
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -68,10 +80,8 @@ void TRgn::SetRgnBitmap(const TBitmap* Value) {
   FBitmap.Assign(Value);
   FreeRegion();
   try {
-    FRgnData = BitmapToRegionData(&FBitmap);
+    TakeOutline(FBitmap, FRgnData);
   } catch (...) {
-    FRgnData.clear();
-    FBitmap.Clear();
     Invalidate();
     throw;
   }
@@ -196,10 +206,8 @@ void TRgnBtn::SetGlyph(int Index, const TBitmap* Value) {
   if (Index != 1) return;
   FreeRegion();
   try {
-    FRgnData = BitmapToRegionData(&Target);
+    TakeOutline(Target, FRgnData);
   } catch (...) {
-    FRgnData.clear();
-    Target.Clear();
     Invalidate();
     throw;
   }
