@@ -644,12 +644,7 @@ void THttpCli::HandleHeaderLine(const std::string& Line) {
   if (UpperCase(Line.substr(0, 6)) == "<HTML>") {
     // A response without a header: the document starts here.
     if (FContentType.empty()) FContentType = "text/html";
-    ChangeState(hsAwaitingBody);
-    if (!*Alive || FState != hsAwaitingBody) return;
-    FNext = lhBody;
-    FInHeader = false;
-    FireHeaderEnd();
-    if (!*Alive || FState != hsAwaitingBody) return;
+    if (!EnterBody()) return;
     HandleBodyPiece(Line.data(), static_cast<std::int32_t>(Line.size()));
     return;
   }
@@ -717,12 +712,7 @@ void THttpCli::EndHeader() {
   }
   const std::string Ext = LowerCase(ExtractFileExt(FDocumentName));
   if ((Ext == ".exe" || Ext.empty()) && FContentType == "text/html") ReplaceExt(FDocumentName, "htm");
-  ChangeState(hsAwaitingBody);
-  if (!*Alive || FState != hsAwaitingBody) return;
-  FNext = lhBody;
-  FInHeader = false;
-  FireHeaderEnd();
-  if (!*Alive || FState != hsAwaitingBody) return;
+  if (!EnterBody()) return;
   if (FRcvdCount > 0) {
     const std::string Piece(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
     FRcvdCount = 0;
@@ -732,6 +722,18 @@ void THttpCli::EndHeader() {
   }
   // Of an error document at most what came with the header is delivered.
   if (FResponseCode >= 400) FCtrlSocket->Close();
+}
+
+// The header is over and a body follows; false when a handler ended the
+// request (or freed the client) on the way.
+bool THttpCli::EnterBody() {
+  const auto Alive = FAlive;
+  ChangeState(hsAwaitingBody);
+  if (!*Alive || FState != hsAwaitingBody) return false;
+  FNext = lhBody;
+  FInHeader = false;
+  FireHeaderEnd();
+  return *Alive && FState == hsAwaitingBody;
 }
 
 void THttpCli::HandleBodyPiece(const char* Data, std::int32_t Len) {

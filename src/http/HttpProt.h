@@ -247,6 +247,7 @@ class THttpCli : public TComponent {
   void DeliverBody(const char* Data, std::int32_t Len);
   void SplitLines(std::uint16_t Error);
   void EndHeader();
+  bool EnterBody();
   void SetSocksSetting(std::string& Field, const std::string& Value);
   void ApplySocksSettings();
   void WaitIdle();

@@ -78,8 +78,11 @@ TEST(HttpPeers, BasicAuthenticationAndCookies) {
     C.Http.SetUsername(K.User);
     C.Http.SetPassword(K.Password);
     EXPECT_EQ(C.GetCode(), K.Code) << K.User << ":" << K.Password;
-    if (K.Code == 200) EXPECT_TRUE(StreamText(C.Doc) == Document("/auth/a.bin"));
-    else EXPECT_EQ(C.Http.AuthChallenges().Text(), "Basic realm=\"dravin\"\r\n");
+    if (K.Code == 200) {
+      EXPECT_TRUE(StreamText(C.Doc) == Document("/auth/a.bin"));
+    } else {
+      EXPECT_EQ(C.Http.AuthChallenges().Text(), "Basic realm=\"dravin\"\r\n");
+    }
   }
   Client C;
   std::vector<std::string> Cookies;
@@ -105,7 +108,9 @@ TEST(HttpPeers, ThroughTinyproxy) {
     C.Http.SetProxyUsername(K.ProxyUser);
     C.Http.SetProxyPassword("ppass");
     EXPECT_EQ(C.GetCode(), K.Code) << K.Port << " " << K.ProxyUser;
-    if (K.Code == 200) EXPECT_TRUE(StreamText(C.Doc) == Document("/doc/100000.bin"));
+    if (K.Code == 200) {
+      EXPECT_TRUE(StreamText(C.Doc) == Document("/doc/100000.bin"));
+    }
   }
 }
 
