@@ -2,8 +2,11 @@
 // them: painted now, read back pixel by pixel, and given mouse input.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <vector>
 
+#include "TestSupport.h"
 #include "framework/Forms.h"
 #include "platform/Gui.h"
 
@@ -15,6 +18,18 @@ inline void ShowPainted(TFormApplication& App, TForm* F) {
   F->Repaint();
   App.ProcessMessages();
 }
+
+// A test with an application of forms of its own, freed at the end with
+// every message its windows left behind.
+class FormAppTest : public testing::Test {
+ protected:
+  void TearDown() override {
+    delete App;
+    DrainQueue();
+  }
+  void ShowPainted(TForm* F) { testsupport::ShowPainted(*App, F); }
+  TFormApplication* App = new TFormApplication();
+};
 
 // The colour on the form's client area at X, Y.
 inline TColor PixelAt(TForm* F, int X, int Y) {

@@ -411,7 +411,9 @@ TEST_F(Dravin, TheRunControlButtonsSteerTheRunThroughItsMessagePump) {
     Body.push_back(RunEnd);
     EXPECT_EQ(HostLog("zel.log"), Log(Body, true, C.Waited ? "00:00:01" : "00:00:00"));
     EXPECT_EQ(Clock.ElapsedMs(), C.Waited);
-    if (C.Waited > 0) EXPECT_EQ(DuringPause, (std::vector<std::vector<bool>>{{false, true}}));
+    if (C.Waited > 0) {
+      EXPECT_EQ(DuringPause, (std::vector<std::vector<bool>>{{false, true}}));
+    }
     EXPECT_EQ(Minimised, C.Minimised);
     EXPECT_EQ(ButtonsAfter, (std::vector<bool>{false, false, false, false}));
     EXPECT_EQ(StatusLine, RunEnd);

@@ -63,15 +63,7 @@ void Squares(TBitmap& B) {
   B.SetPixel(1, 1, Red);
 }
 
-class Windowless : public testing::Test {
- protected:
-  void TearDown() override {
-    delete App;
-    testsupport::DrainQueue();
-  }
-  void ShowPainted(TForm* F) { testsupport::ShowPainted(*App, F); }
-  TFormApplication* App = new TFormApplication();
-};
+class Windowless : public testsupport::FormAppTest {};
 
 }  // namespace
 

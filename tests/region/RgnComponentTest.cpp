@@ -60,15 +60,7 @@ std::string MessageOf(const std::function<void()>& F) {
   return "(nothing raised)";
 }
 
-class RgnComponents : public testing::Test {
- protected:
-  void TearDown() override {
-    delete App;
-    testsupport::DrainQueue();
-  }
-  void Paint(TForm* F) { testsupport::ShowPainted(*App, F); }
-  TFormApplication* App = new TFormApplication();
-};
+class RgnComponents : public testsupport::FormAppTest {};
 
 // A picture whose bottom row is the grey key: a roof over a wall.
 void House(TBitmap& B) { Draw(B, {"..##..", ".####.", "######", "#....#", "......"}); }
@@ -196,14 +188,14 @@ TEST_F(RgnComponents, AButtonLooksPressedOnlyOnItsShapeButClicksOnItsRectangle) 
   });
   B->OnClick = [&](TObject*) { ++Clicks; };
   const std::vector<std::uint8_t> Shape = B->RgnData();
-  Paint(F);
+  ShowPainted(F);
   EXPECT_EQ(PixelAt(F, 12, 12), Navy);
   EXPECT_EQ(PixelAt(F, 10, 10), Face);  // the key colour is left out
 
   // On the transparent corner: no pressed look, but a click.
   Mouse(F, plat::MsgLButtonDown, 10, 10);
   EXPECT_FALSE(B->Pressed());
-  Paint(F);
+  ShowPainted(F);
   EXPECT_EQ(PixelAt(F, 12, 12), Navy);
   Mouse(F, plat::MsgLButtonUp, 10, 10);
   EXPECT_EQ(Clicks, 1);
@@ -211,7 +203,7 @@ TEST_F(RgnComponents, AButtonLooksPressedOnlyOnItsShapeButClicksOnItsRectangle) 
   // On the shape: pressed while held, the second glyph shown.
   Mouse(F, plat::MsgLButtonDown, 12, 12);
   EXPECT_TRUE(B->Pressed());
-  Paint(F);
+  ShowPainted(F);
   EXPECT_EQ(PixelAt(F, 12, 12), Red);
   Mouse(F, plat::MsgLButtonUp, 12, 12);
   EXPECT_FALSE(B->Pressed());
@@ -219,10 +211,10 @@ TEST_F(RgnComponents, AButtonLooksPressedOnlyOnItsShapeButClicksOnItsRectangle) 
 
   // Disabled without a third glyph: the first one. With one: the third.
   B->SetEnabled(false);
-  Paint(F);
+  ShowPainted(F);
   EXPECT_EQ(PixelAt(F, 11, 12), Navy);
   B->SetGlyph(3, &Disabled);
-  Paint(F);
+  ShowPainted(F);
   EXPECT_EQ(PixelAt(F, 11, 12), Face);
   EXPECT_EQ(PixelAt(F, 12, 12), Navy);
 
@@ -230,7 +222,7 @@ TEST_F(RgnComponents, AButtonLooksPressedOnlyOnItsShapeButClicksOnItsRectangle) 
   B->SetEnabled(true);
   B->SetGlyph(2, &Empty);
   Mouse(F, plat::MsgLButtonDown, 12, 12);
-  Paint(F);
+  ShowPainted(F);
   EXPECT_EQ(PixelAt(F, 12, 12), Face);
   Mouse(F, plat::MsgLButtonUp, 12, 12);
 
@@ -249,12 +241,12 @@ TEST_F(RgnComponents, ATransparentRgnShowsWhatIsBeneathItsKeyColour) {
     R.SetTransparent(true);
     R.SetBounds(20, 20, 12, 10);  // twice the picture
   });
-  Paint(F);
+  ShowPainted(F);
   EXPECT_EQ(PixelAt(F, 20, 20), Face);
   EXPECT_EQ(PixelAt(F, 25, 21), Navy);
   EXPECT_EQ(PixelAt(F, 22, 27), Face);  // inside the wall
   R->SetTransparent(false);
-  Paint(F);
+  ShowPainted(F);
   EXPECT_EQ(PixelAt(F, 20, 20), Grey);
   EXPECT_EQ(PixelAt(F, 25, 21), Navy);
 }
