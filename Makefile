@@ -8,6 +8,9 @@ BENCHWIN := $(BUILD)/bench-win
 FUZZ    := $(BUILD)/fuzz
 FUZZ_SECONDS ?= 60
 CMAKE   := cmake -G Ninja -Wno-dev
+# The compiler cache names files relative to the checkout, so that another
+# checkout of the same sources finds them cached.
+export CCACHE_BASEDIR := $(CURDIR)
 
 COVERAGE := $(BUILD)/coverage
 
