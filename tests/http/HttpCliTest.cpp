@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "HttpTestSupport.h"
@@ -292,8 +293,9 @@ TEST(HttpCli, ResponseWithoutHeader) {
   C.Http.SetURL(PeerUrl("/s/html"));
   C.Http.Get();
   EXPECT_EQ(C.Http.ContentType(), "text/html");
-  EXPECT_EQ(C.Log.Body, "<hTmL><body>x</body>rest");
-  EXPECT_EQ(StreamText(C.Doc), "<hTmL><body>x</body>rest");
+  // The document is stored as the server sent it, line ends included.
+  EXPECT_EQ(C.Log.Body, "<hTmL>\r\n<body>x</body>\r\nrest");
+  EXPECT_EQ(StreamText(C.Doc), C.Log.Body);
   EXPECT_EQ(C.Http.ResponseCode(), 0);
   const auto& E = C.Log.Events;
   const auto HeaderEnd = std::find(E.begin(), E.end(), "HeaderEnd");
@@ -383,23 +385,124 @@ TEST(HttpCli, LineFeedsAloneEndLines) {
   EXPECT_EQ(StreamText(C.Doc), "body\nmore");
 }
 
-TEST(HttpCli, ConnectionClosedInsideHeaderOrBody) {
-  {
-    Client C;
-    C.Http.SetURL(PeerUrl("/s/cuthead"));
-    C.Http.Get();
-    EXPECT_EQ(C.Http.ResponseCode(), 200);
-    EXPECT_EQ(C.Log.CountOf("HeaderEnd"), 1);
-    EXPECT_EQ(C.Log.CountOf("DocBegin") + C.Log.CountOf("DocEnd"), 0);
+// A document store that fills up after 1000 bytes.
+class TFullStream : public TMemoryStream {
+ public:
+  std::int64_t Write(const void* Buffer, std::int64_t Count) override {
+    if (Size() + Count > 1000) throw EStreamError("disk full");
+    return TMemoryStream::Write(Buffer, Count);
   }
-  {
-    // A document cut short counts as received; the caller compares its size.
+};
+
+std::string Raw(const std::string& How, const std::string& Bytes) {
+  return PeerUrl("/s/" + How + "/" + EncodeBytes(Bytes));
+}
+
+TEST(HttpCli, EveryWayARequestEnds) {
+  // A request ends as a failure (404 and an error number) whenever the
+  // document did not arrive whole, and only then; it never hangs.
+  struct Case {
+    const char* Name;
+    std::function<void(Client&)> Set;
+    std::int32_t Code;
+    std::int32_t Error;
+    std::string Text;
+    THttpRequest Request = rqGet;
+  };
+  const std::string Head100 = "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n";
+  const std::string Cl = "HTTP/1.0 200 OK\r\nContent-Length: ";
+  const std::string LongValue(100, '7');
+  std::string Busy;
+  const auto GetInside = [&](Client& C) {
+    try {
+      C.Http.Get();
+    } catch (EHttpException& E) {
+      Busy = E.Message();
+      throw;
+    }
+  };
+  const std::string Moved = "HTTP/1.0 302 Found\r\nLocation: ";
+  const Case Cases[] = {
+      {"proxy port empty", [](Client& C) { C.Http.SetURL(PeerUrl("/s/ok/1")); C.Http.SetProxy("127.0.0.1");
+         C.Http.SetProxyPort(""); }, 404, 30006, "can't connect: invalid address or port"},
+      {"port not a number", [](Client& C) { C.Http.SetURL("http://127.0.0.1:abc/"); }, 404, 30006,
+       "can't connect: invalid address or port"},
+      {"reset in the body", [&](Client& C) { C.Http.SetURL(Raw("rawreset", Head100 + Pattern(50))); }, 404, 10054,
+       "document incomplete: 50 of 100 bytes"},
+      {"reset without a length", [&](Client& C) { C.Http.SetURL(Raw("rawreset", "HTTP/1.0 200 OK\r\n\r\n" +
+         Pattern(50))); }, 404, 10054, "document incomplete: 50 bytes"},
+      {"reset after the whole body", [&](Client& C) { C.Http.SetURL(Raw("rawreset", Head100 + Pattern(100))); },
+       200, 0, "OK"},
+      {"closed in the body", [](Client& C) { C.Http.SetURL(PeerUrl("/s/cutbody/5000")); }, 404, 30002,
+       "document incomplete: 5000 of 10000 bytes"},
+      {"closed before anything", [](Client& C) { C.Http.SetURL(Raw("raw", "")); }, 404, 30002,
+       "connection closed before the header ended"},
+      {"closed before a status line", [](Client& C) { C.Http.SetURL(Raw("raw", "X-A: b\r\n")); }, 404, 30002,
+       "connection closed before the header ended"},
+      {"zero byte in the status line", [](Client& C) { C.Http.SetURL(Raw("raw", std::string("HTTP/1.0 200 OK\0\r\n"
+         "\r\nbody", 24))); }, 404, 30002, "connection closed before the header ended"},
+      {"closed in the header, no length", [](Client& C) { C.Http.SetURL(PeerUrl("/s/cuthead")); }, 200, 0, "OK"},
+      {"closed in the header after a length", [&](Client& C) { C.Http.SetURL(Raw("raw", Cl + "5\r\n")); }, 404,
+       30002, "document incomplete: 0 of 5 bytes"},
+      {"HEAD cut short", [](Client& C) { C.Http.SetURL(PeerUrl("/s/cutbody/50")); }, 200, 0, "OK", rqHead},
+      {"204 with a length", [](Client& C) { C.Http.SetURL(Raw("raw", "HTTP/1.0 204 No Content\r\n"
+         "Content-Length: 10\r\n\r\n")); }, 204, 0, "No Content"},
+      {"304 with a length", [](Client& C) { C.Http.SetURL(Raw("raw", "HTTP/1.0 304 Not Modified\r\n"
+         "Content-Length: 10\r\n\r\n")); }, 304, 0, "Not Modified"},
+      {"status of two digits", [](Client& C) { C.Http.SetURL(Raw("rawhold", "HTTP/1.0 20 OK\r\n\r\nbody")); },
+       404, 30003, "bad response: HTTP/1.0 20 OK"},
+      {"status not a number", [](Client& C) { C.Http.SetURL(Raw("rawhold", "HTTP/1.0 abc\r\nX: y\r\n\r\n")); },
+       404, 30003, "bad response: HTTP/1.0 abc"},
+      {"length not a number", [&](Client& C) { C.Http.SetURL(Raw("rawhold", Cl + "abc\r\n\r\nbody")); }, 404,
+       30003, "bad response: Content-Length: abc"},
+      {"length too large", [&](Client& C) { C.Http.SetURL(Raw("rawhold", Cl + "99999999999\r\n\r\n")); }, 404,
+       30003, "bad response: Content-Length: 99999999999"},
+      {"negative length", [&](Client& C) { C.Http.SetURL(Raw("rawhold", Cl + "-5\r\n\r\n")); }, 404, 30003,
+       "bad response: Content-Length: -5"},
+      {"long bad line", [&](Client& C) { C.Http.SetURL(Raw("rawhold", Cl + LongValue + "\r\n\r\n")); }, 404,
+       30003, "bad response: " + (Cl.substr(17) + LongValue).substr(0, 80)},
+      {"header without end", [](Client& C) { C.Http.SetURL(PeerUrl("/s/headers")); }, 404, 30003,
+       "bad response: X-More: " + std::string(72, 'm')},
+      {"document store full", [](Client& C) { C.Http.SetURL(PeerUrl("/s/ok/100000"));
+         C.Http.SetDocStream(new TFullStream); }, 404, 30004, "document not stored: disk full"},
+      {"abort at the header's begin", [](Client& C) { C.Http.SetURL(PeerUrl("/s/ok/10"));
+         C.Http.OnHeaderBegin = [&C](TObject*) { C.Log.Events.push_back("HeaderBegin"); C.Http.Abort(); }; }, 404, 3,
+       "Connection aborted on request"},
+      {"another scheme", [&](Client& C) { C.Http.SetURL(Raw("rawhold", Moved + "https://h/x\r\n\r\n")); }, 404,
+       30005, "relocation to an unsupported scheme: https"},
+      {"Get inside OnDocEnd", [&](Client& C) { C.Http.SetURL(PeerUrl("/s/ok/10"));
+         C.Http.OnDocEnd = [&](TObject*) { C.Log.Events.push_back("DocEnd"); GetInside(C); }; }, 200, 0, "OK"},
+      {"Get inside OnLocationChange", [&](Client& C) { C.Http.SetURL(PeerUrl("/s/loc/" + Encode("/s/ok/3")));
+         C.Http.OnLocationChange = [&](TObject*) { GetInside(C); }; }, 200, 0, "OK"},
+  };
+  for (const Case& K : Cases) {
     Client C;
-    C.Http.SetURL(PeerUrl("/s/cutbody/5000"));
-    C.Http.Get();
-    EXPECT_EQ(StreamText(C.Doc), Pattern(5000));
-    EXPECT_EQ(C.Http.ContentLength(), 10000);
-    EXPECT_EQ(C.Log.CountOf("DocEnd"), 1);
+    K.Set(C);
+    std::unique_ptr<TStream> Own(C.Http.DocStream() == &C.Doc ? nullptr : C.Http.DocStream());
+    Busy.clear();
+    if (!RunAsync(C.Http, C.Log, K.Request)) {
+      ADD_FAILURE() << K.Name << ": no end";
+      continue;
+    }
+    EXPECT_EQ(C.Http.ResponseCode(), K.Code) << K.Name;
+    EXPECT_EQ(C.Http.RequestError(), K.Error) << K.Name;
+    EXPECT_EQ(C.Log.LastDoneError, K.Error) << K.Name;
+    EXPECT_EQ(C.Http.ResponseText(), K.Text) << K.Name;
+    EXPECT_EQ(C.Http.State(), hsIdle) << K.Name;
+    EXPECT_EQ(C.Http.ReceivedBytes(), C.Http.DocStream()->Size()) << K.Name;
+    // Each begun part of the response is ended once, then the request.
+    EXPECT_EQ(C.Log.CountOf("HeaderEnd"), C.Log.CountOf("HeaderBegin")) << K.Name;
+    EXPECT_EQ(C.Log.CountOf("DocEnd"), C.Log.CountOf("DocBegin")) << K.Name;
+    const std::vector<std::string> Last(C.Log.Events.end() - 2, C.Log.Events.end());
+    EXPECT_EQ(Last, (std::vector<std::string>{"State hsIdle", "RequestDone " + std::to_string(K.Error)})) << K.Name;
+    testsupport::DrainQueue();
+    EXPECT_EQ(C.Log.RequestsDone, 1) << K.Name;
+    if (!Busy.empty()) {
+      EXPECT_EQ(Busy, "HTTP component is busy") << K.Name;
+    }
+    if (K.Code == 404 && K.Request == rqGet) {
+      EXPECT_EQ(Raised([&] { C.Http.Get(); }), "404 " + K.Text) << K.Name;
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,16 @@ inline std::string Encode(const std::string& S) {
     else if (C == '?') Out += "%3F";
     else if (C == '#') Out += "%23";
     else Out += C;
+  }
+  return Out;
+}
+
+// Every byte but letters and digits percent-encoded: any bytes travel as one segment.
+inline std::string EncodeBytes(const std::string& S) {
+  std::string Out;
+  for (unsigned char C : S) {
+    if (std::isalnum(C)) Out += static_cast<char>(C);
+    else Out += Format("%%%02X", C);
   }
   return Out;
 }
