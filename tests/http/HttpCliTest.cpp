@@ -216,6 +216,13 @@ TEST(HttpCli, EveryLocationForm) {
       {false, "/s/ok/7/", "GET /s/ok/7/ HTTP/1.0", "127.0.0.1", "http://127.0.0.1/s/ok/7/", "document.htm", 7},
       {false, "/s/ok/8?x=1", "GET /s/ok/8?x=1 HTTP/1.0", "127.0.0.1", "http://127.0.0.1/s/ok/8?x=1", "8", 8},
       {false, "/s/ok/9#part", "GET /s/ok/9#part HTTP/1.0", "127.0.0.1", "http://127.0.0.1/s/ok/9#part", "9", 9},
+      // The scheme's letters in any case; a "://" in a query is no scheme.
+      {false, "HTTP://localhost:{port}/s/ok/5", "GET /s/ok/5 HTTP/1.0", "localhost", "http://localhost/s/ok/5", "5",
+       5},
+      {false, "../ok/6?u=http://x", "GET /s/loc/../ok/6?u=http://x HTTP/1.0", "127.0.0.1",
+       "http://127.0.0.1/s/loc/../ok/6?u=http://x", "6", 6},
+      {true, "Http://k.example:8080/s/ok/4", "GET http://k.example:8080/s/ok/4 HTTP/1.0", "k.example",
+       "http://k.example:8080/s/ok/4", "4", 4},
       {true, "/s/ok/3", "GET http://127.0.0.1:{port}/s/ok/3 HTTP/1.0", "127.0.0.1",
        "http://127.0.0.1:{port}/s/ok/3", "3", 3},
       {true, "http://k.example:8080/s/ok/4", "GET http://k.example:8080/s/ok/4 HTTP/1.0", "k.example",
@@ -395,7 +402,7 @@ class TFullStream : public TMemoryStream {
 };
 
 std::string Raw(const std::string& How, const std::string& Bytes) {
-  return PeerUrl("/s/" + How + "/" + EncodeBytes(Bytes));
+  return PeerUrl("/s/" + How + "/" + Encode(Bytes));
 }
 
 TEST(HttpCli, EveryWayARequestEnds) {
@@ -470,10 +477,13 @@ TEST(HttpCli, EveryWayARequestEnds) {
        "Connection aborted on request"},
       {"another scheme", [&](Client& C) { C.Http.SetURL(Raw("rawhold", Moved + "https://h/x\r\n\r\n")); }, 404,
        30005, "relocation to an unsupported scheme: https"},
+      {"another scheme, closed in the header", [&](Client& C) { C.Http.SetURL(Raw("raw", Moved + "ftp://h/x\r\n")); },
+       404, 30005, "relocation to an unsupported scheme: ftp"},
       {"Get inside OnDocEnd", [&](Client& C) { C.Http.SetURL(PeerUrl("/s/ok/10"));
          C.Http.OnDocEnd = [&](TObject*) { C.Log.Events.push_back("DocEnd"); GetInside(C); }; }, 200, 0, "OK"},
       {"Get inside OnLocationChange", [&](Client& C) { C.Http.SetURL(PeerUrl("/s/loc/" + Encode("/s/ok/3")));
-         C.Http.OnLocationChange = [&](TObject*) { GetInside(C); }; }, 200, 0, "OK"},
+         C.Http.OnLocationChange = [&](TObject*) { C.Log.Events.push_back("LocationChange"); GetInside(C); }; }, 200, 0,
+       "OK"},
   };
   for (const Case& K : Cases) {
     Client C;
@@ -493,6 +503,10 @@ TEST(HttpCli, EveryWayARequestEnds) {
     // Each begun part of the response is ended once, then the request.
     EXPECT_EQ(C.Log.CountOf("HeaderEnd"), C.Log.CountOf("HeaderBegin")) << K.Name;
     EXPECT_EQ(C.Log.CountOf("DocEnd"), C.Log.CountOf("DocBegin")) << K.Name;
+    EXPECT_EQ(std::count_if(C.Log.Events.begin(), C.Log.Events.end(),
+                            [](const std::string& E) { return E.rfind("LocationChange", 0) == 0; }),
+              std::string(K.Name).find("OnLocationChange") != std::string::npos)
+        << K.Name;
     const std::vector<std::string> Last(C.Log.Events.end() - 2, C.Log.Events.end());
     EXPECT_EQ(Last, (std::vector<std::string>{"State hsIdle", "RequestDone " + std::to_string(K.Error)})) << K.Name;
     testsupport::DrainQueue();
@@ -745,6 +759,25 @@ TEST(HttpCli, DocumentNameFromPathAndContentType) {
     C.Arrive(std::string("HTTP/1.0 200 OK\r\nContent-Type: ") + K.ContentType + "\r\nContent-Length: 1\r\n\r\nx");
     C.End();
     EXPECT_EQ(C.DocumentName(), K.Want) << K.Url << " " << K.ContentType;
+  }
+}
+
+TEST(HttpCli, OnlyARangeOfNumbersIsKept) {
+  // A kept range is asked for again by the next request: only numbers may go there.
+  const std::pair<const char*, const char*> Cases[] = {
+      {"bytes 100-199/1000", "100-199"}, {"bytes 0-0/*", "0-0"},     {"Bytes 5-9/10", "5-9"},
+      {"bytes */1000", "-"},             {"bytes 5-x/10", "-"},      {"bytes -5/10", "-"},
+      {"bytes 5-9", "-"},                {"items 1-2/3", "-"},       {"bytes 1/2-3", "-"},
+  };
+  TStandInClient C;
+  for (const auto& [Value, Want] : Cases) {
+    C.SetURL("http://h/x");
+    C.Begin();
+    C.Arrive(std::string("HTTP/1.0 206 Partial\r\nContent-Range: ") + Value + "\r\nContent-Length: 1\r\n\r\nx");
+    C.End();
+    EXPECT_EQ(C.ContentRangeBegin() + "-" + C.ContentRangeEnd(), Want) << Value;
+    C.SetContentRangeBegin("");
+    C.SetContentRangeEnd("");
   }
 }
 
