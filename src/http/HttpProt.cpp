@@ -185,6 +185,15 @@ void THttpCli::ChangeState(THttpClientState NewState) {
 
 // The request's type and error travel with the notification: by the time it
 // is handled, the next request may be running.
+// Changes the state; false when a handler of the change ended the request,
+// started another, closed the connection or freed the client.
+bool THttpCli::MoveTo(THttpClientState NewState) {
+  TStep Begun = Step();
+  Begun.State = NewState;
+  ChangeState(NewState);
+  return Begun.Same();
+}
+
 void THttpCli::PostRequestDone() {
   const auto Values = static_cast<plat::LParam>(FRequestType) << 16 | static_cast<std::uint16_t>(FRequestError);
   plat::PostMessage(FWindowHandle, WM_HTTP_REQUEST_DONE, FRequestSerial, Values);
@@ -300,9 +309,7 @@ void THttpCli::StartRequest(THttpRequest Request) {
   FRequestType = Request;
   // Nothing of the last request may be mistaken for this one's.
   ResetResponseState();
-  const std::uintptr_t Serial = FRequestSerial;
-  ChangeState(hsPreparing);
-  if (!*Alive || FState != hsPreparing || FRequestSerial != Serial) return;
+  if (!MoveTo(hsPreparing)) return;
   WorkOutTarget();
   StartNameLookup();
 }
@@ -490,10 +497,8 @@ void THttpCli::HandleLocation(const std::string& Value) {
 // Lookup, connect, request
 
 void THttpCli::StartNameLookup() {
-  const auto Alive = FAlive;
   FDnsResult.clear();
-  ChangeState(hsResolving);
-  if (!*Alive || FState != hsResolving) return;
+  if (!MoveTo(hsResolving)) return;
   const TStep Begun = Step();
   FCtrlSocket->SetLocalAddr(FLocalAddr);
   TSocketCall Call(*this);
@@ -523,10 +528,8 @@ void THttpCli::SocketDnsLookupDone(TObject*, std::uint16_t Error) {
     return;
   }
   if (FState != hsResolving) return;
-  const auto Alive = FAlive;
   FDnsResult = FCtrlSocket->DnsResult();
-  ChangeState(hsResolved);
-  if (!*Alive || FState != hsResolved) return;
+  if (!MoveTo(hsResolved)) return;
   const TStep Begun = Step();
   TWSocket& S = *FCtrlSocket;
   TSocketCall Call(*this);
@@ -549,16 +552,13 @@ void THttpCli::SocketSessionConnected(TObject*, std::uint16_t Error) {
     FailRequest(Error, ErrorText(Error));
     return;
   }
-  const auto Alive = FAlive;
   FConnected = true;
-  ChangeState(hsConnected);
-  if (!*Alive || FState != hsConnected) return;
+  if (!MoveTo(hsConnected)) return;
   TStep Begun = Step();
   FireSessionConnected();
   if (!Begun.Same()) return;
   FNext = lhHeader;
-  ChangeState(hsAwaitingHeader);
-  if (!*Alive || FState != hsAwaitingHeader || FRequestSerial != Begun.Serial) return;
+  if (!MoveTo(hsAwaitingHeader)) return;
   Begun = Step();
   try {
     switch (FRequestType) {
@@ -581,8 +581,9 @@ void THttpCli::SocketSessionConnected(TObject*, std::uint16_t Error) {
 }
 
 void THttpCli::CloseConnection() {
-  FCtrlSocket->Close();
+  // The close is reported at once, and its handlers may free the client.
   FConnected = false;
+  FCtrlSocket->Close();
 }
 
 void THttpCli::ComposeHeader(const std::string& Method, TStrings& Lines) {
@@ -940,11 +941,8 @@ void THttpCli::EndHeader() {
 // The header is over and a body follows; false when a handler ended the
 // request (or freed the client) on the way.
 bool THttpCli::EnterBody() {
-  const auto Alive = FAlive;
-  const std::uintptr_t Serial = FRequestSerial;
   FHeaderEnded = true;
-  ChangeState(hsAwaitingBody);
-  if (!*Alive || FState != hsAwaitingBody || FRequestSerial != Serial) return false;
+  if (!MoveTo(hsAwaitingBody)) return false;
   const TStep Begun = Step();
   FNext = lhBody;
   FInHeader = false;

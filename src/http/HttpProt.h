@@ -270,6 +270,7 @@ class THttpCli : public TComponent {
  private:
   class TSocketCall;
   void WireSocket();
+  bool MoveTo(THttpClientState NewState);
   void WorkOutTarget();
   void HandleLocation(const std::string& Value);
   void SendRequest(const std::string& Method);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "HttpTestSupport.h"
 
@@ -797,6 +798,127 @@ TEST(HttpCli, LinesAfterAnEndedResponseGoToOnDataLine) {
   EXPECT_EQ(Lines, 2);
   EXPECT_EQ(C.HeaderLines().Count(), 2);
   C.End();
+}
+
+// A client on the heap whose every event counts, and whose At-th event frees
+// it, aborts its request, or aborts it and starts a GET of 777 bytes.
+struct Handled {
+  enum TAct { actNone, actFree, actAbort, actRestart };
+  THttpCli* Http = new THttpCli(nullptr);
+  TMemoryStream Doc, NewDoc, Body;
+  std::vector<std::string> Events;
+  std::vector<std::pair<int, int>> Done;  // type and error of each OnRequestDone
+  int At = 0;
+  TAct Act = actNone;
+
+  Handled() {
+    const std::string Sent = Pattern(20000);
+    Body.WriteBuffer(Sent.data(), static_cast<std::int64_t>(Sent.size()));
+    Body.SetPosition(0);
+    Http->SetPostStream(&Body);
+    Http->SetDocStream(&Doc);
+    THttpCli& C = *Http;
+    const auto T = [this](const char* Name) { return [this, Name](TObject*) { Tick(Name); }; };
+    C.OnStateChange = [this](TObject*) { Tick(std::string("State ") + StateName(Http->State())); };
+    C.OnSessionConnected = T("SessionConnected");
+    C.OnRequestHeaderBegin = T("RequestHeaderBegin");
+    C.OnBeforeHeaderSend = [this](TObject*, const std::string&, TStrings&) { Tick("BeforeHeaderSend"); };
+    C.OnCommand = [this](TObject*, std::string& S) { Tick("Command " + S.substr(0, S.find(' '))); };
+    C.OnRequestHeaderEnd = T("RequestHeaderEnd");
+    C.OnSendBegin = T("SendBegin");
+    C.OnSendData = [this](TObject*, const void*, std::int32_t) { Tick("SendData"); };
+    C.OnSendEnd = T("SendEnd");
+    C.OnHeaderBegin = T("HeaderBegin");
+    C.OnHeaderData = T("HeaderData");
+    C.OnHeaderEnd = T("HeaderEnd");
+    C.OnCookie = [this](TObject*, const std::string&, bool&) { Tick("Cookie"); };
+    C.OnLocationChange = T("LocationChange");
+    C.OnDocBegin = T("DocBegin");
+    C.OnDocData = [this](TObject*, const void*, std::int32_t) { Tick("DocData"); };
+    C.OnDocEnd = T("DocEnd");
+    C.OnRequestDone = [this](TObject*, THttpRequest Type, std::uint16_t Error) {
+      Done.emplace_back(Type, Error);
+      Tick("RequestDone");
+    };
+  }
+  ~Handled() { delete Http; }
+  // Nothing of the handler may be touched once the client is gone: the
+  // handler is part of it.
+  void Tick(const std::string& Name) {
+    Events.push_back(Name);
+    if (static_cast<int>(Events.size()) != At) return;
+    if (Act == actFree) {
+      delete std::exchange(Http, nullptr);
+      return;
+    }
+    Http->Abort();
+    if (Act != actRestart) return;
+    Http->SetURL(PeerUrl("/s/ok/777"));
+    Http->SetDocStream(&NewDoc);
+    Http->StartRequest(rqGet);
+  }
+};
+
+TEST(HttpCli, HandlersThatFreeAbortOrRestartInEveryEvent) {
+  struct Scenario {
+    const char* Name;
+    THttpRequest Request;
+    std::string Url;
+    std::string Body;
+  };
+  const Scenario Scenarios[] = {
+      {"GET", rqGet, PeerUrl("/s/ok/30000"), Pattern(30000)},
+      {"POST", rqPost, PeerUrl("/s/cookie"), "ok"},
+      {"relocated GET", rqGet, PeerUrl("/s/loc/" + Encode("/s/ok/30000")), Pattern(30000)},
+  };
+  int Runs = 0;
+  for (const Scenario& S : Scenarios) {
+    // A run of no handler gives the events in their order.
+    std::vector<std::string> Clean;
+    {
+      Handled H;
+      H.Http->SetURL(S.Url);
+      H.Http->StartRequest(S.Request);
+      ASSERT_TRUE(PumpUntil([&] { return !H.Done.empty(); })) << S.Name;
+      ASSERT_EQ(H.Done, (std::vector<std::pair<int, int>>{{S.Request, 0}})) << S.Name;
+      ASSERT_TRUE(StreamText(H.Doc) == S.Body) << S.Name;
+      Clean = H.Events;
+    }
+    // Aborted at or after its end, the request has ended already.
+    const auto Idle = std::find(Clean.rbegin(), Clean.rend(), "State hsIdle");
+    const int EndsAt = static_cast<int>(Clean.rend() - Idle);
+    for (int At = 1; At <= static_cast<int>(Clean.size()); ++At) {
+      for (const Handled::TAct Act : {Handled::actFree, Handled::actAbort, Handled::actRestart}) {
+        const std::string Name = std::string(S.Name) + " at " + Clean[At - 1] + " (" + std::to_string(At) + ") " +
+                                 (Act == Handled::actFree ? "free" : Act == Handled::actAbort ? "abort" : "restart");
+        ++Runs;
+        Handled H;
+        H.At = At;
+        H.Act = Act;
+        H.Http->SetURL(S.Url);
+        H.Http->StartRequest(S.Request);
+        const std::pair<int, int> Ended{S.Request, At < EndsAt ? httperrAborted : 0};
+        if (Act == Handled::actFree) {
+          ASSERT_TRUE(PumpUntil([&] { return H.Http == nullptr; })) << Name;
+          testsupport::DrainQueue();
+          EXPECT_EQ(static_cast<int>(H.Events.size()), At) << Name;
+          EXPECT_EQ(LiveSocketCount.load(), 0) << Name;
+        } else if (Act == Handled::actAbort) {
+          ASSERT_TRUE(PumpUntil([&] { return !H.Done.empty(); })) << Name;
+          testsupport::DrainQueue();
+          EXPECT_EQ(H.Done, (std::vector<std::pair<int, int>>{Ended})) << Name;
+          EXPECT_EQ(H.Http->State(), hsIdle) << Name;
+        } else {
+          ASSERT_TRUE(PumpUntil([&] { return H.Done.size() >= 2; })) << Name;
+          testsupport::DrainQueue();
+          EXPECT_EQ(H.Done, (std::vector<std::pair<int, int>>{Ended, {rqGet, 0}})) << Name;
+          EXPECT_TRUE(StreamText(H.NewDoc) == Pattern(777)) << Name;
+          EXPECT_EQ(H.Http->State(), hsIdle) << Name;
+        }
+      }
+    }
+  }
+  std::printf("handler table: %d runs\n", Runs);
 }
 
 TEST(HttpCli, FreedFromItsOwnEvent) {
