@@ -277,6 +277,18 @@ TEST(HttpCli, PostRelocatedBecomesGetWithoutBody) {
   EXPECT_EQ(C.Log.CountOf("SendEnd"), 1);
   EXPECT_EQ(C.Http.SentBytes(), 20000);
   EXPECT_EQ(StreamText(C.Doc), Pattern(4));
+  // Relocated while its body is still going out: the rest of the body never
+  // follows the GET on the new connection.
+  Client Early;
+  const std::string Big = Pattern(8 << 20);
+  TMemoryStream Large;
+  Large.WriteBuffer(Big.data(), static_cast<std::int64_t>(Big.size()));
+  Large.SetPosition(0);
+  Early.Http.SetPostStream(&Large);
+  Early.Http.SetURL(PeerUrl("/s/earlyloc/" + Encode("/s/extra")));
+  Early.Http.Post();
+  EXPECT_EQ(StreamText(Early.Doc), "0");
+  EXPECT_LT(Early.Http.SentBytes(), 8 << 20);
 }
 
 TEST(HttpCli, RelocationsEndAfterTwenty) {
@@ -416,6 +428,11 @@ TEST(HttpCli, EveryWayARequestEnds) {
     std::int32_t Error;
     std::string Text;
     THttpRequest Request = rqGet;
+    const char* Doc = nullptr;
+    // Wine reports a reset that follows data as a plain close (Windows says
+    // 10054): what the client then makes of it.
+    std::int32_t PlainCode = 0, PlainError = 0;
+    const char* PlainText = nullptr;
   };
   const std::string Head100 = "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n";
   const std::string Cl = "HTTP/1.0 200 OK\r\nContent-Length: ";
@@ -436,9 +453,9 @@ TEST(HttpCli, EveryWayARequestEnds) {
       {"port not a number", [](Client& C) { C.Http.SetURL("http://127.0.0.1:abc/"); }, 404, 30006,
        "can't connect: invalid address or port"},
       {"reset in the body", [&](Client& C) { C.Http.SetURL(Raw("rawreset", Head100 + Pattern(50))); }, 404, 10054,
-       "document incomplete: 50 of 100 bytes"},
+       "document incomplete: 50 of 100 bytes", rqGet, nullptr, 404, 30002, "document incomplete: 50 of 100 bytes"},
       {"reset without a length", [&](Client& C) { C.Http.SetURL(Raw("rawreset", "HTTP/1.0 200 OK\r\n\r\n" +
-         Pattern(50))); }, 404, 10054, "document incomplete: 50 bytes"},
+         Pattern(50))); }, 404, 10054, "document incomplete: 50 bytes", rqGet, nullptr, 200, 0, "OK"},
       {"reset after the whole body", [&](Client& C) { C.Http.SetURL(Raw("rawreset", Head100 + Pattern(100))); },
        200, 0, "OK"},
       {"closed in the body", [](Client& C) { C.Http.SetURL(PeerUrl("/s/cutbody/5000")); }, 404, 30002,
@@ -480,6 +497,11 @@ TEST(HttpCli, EveryWayARequestEnds) {
        30005, "relocation to an unsupported scheme: https"},
       {"another scheme, closed in the header", [&](Client& C) { C.Http.SetURL(Raw("raw", Moved + "ftp://h/x\r\n")); },
        404, 30005, "relocation to an unsupported scheme: ftp"},
+      // Held open by the server after a whole body: the client ends it there.
+      {"held open after the body", [](Client& C) { C.Http.SetURL(Raw("rawhold", "HTTP/1.0 200 OK\r\n"
+         "Content-Length: 5\r\n\r\nhello")); }, 200, 0, "OK", rqGet, "hello"},
+      {"more than the length", [](Client& C) { C.Http.SetURL(Raw("rawhold", "HTTP/1.0 200 OK\r\n"
+         "Content-Length: 5\r\n\r\nhello, and more")); }, 200, 0, "OK", rqGet, "hello"},
       {"Get inside OnDocEnd", [&](Client& C) { C.Http.SetURL(PeerUrl("/s/ok/10"));
          C.Http.OnDocEnd = [&](TObject*) { C.Log.Events.push_back("DocEnd"); GetInside(C); }; }, 200, 0, "OK"},
       {"Get inside OnLocationChange", [&](Client& C) { C.Http.SetURL(PeerUrl("/s/loc/" + Encode("/s/ok/3")));
@@ -495,12 +517,23 @@ TEST(HttpCli, EveryWayARequestEnds) {
       ADD_FAILURE() << K.Name << ": no end";
       continue;
     }
-    EXPECT_EQ(C.Http.ResponseCode(), K.Code) << K.Name;
-    EXPECT_EQ(C.Http.RequestError(), K.Error) << K.Name;
-    EXPECT_EQ(C.Log.LastDoneError, K.Error) << K.Name;
-    EXPECT_EQ(C.Http.ResponseText(), K.Text) << K.Name;
+#ifdef _WIN32
+    const bool Plain = K.PlainText && C.Http.RequestError() != K.Error;
+#else
+    const bool Plain = false;
+#endif
+    const std::int32_t Code = Plain ? K.PlainCode : K.Code;
+    const std::int32_t Error = Plain ? K.PlainError : K.Error;
+    const std::string Text = Plain ? K.PlainText : K.Text;
+    EXPECT_EQ(C.Http.ResponseCode(), Code) << K.Name;
+    EXPECT_EQ(C.Http.RequestError(), Error) << K.Name;
+    EXPECT_EQ(C.Log.LastDoneError, Error) << K.Name;
+    EXPECT_EQ(C.Http.ResponseText(), Text) << K.Name;
     EXPECT_EQ(C.Http.State(), hsIdle) << K.Name;
     EXPECT_EQ(C.Http.ReceivedBytes(), C.Http.DocStream()->Size()) << K.Name;
+    if (K.Doc) {
+      EXPECT_EQ(StreamText(C.Doc), K.Doc) << K.Name;
+    }
     // Each begun part of the response is ended once, then the request.
     EXPECT_EQ(C.Log.CountOf("HeaderEnd"), C.Log.CountOf("HeaderBegin")) << K.Name;
     EXPECT_EQ(C.Log.CountOf("DocEnd"), C.Log.CountOf("DocBegin")) << K.Name;
@@ -509,14 +542,14 @@ TEST(HttpCli, EveryWayARequestEnds) {
               std::string(K.Name).find("OnLocationChange") != std::string::npos)
         << K.Name;
     const std::vector<std::string> Last(C.Log.Events.end() - 2, C.Log.Events.end());
-    EXPECT_EQ(Last, (std::vector<std::string>{"State hsIdle", "RequestDone " + std::to_string(K.Error)})) << K.Name;
+    EXPECT_EQ(Last, (std::vector<std::string>{"State hsIdle", "RequestDone " + std::to_string(Error)})) << K.Name;
     testsupport::DrainQueue();
     EXPECT_EQ(C.Log.RequestsDone, 1) << K.Name;
     if (!Busy.empty()) {
       EXPECT_EQ(Busy, "HTTP component is busy") << K.Name;
     }
-    if (K.Code == 404 && K.Request == rqGet) {
-      EXPECT_EQ(Raised([&] { C.Http.Get(); }), "404 " + K.Text) << K.Name;
+    if (Code == 404 && K.Request == rqGet) {
+      EXPECT_EQ(Raised([&] { C.Http.Get(); }), "404 " + Text) << K.Name;
     }
   }
 }
