@@ -191,10 +191,17 @@ bool TForm::GetPlacement(TWindowPlacement& Placement) {
 }
 
 bool TForm::SetPlacement(const TWindowPlacement& Placement) {
-  const plat::WindowPlacement P{Placement.Flags, Placement.ShowCmd, Placement.MinX, Placement.MinY, Placement.MaxX,
+  // Showing or activating from here would run the form's activation before
+  // its showing, or before it is asked to show at all.
+  const plat::WindowHandle Window = Handle();
+  const std::uint32_t Keep = !plat::IsWindowVisible(Window) ? 0   // hidden
+                             : plat::IsIconic(Window)        ? 7   // minimised, not activated
+                             : plat::IsZoomed(Window)        ? 3   // maximised
+                                                             : 4;  // normal, not activated
+  const plat::WindowPlacement P{Placement.Flags, Keep, Placement.MinX, Placement.MinY, Placement.MaxX,
                                 Placement.MaxY, Placement.Normal.Left, Placement.Normal.Top, Placement.Normal.Right,
                                 Placement.Normal.Bottom};
-  if (!plat::SetWindowPlacement(Handle(), P)) return false;
+  if (!plat::SetWindowPlacement(Window, P)) return false;
   // The window keeps its own record of where it is.
   const plat::Bounds Now = plat::GetWindowBounds(Handle());
   FBounds.Left = Now.Left;
@@ -202,11 +209,34 @@ bool TForm::SetPlacement(const TWindowPlacement& Placement) {
   return true;
 }
 
+void TForm::KeepOnScreen() {
+  constexpr long long ReachableWidth = 100, ReachableHeight = 40;
+  const plat::Bounds Where = plat::GetWindowRectangle(Handle());
+  const long long Right = static_cast<long long>(Where.Left) + Where.Width,
+                  Bottom = static_cast<long long>(Where.Top) + Where.Height;
+  for (const plat::Bounds& Area : plat::MonitorWorkAreas()) {
+    const long long Wide = std::min(Right, static_cast<long long>(Area.Left) + Area.Width) -
+                           std::max<long long>(Where.Left, Area.Left);
+    const long long High = std::min(Bottom, static_cast<long long>(Area.Top) + Area.Height) -
+                           std::max<long long>(Where.Top, Area.Top);
+    if (Wide >= ReachableWidth && High >= ReachableHeight) return;
+  }
+  // Within the work area, its top-left corner first where it does not fit.
+  const plat::Bounds Area = plat::NearestWorkArea(Where);
+  const auto Into = [](long long At, long long Size, long long Start, long long Length) {
+    return static_cast<int>(std::max(Start, std::min(At, Start + Length - Size)));
+  };
+  SetBounds(Into(Where.Left, Where.Width, Area.Left, Area.Width), Into(Where.Top, Where.Height, Area.Top, Area.Height),
+            Width(), Height());
+}
+
 TWindowState TForm::WindowState() const {
   TFormApplication* App = FormsApplication();
   auto* Self = const_cast<TForm*>(this);
-  if (App && App->MainForm() == this) return plat::IsIconic(App->Handle()) ? TWindowState::wsMinimized : TWindowState::wsNormal;
-  return HandleAllocated() && plat::IsIconic(Self->Handle()) ? TWindowState::wsMinimized : TWindowState::wsNormal;
+  if (App && App->MainForm() == this && plat::IsIconic(App->Handle())) return TWindowState::wsMinimized;
+  if (!HandleAllocated()) return TWindowState::wsNormal;
+  if (plat::IsIconic(Self->Handle())) return TWindowState::wsMinimized;
+  return plat::IsZoomed(Self->Handle()) ? TWindowState::wsMaximized : TWindowState::wsNormal;
 }
 
 void TForm::SetWindowState(TWindowState Value) {
@@ -341,6 +371,11 @@ plat::WindowHandle TFormApplication::Handle() {
 void TFormApplication::SetTitle(const std::string& Value) {
   TApplication::SetTitle(Value);
   if (FHandle) plat::SetWindowText(FHandle, Value);
+}
+
+void TFormApplication::Notification(TComponent* AComponent, TOperation Operation) {
+  TApplication::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == FMainForm) FMainForm = nullptr;
 }
 
 void TFormApplication::FormCreated(TForm* Form) {

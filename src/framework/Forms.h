@@ -76,7 +76,12 @@ class TForm : public TWinControl {
   TWindowState WindowState() const;
   void SetWindowState(TWindowState Value);
   bool GetPlacement(TWindowPlacement& Placement);
+  // Takes the positions of Placement; the show command is not used: the
+  // window keeps its visibility and its state, and is not activated.
   bool SetPlacement(const TWindowPlacement& Placement);
+  // Brings the window onto the nearest monitor's work area when less than
+  // 100 x 40 pixels of it lie inside any one monitor's work area.
+  void KeepOnScreen();
   // The main form of the application.
   bool IsMainForm() const;
 
@@ -134,6 +139,8 @@ class TFormApplication : public TApplication {
   void Run();
   void Minimize();
   void Restore();
+  // A main form that goes leaves the place to the next form made.
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
  protected:
   // Keys for a form's controls go to the form first (DialogKey), then to the

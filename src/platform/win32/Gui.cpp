@@ -552,7 +552,16 @@ bool IsWindowVisible(WindowHandle Window) { return ::IsWindowVisible(H(Window)) 
 
 bool IsIconic(WindowHandle Window) { return ::IsIconic(H(Window)) != 0; }
 
+bool IsZoomed(WindowHandle Window) { return ::IsZoomed(H(Window)) != 0; }
+
 WindowHandle GetActiveWindow() { return reinterpret_cast<WindowHandle>(::GetActiveWindow()); }
+
+void SetFocus(WindowHandle Window) {
+  ::SetFocus(H(Window));
+  win32::RethrowPendingException();
+}
+
+WindowHandle GetFocus() { return reinterpret_cast<WindowHandle>(::GetFocus()); }
 
 void RepaintWindow(WindowHandle Window) {
   ::RedrawWindow(H(Window), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -562,6 +571,37 @@ void RepaintWindow(WindowHandle Window) {
 void InvalidateRect(WindowHandle Window, const Bounds& Part, bool Erase) {
   const RECT R{Part.Left, Part.Top, Part.Left + Part.Width, Part.Top + Part.Height};
   ::InvalidateRect(H(Window), &R, Erase ? TRUE : FALSE);
+}
+
+Bounds GetWindowRectangle(WindowHandle Window) {
+  RECT R{};
+  ::GetWindowRect(H(Window), &R);
+  return Bounds{R.left, R.top, R.right - R.left, R.bottom - R.top};
+}
+
+namespace {
+Bounds WorkAreaOf(HMONITOR Monitor) {
+  MONITORINFO Info{};
+  Info.cbSize = sizeof Info;
+  if (!Monitor || !::GetMonitorInfoW(Monitor, &Info)) return Bounds{};
+  return Bounds{Info.rcWork.left, Info.rcWork.top, Info.rcWork.right - Info.rcWork.left,
+                Info.rcWork.bottom - Info.rcWork.top};
+}
+BOOL CALLBACK CollectWorkArea(HMONITOR Monitor, HDC, LPRECT, LPARAM Data) {
+  reinterpret_cast<std::vector<Bounds>*>(Data)->push_back(WorkAreaOf(Monitor));
+  return TRUE;
+}
+}  // namespace
+
+std::vector<Bounds> MonitorWorkAreas() {
+  std::vector<Bounds> Areas;
+  ::EnumDisplayMonitors(nullptr, nullptr, CollectWorkArea, reinterpret_cast<LPARAM>(&Areas));
+  return Areas;
+}
+
+Bounds NearestWorkArea(const Bounds& Rect) {
+  const RECT R{Rect.Left, Rect.Top, Rect.Left + Rect.Width, Rect.Top + Rect.Height};
+  return WorkAreaOf(::MonitorFromRect(&R, MONITOR_DEFAULTTONEAREST));
 }
 
 bool GetWindowPlacement(WindowHandle Window, WindowPlacement& Placement) {
@@ -641,6 +681,7 @@ bool DrawProgramIcon(const char* Name, std::uint32_t Background, int& Width, int
 
 void SetCapture(WindowHandle Window) { ::SetCapture(H(Window)); }
 void ReleaseCapture() { ::ReleaseCapture(); }
+WindowHandle GetCapture() { return reinterpret_cast<WindowHandle>(::GetCapture()); }
 
 void SetCursor(CursorShape Shape) {
   ::SetCursor(::LoadCursorW(nullptr, Shape == CursorShape::Hand ? reinterpret_cast<LPCWSTR>(IDC_HAND)
