@@ -69,6 +69,26 @@ TEST(IniText, WritesFollowTheSystemsRules) {
   }
 }
 
+TEST(IniText, AWrittenFileReadsAsTheFileItWasWrittenFrom) {
+  // Blank lines go when a file is written anew, and only the first bytes of a
+  // file can be a byte order mark: a first line that merely begins with the
+  // mark's bytes must not become one.
+  for (const std::string Before : {std::string("\n\xEF\xBB\xBF"), std::string("\r\n  \xEF\xBB\xBF[TFormDravin]\r\nk=v\r\n"),
+                                   std::string("\xEF\xBB\xBF\r\n\xEF\xBB\xBF[A]\r\n")}) {
+    SCOPED_TRACE(Before);
+    const std::string Once = plat::ini::Write(Before, "TFormDravin", "AutoDLL_Checked", "True");
+    EXPECT_EQ(plat::ini::Write(Once, "TFormDravin", "AutoDLL_Checked", "True"), Once);
+    for (const char* Section : {"TFormDravin", "A"}) {
+      std::string Was = "-", Is = "-";
+      plat::ini::Read(Before, Section, "k", Was);
+      plat::ini::Read(Once, Section, "k", Is);
+      EXPECT_EQ(Is, Was) << Section;
+    }
+  }
+  EXPECT_EQ(plat::ini::Write("\n\xEF\xBB\xBF[S]\r\nk=v\r\n", "S", "k", "w"),
+            "\r\n\xEF\xBB\xBF[S]\r\nk=v\r\n[S]\r\nk=w\r\n");
+}
+
 TEST(IniText, ReadsTrimAndUnquoteAndTakeTheFirstOfEqualNames) {
   const std::string Text =
       "[S]\r\n k1 = \"quoted value\" \r\nk2='single'\r\nk3=\"unbalanced\r\nk1=second\r\nempty=\r\nnovalue\r\n"
