@@ -519,6 +519,20 @@ TEST_F(Dravin, TheSettingsFileAfterARunIsTheGoldenOne) {
   SetCommandLine(0, nullptr);
   Run();
   EXPECT_FALSE(FileExists(HostFolder() + "zel.ini") || FileExists(HostFolder() + "orn.ini"));
+
+  // A read-only one refuses the save at the close and again as the window
+  // goes: each failure is logged, the file stays, and the program ends.
+  const std::string ReadOnly = "[TSetup]\r\nTimeOut_Text=60\r\n";
+  WriteFile(HostFolder() + "zel.ini", ReadOnly);
+  plat::SetFileReadOnly(HostFolder() + "zel.ini", true);
+  WriteFile(HostFolder() + "zel.log", "");
+  WriteList({});
+  Run();
+  plat::SetFileReadOnly(HostFolder() + "zel.ini", false);
+  EXPECT_EQ(ReadFile(HostFolder() + "zel.ini"), ReadOnly);
+  const std::string Refused = "zel.log: Unable to write to " + HostFolder() + "dravin\\..\\zel.ini (C.ERROR)";
+  EXPECT_EQ(HostLog("zel.log"), Log({Started, RunStart, "zel.log: バージョンチェックファイルダウンロード失敗. (C.ERROR)",
+                                     Refused, Refused}));
 }
 
 TEST(InstanceMutex, OnlyTheFirstInstanceGoesOnAfterARandomWait) {
