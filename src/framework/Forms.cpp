@@ -106,6 +106,13 @@ void TForm::CenterOver(TForm* Other) {
 }
 
 bool TForm::DialogKey(plat::WParam Key) {
+  if (Key == plat::KeyReturn) {
+    // The system's push buttons answer the space bar only.
+    auto* Focused = dynamic_cast<TButton*>(FindChild(plat::GetFocus()));
+    if (!Focused || !Focused->Enabled() || !Focused->Visible()) return false;
+    Focused->Click();
+    return true;
+  }
   if (Key != plat::KeyEscape) return false;
   for (int I = 0; I < ControlCount(); ++I) {
     auto* B = dynamic_cast<TButton*>(Controls(I));
@@ -273,12 +280,26 @@ void TForm::DoDestroy() {
 
 void TForm::Activate() { Fire(OnActivate, this); }
 
+void TForm::Notification(TComponent* AComponent, TOperation Operation) {
+  TWinControl::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == FActiveControl) FActiveControl = nullptr;
+}
+
 void TForm::WndProc(TMessage& Message) {
   switch (Message.Msg) {
     case plat::MsgActivate:
+      if (plat::LowWord(Message.wParam) == plat::WaInactive) {
+        // The control that had the focus gets it back when the form returns.
+        if (TWinControl* Focused = FindChild(plat::GetFocus())) FActiveControl = Focused;
+        DefaultHandler(Message);
+        return;
+      }
       // The system's own handling first: it gives the form the keyboard focus.
       DefaultHandler(Message);
-      if (plat::LowWord(Message.wParam) != plat::WaInactive) Activate();
+      if (FActiveControl && FActiveControl->HandleAllocated() && FActiveControl->Enabled() &&
+          FActiveControl->Visible())
+        plat::SetFocus(FActiveControl->Handle());
+      Activate();
       return;
     case plat::MsgClose:
       Close();

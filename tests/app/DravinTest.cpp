@@ -30,7 +30,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// Pages are recorded instead of opened, the About dialog's too.
+// Pages are recorded instead of opened, the About dialog's too. The test
+// program has no version resource: the dialog shows a fixture's.
 class TTestAbout : public TAboutForm {
  public:
   explicit TTestAbout(TComponent* AOwner) : TAboutForm(AOwner) {}
@@ -38,6 +39,7 @@ class TTestAbout : public TAboutForm {
 
  protected:
   void OpenPage(const std::string& Url) override { Pages->push_back(Url); }
+  std::string VersionFile() const override { return testsupport::BuildTreeFolder(DRAVIN_VERSION_FIXTURES) + "en.dll"; }
 };
 
 class TTestDravin : public TFormDravin {
@@ -434,13 +436,18 @@ TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
     plat::SendMessage(F->ButtonHome->Handle(), plat::MsgButtonClick, 0, 0);
     EXPECT_EQ(F->Pages, Lines{MakerSoftwarePage});
 
+    // The main window keeps the focus itself: its first control is an
+    // option button, which an arrow key would change.
+    EXPECT_EQ(plat::GetFocus(), F->Handle());
+
     // The dialog is made once and shown again; the main window stays usable.
     plat::SendMessage(F->ButtonAbout->Handle(), plat::MsgButtonClick, 0, 0);
     TAboutForm* About = F->AboutForm();
     ASSERT_NE(About, nullptr);
     EXPECT_TRUE(About->Visible());
-    EXPECT_EQ(About->LabelVersion->Caption().rfind("バージョン ", 0), 0u);
-    EXPECT_EQ(About->LabelCopyLeft->Caption().rfind("作者 ", 0), 0u);
+    EXPECT_EQ(About->LabelTitle->Caption(), "Example");
+    EXPECT_EQ(About->LabelVersion->Caption(), "バージョン 2.3.4.5");
+    EXPECT_EQ(About->LabelCopyLeft->Caption(), "作者 (C) Example Corp");
     EXPECT_EQ(About->Label3->Caption(), DownloadPage);
     EXPECT_EQ(About->Label4->Caption(), SupportBoardPage);
     // The links are windowless labels: clicked where they are drawn.
@@ -449,13 +456,18 @@ TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
       plat::SendMessage(About->Handle(), plat::MsgLButtonDown, 0, At);
       plat::SendMessage(About->Handle(), plat::MsgLButtonUp, 0, At);
     }
-    // OK and Esc hide it.
+    // OK, Esc and Enter hide it: OK has the focus each time it is shown.
     plat::SendMessage(About->BtnCancel->Handle(), plat::MsgButtonClick, 0, 0);
     EXPECT_FALSE(About->Visible());
     plat::SendMessage(F->ButtonAbout->Handle(), plat::MsgButtonClick, 0, 0);
     EXPECT_EQ(F->AboutForm(), About);
     EXPECT_TRUE(About->Visible());
     PostEscape(About->BtnCancel);
+    App.ProcessMessages();
+    EXPECT_FALSE(About->Visible());
+    plat::SendMessage(F->ButtonAbout->Handle(), plat::MsgButtonClick, 0, 0);
+    EXPECT_EQ(plat::GetFocus(), About->BtnCancel->Handle());
+    plat::PostMessage(plat::GetFocus(), plat::MsgKeyDown, plat::KeyReturn, 1);
     App.ProcessMessages();
     EXPECT_FALSE(About->Visible());
     EXPECT_EQ(F->AboutsMade, 1);
