@@ -427,6 +427,9 @@ TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
   {
     TFormApplication App;
     TTestDravin* F = StartIdle(App);
+    // The main window keeps the focus itself: its first control is an
+    // option button, which an arrow key would change.
+    EXPECT_EQ(plat::GetFocus(), F->Handle());
     // Skip is disabled by design; once enabled it marks once and logs every press.
     F->ButtonSkip->SetEnabled(true);
     for (int I = 0; I < 2; ++I) plat::SendMessage(F->ButtonSkip->Handle(), plat::MsgButtonClick, 0, 0);
@@ -435,10 +438,6 @@ TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
 
     plat::SendMessage(F->ButtonHome->Handle(), plat::MsgButtonClick, 0, 0);
     EXPECT_EQ(F->Pages, Lines{MakerSoftwarePage});
-
-    // The main window keeps the focus itself: its first control is an
-    // option button, which an arrow key would change.
-    EXPECT_EQ(plat::GetFocus(), F->Handle());
 
     // The dialog is made once and shown again; the main window stays usable.
     plat::SendMessage(F->ButtonAbout->Handle(), plat::MsgButtonClick, 0, 0);
