@@ -19,6 +19,7 @@
 #include "app/UDravin.h"
 #include "region/StoredRegion.h"
 #include "platform/Mutex.h"
+#include "platform/Paint.h"
 #include "util/TextUtils.h"
 
 using testsupport::FakeClock;
@@ -483,6 +484,32 @@ TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
     EXPECT_TRUE(F->FStop);
   }
   EXPECT_EQ(HostLog("zel.log"), Log({Started, "スキップボタン押下", "スキップボタン押下", std::string(400, 'x')}));
+}
+
+// Painting and the dialog keep the window system's objects they make no longer
+// than they need them.
+TEST_F(Dravin, RepaintsAndAboutOpeningsLeaveNoDrawingObjectsBehind) {
+  Touch("zel.log");
+  TFormApplication App;
+  TTestDravin* F = StartIdle(App);
+  const auto OpenAndCloseAbout = [&] {
+    plat::SendMessage(F->ButtonAbout->Handle(), plat::MsgButtonClick, 0, 0);
+    App.ProcessMessages();
+    plat::SendMessage(F->AboutForm()->BtnCancel->Handle(), plat::MsgButtonClick, 0, 0);
+    App.ProcessMessages();
+  };
+  // What is made once and kept (fonts, the dialog itself) is made now.
+  F->Repaint();
+  OpenAndCloseAbout();
+  const std::int64_t Before = plat::LiveDrawingObjects();
+  EXPECT_GT(Before, 0);  // what is kept is counted
+  for (int I = 0; I < 1000; ++I) F->Repaint();
+  EXPECT_EQ(plat::LiveDrawingObjects(), Before);
+  for (int I = 0; I < 100; ++I) OpenAndCloseAbout();
+  EXPECT_FALSE(F->AboutForm()->Visible());
+  EXPECT_EQ(plat::LiveDrawingObjects(), Before);
+  plat::PostMessage(F->Handle(), plat::MsgClose, 0, 0);
+  App.Run();
 }
 
 // The settings files the system's profile functions wrote under Wine after
