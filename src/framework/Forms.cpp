@@ -297,8 +297,12 @@ void TForm::WndProc(TMessage& Message) {
       // The system's own handling first: it gives the form the keyboard focus.
       DefaultHandler(Message);
       if (FActiveControl && FActiveControl->HandleAllocated() && FActiveControl->Enabled() &&
-          FActiveControl->Visible())
+          FActiveControl->Visible()) {
+        // The focus change is sent to the windows concerned, this one included.
+        const auto Alive = AliveToken();
         plat::SetFocus(FActiveControl->Handle());
+        if (!*Alive) return;
+      }
       Activate();
       return;
     case plat::MsgClose:
