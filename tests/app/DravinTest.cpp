@@ -28,41 +28,8 @@ using testsupport::WriteFile;
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-// Pages are recorded instead of opened, the About dialog's too.
-class TTestAbout : public TAboutForm {
- public:
-  explicit TTestAbout(TComponent* AOwner) : TAboutForm(AOwner) {}
-  std::vector<std::string>* Pages = nullptr;
-
- protected:
-  void OpenPage(const std::string& Url) override { Pages->push_back(Url); }
-};
-
-class TTestDravin : public TFormDravin {
- public:
-  using TFormDravin::SetProgramFolder;
-  explicit TTestDravin(TComponent* AOwner) : TFormDravin(AOwner) {}
-  std::vector<std::string> Pages;
-  std::function<void(const std::string&)> OnPage;
-  int DownloadToFile(const std::string& Url, const std::string& FileName) override {
-    return testsupport::ListAlreadyInPlace(FileName);
-  }
-  int AboutsMade = 0;
-
- protected:
-  void OpenPage(const std::string& Url) override {
-    Pages.push_back(Url);
-    if (OnPage) OnPage(Url);
-  }
-  TAboutForm* MakeAboutForm() override {
-    ++AboutsMade;
-    auto* About = FormsApplication()->CreateForm<TTestAbout>();
-    About->Pages = &Pages;
-    return About;
-  }
-};
+using testsupport::Lines;
+using testsupport::TTestDravin;
 
 // Input as the window system delivers it, queued before the run starts and
 // handled by the run's first message pump.
@@ -83,19 +50,10 @@ const char* const RunStart = "バージョンチェック開始";
 const char* const RunEnd = "バージョンチェック終了";
 const char* const NewPlugIns = "新しいプラグインがリリースされています.";
 
-// A host install: Root\host\ with the host's files, the checker in
-// Root\host\dravin\, and the temp folder Root\temp\.
-class Dravin : public testing::Test {
+class Dravin : public testsupport::HostInstall {
  protected:
   void SetUp() override {
-    // Absolute, as the folder of a running program always is: the log makes
-    // a relative name absolute with the test program's own folder.
-    Root = ScratchFolder();
-    plat::CreateDirectory(Root + "host");
-    plat::CreateDirectory(HostFolder() + "dravin");
-    plat::CreateDirectory(Root + "temp");
-    OldTemp = GetEnvironmentText("temp");
-    testsupport::SetEnv("temp", Root + "temp");
+    HostInstall::SetUp();
     // Installed copies read by the script reader, which both builds share.
     WriteFile(ProgramFolder() + "plug.pl", "#!/bin/sh\n# plug ver 1.0\n# by someone\n");
     WriteFile(ProgramFolder() + "commas.pl", "# commas ver 1, 0, 0, 1\n# by someone\n");
@@ -104,57 +62,8 @@ class Dravin : public testing::Test {
     WriteFile(HostFolder() + "zel.exe", "not a program");
     WriteFile(ProgramFolder() + "dravin.exe", "not a program");
   }
-  void TearDown() override {
-    testsupport::SetEnv("temp", OldTemp);
-    SetCommandLine(0, nullptr);
-    testsupport::DrainQueue();
-  }
-
-  std::string HostFolder() const { return Root + "host\\"; }
-  std::string ProgramFolder() const { return Root + "host\\dravin\\"; }
-  std::string ListFile() const { return Root + "temp\\fileversion.txt"; }
-  void Touch(const std::string& HostFile) { WriteFile(HostFolder() + HostFile, ""); }
-  void WriteList(const Lines& Entries) {
-    std::string Text;
-    for (const std::string& L : Entries) Text += L + "\r\n";
-    WriteFile(ListFile(), Text);
-  }
-  // A start with an argument: the window is shown and waits, idle.
-  TTestDravin* StartIdle(TFormApplication& App) {
-    static const char* Args[] = {"dravin.exe", "/options"};
-    SetCommandLine(2, const_cast<char**>(Args));
-    auto* F = App.CreateForm<TTestDravin>();
-    F->SetProgramFolder(ProgramFolder());
-    F->Show();
-    App.ProcessMessages();
-    return F;
-  }
-  std::string HostLog(const char* Name) {
-    const std::string File = HostFolder() + Name;
-    return FileExists(File) ? ReadFile(File) : std::string("(none)");
-  }
-
-  // One start of the checker: creation, the first activation (and with it the
-  // run), the loop until the window closes, and the end.
-  void Run(const std::function<void(TTestDravin&)>& Prepare = nullptr) {
-    auto App = std::make_unique<TFormApplication>();
-    App->SetTitle(Started);
-    auto* F = App->CreateForm<TTestDravin>();
-    F->SetProgramFolder(ProgramFolder());
-    if (Prepare) Prepare(*F);
-    App->Run();
-    Pages = F->Pages;
-    Settings = F->SettingsFileName();
-    StatusLine = F->Label1->Caption();
-    ButtonsAfter = {F->ButtonPause->Enabled(), F->ButtonStop->Enabled(), F->ButtonSkip->Enabled(),
-                    F->ButtonPlay->Enabled()};
-  }
 
   FakeClock Clock;
-  std::string Root, OldTemp;
-  std::vector<std::string> Pages;
-  std::string Settings, StatusLine;
-  std::vector<bool> ButtonsAfter;
 };
 
 }  // namespace
@@ -208,7 +117,7 @@ TEST_F(Dravin, HostFilesAreChosenZelFirstSettingsAndLogApart) {
     for (const std::string& F : C.Files) Touch(F);
     WriteList({"Zel,zel.exe,2.0.0.0,(C) Zel,1,X"});
     Run();
-    EXPECT_EQ(Settings, *C.Settings ? HostFolder() + "dravin\\..\\" + C.Settings : "");
+    EXPECT_EQ(SettingsFile, *C.Settings ? HostFolder() + "dravin\\..\\" + C.Settings : "");
     EXPECT_EQ(Pages, Lines{C.Page});
     const std::string Expected = Log({Started, RunStart, "Zel Ver.2.0.0.0がリリースされています.", RunEnd});
     for (const char* L : {"zel.log", "orn.log"}) {

@@ -31,7 +31,9 @@ using testsupport::WriteFile;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using testsupport::Lines;
+using testsupport::Store;
+using testsupport::TTestDravin;
 
 std::string Md5(const std::string& Bytes) { return MD5HexDigest(Bytes.data(), Bytes.size()); }
 
@@ -40,17 +42,6 @@ std::string Document(std::size_t Size, char Seed) {
   std::string R(Size, '\0');
   for (std::size_t I = 0; I < Size; ++I) R[I] = static_cast<char>((I * 131 + I / 251 + Seed) & 0xFF);
   return R;
-}
-
-// A download as the real one leaves it: the document stored and its size, or
-// nothing stored (an empty document included) and 0.
-int Store(const std::optional<std::string>& Doc, const std::string& FileName) {
-  if (!Doc || Doc->empty()) {
-    DeleteFile(FileName);
-    return 0;
-  }
-  WriteFile(FileName, *Doc);
-  return static_cast<int>(Doc->size());
 }
 
 // An installation whose staging copy can be interfered with.
@@ -66,26 +57,9 @@ class TProbedInstall : public TUpdateInstall {
   }
 };
 
-class UpdateInstall : public testing::Test {
+class UpdateInstall : public testsupport::HostInstall {
  protected:
-  void SetUp() override {
-    Root = testsupport::ScratchFolder();
-    plat::CreateDirectory(Root + "host");
-    plat::CreateDirectory(ProgramFolder());
-    plat::CreateDirectory(Root + "temp");
-    OldTemp = GetEnvironmentText("temp");
-    testsupport::SetEnv("temp", Root + "temp");
-  }
-  void TearDown() override {
-    testsupport::SetEnv("temp", OldTemp);
-    testsupport::DrainQueue();
-  }
-
-  std::string ProgramFolder() const { return Root + "host\\dravin\\"; }
-  std::string TempFolder() const { return Root + "temp\\"; }
   std::string Staging() const { return ProgramFolder() + TUpdateInstall::StagingName; }
-
-  std::string Root, OldTemp;
 };
 
 }  // namespace
@@ -249,32 +223,6 @@ TEST_F(UpdateInstall, AKilledInstallationNeverLeavesAPartialPlugIn) {
 }
 #endif
 
-namespace {
-
-// The check run with its download replaced: each fetch of an update file
-// serves the next of Served; the version list lies where the fetch stores it.
-class TInstallingDravin : public TFormDravin {
- public:
-  using TFormDravin::SetProgramFolder;
-  explicit TInstallingDravin(TComponent* AOwner) : TFormDravin(AOwner) {}
-  std::vector<std::optional<std::string>> Served;
-  std::function<void()> DuringDownload;
-  Lines Pages;
-
-  int DownloadToFile(const std::string& Url, const std::string& FileName) override {
-    if (Url == std::string(UpdateBaseUrl) + "fileversion.txt") return testsupport::ListAlreadyInPlace(FileName);
-    if (DuringDownload) DuringDownload();
-    std::optional<std::string> Doc;
-    if (!Served.empty()) Doc = Served.front(), Served.erase(Served.begin());
-    return Store(Doc, FileName);
-  }
-
- protected:
-  void OpenPage(const std::string& Url) override { Pages.push_back(Url); }
-};
-
-}  // namespace
-
 TEST_F(UpdateInstall, InTheRunStopWaitsForTheEntryAndTheNextRunFindsTheNewVersion) {
   const std::string New[] = {"# plug ver 2.0\r\n# by someone\r\n", "# other ver 3.0\r\n# by someone\r\n",
                              "# third ver 4.0\r\n# by someone\r\n"};
@@ -287,31 +235,29 @@ TEST_F(UpdateInstall, InTheRunStopWaitsForTheEntryAndTheNextRunFindsTheNewVersio
   for (int I = 0; I < 3; ++I) List += Entries[I] + IntToStr(New[I].size()) + "," + Md5(New[I]) + "\r\n";
   const std::string Log = Root + "host\\zel.log";
 
-  auto Run = [&](std::vector<std::optional<std::string>> Served, bool StopInDownload) {
+  auto RunWith = [&](std::vector<std::optional<std::string>> Served, bool StopInDownload) {
     WriteFile(TempFolder() + "fileversion.txt", List);
     WriteFile(Log, "");
-    auto App = std::make_unique<TFormApplication>();
-    auto* F = App->CreateForm<TInstallingDravin>();
-    F->SetProgramFolder(ProgramFolder());
-    F->AutoDLL->SetChecked(true);
-    F->Served = std::move(Served);
-    // Stop clicked while the fetch waits: the entry finishes, then the scan ends.
-    if (StopInDownload) F->DuringDownload = [F] { F->FStop = true; };
-    App->Run();
-    EXPECT_TRUE(F->Pages.empty());
-    EXPECT_TRUE(F->Served.empty()) << "fetches left over";
+    this->Served = std::move(Served);
+    Run([&](TTestDravin& F) {
+      F.AutoDLL->SetChecked(true);
+      // Stop set while the fetch waits: the entry finishes, then the scan ends.
+      DuringDownload = StopInDownload ? std::function<void()>([&F] { F.FStop = true; }) : nullptr;
+    });
+    EXPECT_TRUE(Pages.empty());
+    EXPECT_TRUE(this->Served.empty()) << "fetches left over";
     return LoggedMessages(Log);
   };
-  const Lines Run1 = Run({New[0]}, true);
+  const Lines Run1 = RunWith({New[0]}, true);
   EXPECT_EQ(Run1, (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Plug Ver.2.0をダウンロードします.",
                          "Plugをバージョンアップしました.", "バージョンチェック終了"}));
   // The installed plug-in now matches its entry; a failed fetch does not hold
   // up the next entry.
-  const Lines Run2 = Run({std::nullopt, New[2]}, false);
+  const Lines Run2 = RunWith({std::nullopt, New[2]}, false);
   EXPECT_EQ(Run2, (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Other Ver.3.0をダウンロードします.",
                          "Otherのダウンロードに失敗しました.", "Third Ver.4.0をダウンロードします.",
                          "Thirdをバージョンアップしました.", "バージョンチェック終了"}));
-  const Lines Run3 = Run({New[1]}, false);
+  const Lines Run3 = RunWith({New[1]}, false);
   EXPECT_EQ(Run3, (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Other Ver.3.0をダウンロードします.",
                          "Otherをバージョンアップしました.", "バージョンチェック終了"}));
   EXPECT_EQ(ReadFile(ProgramFolder() + "other.pl"), New[1]);

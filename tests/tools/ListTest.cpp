@@ -6,10 +6,8 @@
 #include <vector>
 
 #include "FileList.h"
-#include "app/AppTestSupport.h"
 #include "TestSupport.h"
-#include "app/Addresses.h"
-#include "app/UDravin.h"
+#include "app/AppTestSupport.h"
 #include "support/MD5.h"
 #include "util/TextUtils.h"
 
@@ -18,7 +16,7 @@ using testsupport::WriteFile;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using testsupport::Lines;
 
 std::string Fixture(const char* Name) { return testsupport::BuildTreeFolder(DRAVIN_VERSION_FIXTURES) + Name; }
 
@@ -73,34 +71,11 @@ TEST(FileList, FieldsAreQuotedWhereTheSplitterNeedsItAndRefusedWhereItCannotGive
 
 namespace {
 
-// The check run with the version list served from a file of the test.
-class TListReader : public TFormDravin {
- public:
-  using TFormDravin::SetProgramFolder;
-  explicit TListReader(TComponent* AOwner) : TFormDravin(AOwner) {}
-  std::string List;
-  Lines Pages;
-  int DownloadToFile(const std::string& Url, const std::string& FileName) override {
-    if (Url != std::string(UpdateBaseUrl) + "fileversion.txt") return 0;
-    WriteFile(FileName, List);
-    return static_cast<int>(List.size());
-  }
-
- protected:
-  void OpenPage(const std::string& Url) override { Pages.push_back(Url); }
-};
-
-class ReleaseFolder : public testing::Test {
+class ReleaseFolder : public testsupport::HostInstall {
  protected:
   void SetUp() override {
-    Root = testsupport::ScratchFolder();
-    for (const char* F : {"bin", "host", "host\\dravin", "temp"}) plat::CreateDirectory(Root + F);
-    OldTemp = GetEnvironmentText("temp");
-    testsupport::SetEnv("temp", Root + "temp");
-  }
-  void TearDown() override {
-    testsupport::SetEnv("temp", OldTemp);
-    testsupport::DrainQueue();
+    HostInstall::SetUp();
+    plat::CreateDirectory(Root + "bin");
   }
   void Release(const std::string& Name, const std::string& From) { plat::CopyFile(From, Bin() + Name, false); }
   std::string Bin() const { return Root + "bin\\"; }
@@ -110,19 +85,20 @@ class ReleaseFolder : public testing::Test {
     return MakeFileList(Root + "bin", Names);
   }
 
-  // The messages of one check run against an install of the given files.
+  // The messages of one check run against an install of the given files,
+  // the list served as it is.
   Lines CheckRun(const std::string& List) {
-    WriteFile(Root + "host\\zel.log", "");
-    WriteFile(Root + "host\\zel.ini", "");
-    auto App = std::make_unique<TFormApplication>();
-    auto* F = App->CreateForm<TListReader>();
-    F->SetProgramFolder(Root + "host\\dravin\\");
-    F->List = List;
-    App->Run();
-    return testsupport::LoggedMessages(Root + "host\\zel.log");
+    WriteFile(HostFolder() + "zel.log", "");
+    Touch("zel.ini");
+    Run([&](testsupport::TTestDravin& F) {
+      F.Fetch = [&](const std::string& Url, const std::string& FileName) {
+        if (Url != testsupport::ListUrl()) return 0;
+        WriteFile(FileName, List);
+        return static_cast<int>(List.size());
+      };
+    });
+    return testsupport::LoggedMessages(HostFolder() + "zel.log");
   }
-
-  std::string Root, OldTemp;
 };
 
 }  // namespace
