@@ -204,11 +204,15 @@ TEST_F(Download, TheRunFetchesItsListAndInstallsAPlugInFromTheServer) {
   plat::CreateDirectory(Server + "bin");
   const std::string New = "# plug ver 2.0\r\n# by someone\r\n";
   WriteFile(Server + "bin\\plug.pl", New);
+  // A blank in the name: the request line carries it encoded.
+  WriteFile(Server + "bin\\my plug.pl", New);
   DeleteFile(Server + "bin\\gone.pl");
+  const std::string SizeAndDigest = IntToStr(New.size()) + "," + MD5HexDigest(New.data(), New.size()) + "\r\n";
   WriteFile(Server + "fileversion.txt", "Gone,gone.pl,2.0,someone,10,0123456789ABCDEF0123456789ABCDEF\r\n"
-                                        "Plug,plug.pl,2.0,someone," + IntToStr(New.size()) + "," +
-                                            MD5HexDigest(New.data(), New.size()) + "\r\n");
+                                        "My Plug,my plug.pl,2.0,someone," + SizeAndDigest +
+                                        "Plug,plug.pl,2.0,someone," + SizeAndDigest);
   WriteFile(ProgramFolder() + "plug.pl", "# plug ver 1.0\r\n# by someone\r\n");
+  WriteFile(ProgramFolder() + "my plug.pl", "# plug ver 1.0\r\n# by someone\r\n");
   WriteFile(ProgramFolder() + "gone.pl", "# gone ver 1.0\r\n# by someone\r\n");
   Settings(("UseProxy_Checked=True\r\nProxyServerAddress_Text=127.0.0.1\r\nProxyServerPort_Text=" +
             Env("DRAVIN_NGINX_PORT") + "\r\n")
@@ -223,7 +227,8 @@ TEST_F(Download, TheRunFetchesItsListAndInstallsAPlugInFromTheServer) {
         // The run told to stop while a piece of the plug-in arrives.
         const auto Handler = F.HttpCli1->OnDocData;
         F.HttpCli1->OnDocData = [&F, Handler](TObject* Sender, const void* Buffer, std::int32_t Len) {
-          if (F.HttpCli1->URL().find("plug.pl") != std::string::npos) F.FStop = true;
+          const std::string Url = F.HttpCli1->URL();
+          if (Url.size() >= 8 && Url.compare(Url.size() - 8, 8, "/plug.pl") == 0) F.FStop = true;
           Handler(Sender, Buffer, Len);
         };
       }
@@ -231,11 +236,13 @@ TEST_F(Download, TheRunFetchesItsListAndInstallsAPlugInFromTheServer) {
     EXPECT_TRUE(Pages.empty());
     return LoggedMessages(HostFolder() + "zel.log");
   };
-  // The first entry fails at once (404), the second is installed; Stop then ends the scan.
+  // The first entry fails at once (404), the next two are installed; Stop then ends the scan.
   EXPECT_EQ(RunOnce(true), (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Gone Ver.2.0をダウンロードします.",
-                              "Goneのダウンロードに失敗しました.", "Plug Ver.2.0をダウンロードします.",
+                              "Goneのダウンロードに失敗しました.", "My Plug Ver.2.0をダウンロードします.",
+                              "My Plugをバージョンアップしました.", "Plug Ver.2.0をダウンロードします.",
                               "Plugをバージョンアップしました.", "バージョンチェック終了"}));
   EXPECT_EQ(ReadFile(ProgramFolder() + "plug.pl"), New);
+  EXPECT_EQ(ReadFile(ProgramFolder() + "my plug.pl"), New);
   EXPECT_TRUE(ReadFile(TempFolder() + "plug.pl") == New);
   EXPECT_FALSE(FileExists(TempFolder() + "fileversion.txt"));
   // The next run finds the new version and has nothing to do for it.

@@ -29,6 +29,7 @@ using testsupport::WriteFile;
 namespace {
 
 using testsupport::Lines;
+using namespace std::string_literals;
 using testsupport::TTestDravin;
 
 // Input as the window system delivers it, queued before the run starts and
@@ -167,7 +168,29 @@ TEST_F(Dravin, TheScanComparesEveryListedFileAndStopsAtAPlugInLeftToTheUser) {
        false, {"Zel Ver.6.0がリリースされています."}, {ZelProductPage}},
       {"a Shift-JIS name whose trail byte is a backslash is a plain name",
        {"表示,表示.pl,2.1,作者,1,X"}, false, {NewPlugIns}, {ZelPlugInPage}},
+      {"device names, in any letter case and with any extension, are never looked at",
+       {"Evil,NUL,9,9,1,X", "Evil,nul.dll,9,9,1,X", "Evil,Con,9,9,1,X", "Evil,prn.txt.pl,9,9,1,X",
+        "Evil,aux .pl,9,9,1,X", "Evil,com1.pl,9,9,1,X", "Evil,LPT9,9,9,1,X", "Evil,Com0.x,9,9,1,X",
+        "Evil,conin$,9,9,1,X", "Evil,CONOUT$.pl,9,9,1,X", "Evil,clock$.pl,9,9,1,X", "Zel,zel.exe,7.0,x,1,X"},
+       true, {"Zel Ver.7.0がリリースされています."}, {ZelProductPage}},
+      {"names that only begin like a device are plain names",
+       {"Con,console.pl,2.0,someone,1,X", "Com,com10.pl,2.0,someone,1,X"}, true,
+       {"Con Ver.2.0をダウンロードします.", "Conのダウンロードに失敗しました.", "Com Ver.2.0をダウンロードします.",
+        "Comのダウンロードに失敗しました."},
+       {}},
+      {"control bytes in a name, a display name or a version: the entry is never looked at",
+       {"Evil,dravin.exe\0x,9,9,1,X"s, "Evil,plug.pl\0.dll,2.0,someone,1,X"s, "Evil\x7F,plug.pl,2.0,someone,1,X",
+        "Evil,plug.pl,2.\x1B""0,someone,1,X", "Ev\x01il,zel.exe,2.0,x,1,X", "Zel,zel.exe,8.0,x,1,X"},
+       true, {"Zel Ver.8.0がリリースされています."}, {ZelProductPage}},
   };
+#ifndef _WIN32
+  // Elsewhere than on Windows these are files like any other: a look would find them.
+  for (const char* Device : {"NUL", "nul.dll", "Con", "prn.txt.pl", "aux .pl", "com1.pl", "LPT9", "Com0.x", "conin$",
+                             "CONOUT$.pl", "clock$.pl"})
+    WriteFile(ProgramFolder() + Device, "not a program");
+#endif
+  WriteFile(ProgramFolder() + "console.pl", "# console ver 1.0\n# by someone\n");
+  WriteFile(ProgramFolder() + "com10.pl", "# com10 ver 1.0\n# by someone\n");
   // Where Windows strips the dot these name the installed files themselves;
   // elsewhere they are files of their own. Either way a look would find one.
   WriteFile(ProgramFolder() + "dravin.exe.", "not a program");

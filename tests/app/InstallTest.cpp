@@ -152,6 +152,38 @@ TEST_F(UpdateInstall, AnEntryNamingTheStagingFileIsLeftAlone) {
   EXPECT_EQ(ReadFile(Staging()), "old");
 }
 
+// The file name is one segment of the update file's address: what a path
+// may not carry raw goes percent-encoded, byte by byte; the file keeps its name.
+TEST_F(UpdateInstall, TheNameGoesIntoTheAddressEncoded) {
+  const struct {
+    const char* Name;
+    const char* InAddress;
+  } Cases[] = {
+      {"plug.dll", "plug.dll"},
+      {"my plug.dll", "my%20plug.dll"},
+      {"a#b?c.dll", "a%23b%3Fc.dll"},
+      {"100%.dll", "100%25.dll"},
+      {"[x]{y}<z>^|`\"\x7F.dll", "%5Bx%5D%7By%7D%3Cz%3E%5E%7C%60%22%7F.dll"},
+      {"~a-b_c!$&'()*+,;=:@.dll", "~a-b_c!$&'()*+,;=:@.dll"},
+      {"表示.pl", "%95%5C%8E%A6.pl"},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    Lines Urls;
+    // Nothing stored: some of these are no file names on Windows.
+    TUpdateInstall Install(
+        [&](const std::string& Url, const std::string& FileName) {
+          Urls.push_back(Url + " > " + FileName);
+          return 0;
+        },
+        [](const std::string&) {});
+    TStringList Fields;
+    SplitCsvLine(std::string("Plug,\"") + C.Name + "\",2,x,300,X", Fields);
+    Install.Execute(Fields, ProgramFolder());
+    EXPECT_EQ(Urls, Lines{std::string(UpdateBaseUrl) + "bin/" + C.InAddress + " > " + TempFolder() + C.Name});
+  }
+}
+
 #ifndef _WIN32
 // A folder that runs out of space while the new copy is written: the writes
 // beyond the limit fail as they would on a full disk.
