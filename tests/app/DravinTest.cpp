@@ -213,16 +213,34 @@ TEST_F(Dravin, TheScanComparesEveryListedFileAndStopsAtAPlugInLeftToTheUser) {
   }
 }
 
-TEST_F(Dravin, AnEmptyOrMissingListIsAFailedDownload) {
+TEST_F(Dravin, AListThatIsNotFetchedOrCannotBeOpenedEndsTheRun) {
   Touch("orn.log");
-  for (bool Empty : {true, false}) {
+  const char* const NotFetched = "orn.log: バージョンチェックファイルダウンロード失敗. (C.ERROR)";
+  const struct {
+    const char* What;
+    std::function<void(const std::string& ListFile)> Fetched;
+    const char* Error;
+    bool Kept;
+  } Cases[] = {
+      {"an empty list", [this](const std::string&) { WriteList({}); }, NotFetched, false},
+      {"no list", [](const std::string&) {}, NotFetched, false},
+      // A folder cannot be opened as a file, whoever runs the test.
+      {"a list that cannot be opened", [](const std::string& ListFile) { plat::CreateDirectory(ListFile); },
+       "orn.log: バージョンチェックファイル取得失敗. (C.ERROR)", true},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
     WriteFile(HostFolder() + "orn.log", "");
-    if (Empty) WriteList({});
-    Run();
-    EXPECT_EQ(HostLog("orn.log"),
-              Log({Started, RunStart, "orn.log: バージョンチェックファイルダウンロード失敗. (C.ERROR)"}));
+    Run([&](TTestDravin& F) {
+      F.Fetch = [&](const std::string& Url, const std::string& FileName) {
+        C.Fetched(FileName);
+        return DirectoryExists(FileName) ? 100 : testsupport::ListAlreadyInPlace(FileName);
+      };
+    });
+    EXPECT_EQ(HostLog("orn.log"), Log({Started, RunStart, C.Error}));
     EXPECT_EQ(StatusLine, RunStart);
     EXPECT_TRUE(Pages.empty());
+    EXPECT_EQ(DirectoryExists(ListFile()), C.Kept);
     EXPECT_FALSE(FileExists(ListFile()));
     EXPECT_EQ(ButtonsAfter, (std::vector<bool>{false, false, false, false}));
   }
