@@ -96,6 +96,7 @@ constexpr std::uint32_t ErrorNotEnoughMemory = 8;
 constexpr std::uint32_t ErrorWriteFault = 29;
 constexpr std::uint32_t ErrorReadFault = 30;
 constexpr std::uint32_t ErrorSharingViolation = 32;
+constexpr std::uint32_t ErrorLockViolation = 33;
 constexpr std::uint32_t ErrorHandleEof = 38;
 constexpr std::uint32_t ErrorFileExists = 80;
 constexpr std::uint32_t ErrorInvalidParameter = 87;
