@@ -249,6 +249,10 @@ void TFormDravin::ButtonStopClick(TObject* Sender) {
   ButtonStop->SetEnabled(false);
   ButtonSkip->SetEnabled(false);
   ButtonPause->SetEnabled(false);
+  // A fetch in progress ends now and counts as failed: a server that trickles,
+  // or stays silent with no time-out set, would otherwise keep the program
+  // alive long after its window has gone.
+  if (HttpCli1->State() != hsIdle) HttpCli1->Abort();
   // The run, still on the stack, ends before its next line and then returns.
   Close();
 }

@@ -4,6 +4,7 @@
 // are written down instead of opened and whose fetch a test may replace.
 #pragma once
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,6 +21,21 @@
 namespace testsupport {
 
 using Lines = std::vector<std::string>;
+
+inline std::string Env(const char* Name) {
+  const char* Value = std::getenv(Name);
+  return Value ? Value : "";
+}
+// An address of the scripted peer of http_peer.py, which the test runs under.
+inline std::string PeerUrl(const std::string& Path) {
+  return "http://127.0.0.1:" + Env("DRAVIN_HTTP_PEER_PORT") + Path;
+}
+// The peer's documents: byte i is i % 251.
+inline std::string Pattern(std::size_t N) {
+  std::string S(N, '\0');
+  for (std::size_t I = 0; I < N; ++I) S[I] = static_cast<char>(I % 251);
+  return S;
+}
 
 // A fetch as the real one leaves it: the document stored and its size, or
 // nothing stored (an empty document included) and 0.
@@ -54,6 +70,18 @@ inline Lines LoggedMessages(const std::string& LogFile) {
     if (All[I].rfind("--- ", 0) != 0 && All[I].rfind("Version ", 0) != 0) R.push_back(All[I]);
   return R;
 }
+
+// The system's own clock for a while, whatever clock a test put in place.
+class TSystemClock {
+ public:
+  TSystemClock() : FPrevious(SetClockSource(nullptr)) {}
+  ~TSystemClock() { SetClockSource(FPrevious); }
+  TSystemClock(const TSystemClock&) = delete;
+  TSystemClock& operator=(const TSystemClock&) = delete;
+
+ private:
+  TClockSource* FPrevious;
+};
 
 // The About dialog with its pages written down.
 class TTestAbout : public TAboutForm {

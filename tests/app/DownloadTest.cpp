@@ -27,20 +27,12 @@ void RestoreSystemProxy();
 
 namespace {
 
+using testsupport::Env;
 using testsupport::Lines;
+using testsupport::Pattern;
+using testsupport::PeerUrl;
 using testsupport::TTestDravin;
 
-std::string Env(const char* Name) {
-  const char* Value = std::getenv(Name);
-  return Value ? Value : "";
-}
-std::string PeerUrl(const std::string& Path) { return "http://127.0.0.1:" + Env("DRAVIN_HTTP_PEER_PORT") + Path; }
-
-std::string Pattern(std::size_t N) {
-  std::string S(N, '\0');
-  for (std::size_t I = 0; I < N; ++I) S[I] = static_cast<char>(I % 251);
-  return S;
-}
 
 // The real clock, with every sleep of the program written down.
 class TRecordingClock : public TClockSource {

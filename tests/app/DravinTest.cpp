@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "app/UAbout.h"
 #include "app/UDravin.h"
 #include "region/StoredRegion.h"
+#include "support/MD5.h"
 #include "platform/Mutex.h"
 #include "util/TextUtils.h"
 
@@ -29,6 +31,8 @@ using testsupport::WriteFile;
 namespace {
 
 using testsupport::Lines;
+using testsupport::Pattern;
+using testsupport::PeerUrl;
 using namespace std::string_literals;
 using testsupport::TTestDravin;
 
@@ -304,12 +308,31 @@ TEST_F(Dravin, TheRunControlButtonsSteerTheRunThroughItsMessagePump) {
   Touch("zel.log");
   const Lines List = {"Zel,zel.exe,2.0,x,1,X", "Zel,zel.exe,3.0,x,1,X"};
   const std::string First = "Zel Ver.2.0がリリースされています.", Second = "Zel Ver.3.0がリリースされています.";
+  // During a fetch: the list's, or a plug-in's that is then installed.
+  const std::string Trickled = Pattern(10);
+  const Lines PlugIn = {"Plug,plug.pl,2.0,someone,10," + MD5HexDigest(Trickled.data(), Trickled.size()),
+                        "Zel,zel.exe,2.0,x,1,X"};
+  const std::string Fetching = "Plug Ver.2.0をダウンロードします.", FetchFailed = "Plugのダウンロードに失敗しました.";
+  // A fetch from the scripted peer, after the input of its row.
+  using TFetch = std::function<int(TTestDravin&, const std::string& Url, const std::string& FileName)>;
+  auto From = [](const char* Path, std::function<void(TTestDravin&)> During) -> TFetch {
+    return [Path, During](TTestDravin& F, const std::string& Url, const std::string& FileName) {
+      if (Url == testsupport::ListUrl() && During) return testsupport::ListAlreadyInPlace(FileName);
+      if (During) During(F);
+      return F.RealDownload(PeerUrl(Path), FileName);
+    };
+  };
   struct Case {
     const char* What;
     std::function<void(TTestDravin&)> Input;
     Lines Messages;
     long long Waited;  // milliseconds of pause wait
     bool Minimised;
+    TFetch Fetch = nullptr;  // none: the list lies in place
+    Lines List = {};
+    const char* Setup = "";
+    bool ListFetched = true;
+    int WatchdogTicks = 0;
   } Cases[] = {
       {"pause, then resume: the run goes on after one turn of the wait",
        [](TTestDravin& F) {
@@ -333,15 +356,59 @@ TEST_F(Dravin, TheRunControlButtonsSteerTheRunThroughItsMessagePump) {
          PostClick(F.ButtonSkip);
        },
        {First, Second}, 0, false},
+      // The fetch's own pump takes the click: the fetch ends at once, not at its
+      // time-out, and so does the run.
+      {"stop during the list's fetch: the list is not fetched", [](TTestDravin& F) { PostClick(F.ButtonStop); }, {}, 0,
+       false, From("/s/holdbody", nullptr), {}, "TimeOut_Text=3", false},
+      {"Esc during the list's fetch", [](TTestDravin& F) { PostEscape(F.ButtonPause); }, {}, 0, false,
+       From("/s/holdbody", nullptr), {}, "TimeOut_Text=3", false},
+      {"stop during a plug-in's fetch: that fetch fails, and the run ends before its next line",
+       [](TTestDravin& F) { F.AutoDLL->SetChecked(true); }, {Fetching, FetchFailed}, 0, false,
+       From("/s/holdbody", [](TTestDravin& F) { PostClick(F.ButtonStop); }), PlugIn, "TimeOut_Text=3"},
+      // A pause nested in the fetch: the data keeps arriving at the pause's
+      // pace, and Resume lets the fetch end whole.
+      {"pause during a plug-in's fetch, resumed after two more pieces",
+       [](TTestDravin& F) {
+         F.AutoDLL->SetChecked(true);
+         const auto Handler = F.HttpCli1->OnDocData;
+         // The client fires a copy of its handler: the count lives outside.
+         F.HttpCli1->OnDocData = [&F, Handler, Paused = std::make_shared<int>(0)](TObject* Sender, const void* Buffer,
+                                                                               std::int32_t Len) {
+           Handler(Sender, Buffer, Len);
+           if (F.FPause && ++*Paused == 2) PostClick(F.ButtonPlay);
+         };
+       },
+       {Fetching, "Plugをバージョンアップしました.", "Zel Ver.2.0がリリースされています."}, 1000, false,
+       From("/s/trickle/10/400", [](TTestDravin& F) { PostClick(F.ButtonPause); }), PlugIn, "TimeOut_Text=5"},
+      // ... and the time-out keeps counting.
+      {"pause during a plug-in's fetch, longer than the time-out",
+       [](TTestDravin& F) {
+         F.AutoDLL->SetChecked(true);
+         const auto Handler = F.Timer1->OnTimer;
+         F.Timer1->OnTimer = [&F, Handler](TObject* Sender) {
+           Handler(Sender);
+           PostClick(F.ButtonPlay);
+         };
+       },
+       {Fetching, FetchFailed, "Zel Ver.2.0がリリースされています."}, 1000, false,
+       From("/s/holdbody", [](TTestDravin& F) { PostClick(F.ButtonPause); }), PlugIn, "TimeOut_Text=1", true, 1},
   };
+  const std::string Installed = ReadFile(ProgramFolder() + "plug.pl");
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
     WriteFile(HostFolder() + "zel.log", "");
-    Touch("zel.ini");  // the window state the last case stored goes
-    WriteList(List);
-    FakeClock Clock;  // from midnight again: the log's times count the waits
+    Settings(C.Setup);  // the window state the last case stored goes
+    WriteList(C.List.empty() ? List : C.List);
+    WriteFile(ProgramFolder() + "plug.pl", Installed);
+    // From midnight again: the log's times count the waits. A real fetch
+    // takes real time.
+    std::optional<FakeClock> Clock;
+    std::optional<testsupport::TSystemClock> SystemClock;
+    if (C.Fetch) SystemClock.emplace();
+    else Clock.emplace();
     std::vector<std::vector<bool>> DuringPause;
     bool Minimised = false;
+    int Ticks = 0;
     Run([&](TTestDravin& F) {
       // What the buttons look like while the pause waits, seen by the click that ends it.
       for (TBitBtn* B : {F.ButtonPlay, F.ButtonStop}) {
@@ -354,20 +421,33 @@ TEST_F(Dravin, TheRunControlButtonsSteerTheRunThroughItsMessagePump) {
       F.OnPage = [&F, &Minimised](const std::string&) {
         Minimised = Minimised || F.WindowState() == TWindowState::wsMinimized;
       };
+      if (C.Fetch) F.Fetch = [&C, &F](const std::string& Url, const std::string& FileName) { return C.Fetch(F, Url, FileName); };
       C.Input(F);
+      // The watchdog ending a fetch (not its tick on an idle client).
+      const auto Watchdog = F.Timer1->OnTimer;
+      F.Timer1->OnTimer = [&F, &Ticks, Watchdog](TObject* Sender) {
+        if (F.HttpCli1->State() != hsIdle) ++Ticks;
+        Watchdog(Sender);
+      };
     });
     Lines Body{Started, RunStart};
     Body.insert(Body.end(), C.Messages.begin(), C.Messages.end());
-    Body.push_back(RunEnd);
-    EXPECT_EQ(HostLog("zel.log"), Log(Body, true, C.Waited ? "00:00:01" : "00:00:00"));
-    EXPECT_EQ(Clock.ElapsedMs(), C.Waited);
+    Body.push_back(C.ListFetched ? RunEnd : "zel.log: バージョンチェックファイルダウンロード失敗. (C.ERROR)");
+    if (Clock) {
+      EXPECT_EQ(HostLog("zel.log"), Log(Body, true, C.Waited ? "00:00:01" : "00:00:00"));
+      EXPECT_EQ(Clock->ElapsedMs(), C.Waited);
+    } else {
+      EXPECT_EQ(testsupport::LoggedMessages(HostFolder() + "zel.log"), Body);
+    }
     if (C.Waited > 0) {
       EXPECT_EQ(DuringPause, (std::vector<std::vector<bool>>{{false, true}}));
     }
+    EXPECT_EQ(Ticks, C.WatchdogTicks);
     EXPECT_EQ(Minimised, C.Minimised);
     EXPECT_EQ(ButtonsAfter, (std::vector<bool>{false, false, false, false}));
-    EXPECT_EQ(StatusLine, RunEnd);
+    EXPECT_EQ(StatusLine, C.ListFetched ? RunEnd : RunStart);
   }
+  WriteFile(ProgramFolder() + "plug.pl", Installed);
 }
 
 TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
