@@ -289,28 +289,21 @@ def stop_during_a_fetch(s, args, wine):
         s.write_list([plug, "Zel,zel.exe,2.1.0.0,(C) Zel Soft,1,X"])
         s.server.faults = {slow: ("trickle", 2)}
         s.server.asked.clear()
-        if os.path.exists(s.page_file):
-            os.remove(s.page_file)
-        checker = wine.start(os.path.join(host, "dravin", "dravin.exe"))
-        try:
-            if not check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
-                continue
+
+        def during_the_fetch():
             check(w.until(lambda: slow in s.server.asked, 30), f"{what}: the fetch begins")
             time.sleep(1)
             act()
-            try:
-                check(checker.wait(timeout=30) == 0, f"{what}: the program ends")
-            except subprocess.TimeoutExpired:
-                check(False, f"{what}: the program ends")
-            s.check_log(what, host, "zel.log", lines)
-            check(open(os.path.join(host, "dravin", "zelplug.dll"), "rb").read()
-                  == open(os.path.join(args.fixtures, "zelplug.dll"), "rb").read(),
-                  f"{what}: the installed plug-in is as it was")
-            check(s.recorded_pages(0) == [], f"{what}: no page opened")
+        try:
+            if not run_with_input(s, w, wine, host, what, during_the_fetch, 30):
+                continue
         finally:
             s.server.faults = {}
-            if checker.poll() is None:
-                checker.kill()
+        s.check_log(what, host, "zel.log", lines)
+        check(open(os.path.join(host, "dravin", "zelplug.dll"), "rb").read()
+              == open(os.path.join(args.fixtures, "zelplug.dll"), "rb").read(),
+              f"{what}: the installed plug-in is as it was")
+        check(s.recorded_pages(0) == [], f"{what}: no page opened")
     os.remove(os.path.join(s.bin, "zelplug.dll"))
 
 
@@ -525,6 +518,26 @@ def window_by_real_input(s, args, wine):
             checker.kill()
 
 
+def run_with_input(s, w, wine, host, what, act, timeout):
+    """Starts the checker of host, acts on its window once it is there, and
+    waits for the program to end; False when the window never appeared."""
+    if os.path.exists(s.page_file):
+        os.remove(s.page_file)
+    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"))
+    try:
+        if not check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
+            return False
+        act()
+        try:
+            check(checker.wait(timeout=timeout) == 0, f"{what}: the program ends")
+        except subprocess.TimeoutExpired:
+            check(False, f"{what}: the program ends")
+        return True
+    finally:
+        if checker.poll() is None:
+            checker.kill()
+
+
 def run_control(s, args, wine):
     """A long list keeps the run busy while the buttons are pressed."""
     long_list = [f"Gone,gone{i}.dll,1.0,x,1,X" for i in range(100000)] + ["Zel,zel.exe,9.0,x,1,X"]
@@ -541,21 +554,18 @@ def run_control(s, args, wine):
         print("--", what)
         host = s.install(what.replace(" ", "-").replace(",", ""), ["zel.ini", "zel.log"], ["zel.exe"])
         s.write_list(long_list)
-        if os.path.exists(s.page_file):
-            os.remove(s.page_file)
-        checker = wine.start(os.path.join(host, "dravin", "dravin.exe"))
-        try:
-            if not check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
-                continue
+        if os.path.exists(s.temp_list):
+            os.remove(s.temp_list)
+
+        def during_the_scan(act=act):
+            # Stop and Esc during the list's fetch would end that fetch instead.
+            check(w.until(lambda: os.path.exists(s.temp_list)
+                          and os.path.getsize(s.temp_list) == os.path.getsize(s.list_file), 60),
+                  f"{what}: the list is fetched")
+            time.sleep(0.5)
             act()
-            try:
-                check(checker.wait(timeout=120) == 0, f"{what}: the program ends")
-            except subprocess.TimeoutExpired:
-                check(False, f"{what}: the program ends")
+        if run_with_input(s, w, wine, host, what, during_the_scan, 120):
             s.check_log(what, host, "zel.log", [STARTED, RUN_START] + ([last] if finished else []) + [RUN_END])
-        finally:
-            if checker.poll() is None:
-                checker.kill()
 
 
 # Settings files after a run: what the host had, and the golden file the
