@@ -83,7 +83,8 @@ class TSystemClock {
   TClockSource* FPrevious;
 };
 
-// The About dialog with its pages written down.
+// The About dialog with its pages written down. The test program has no
+// version resource: the dialog shows a fixture's.
 class TTestAbout : public TAboutForm {
  public:
   explicit TTestAbout(TComponent* AOwner) : TAboutForm(AOwner) {}
@@ -91,6 +92,7 @@ class TTestAbout : public TAboutForm {
 
  protected:
   void OpenPage(const std::string& Url) override { Pages->push_back(Url); }
+  std::string VersionFile() const override { return BuildTreeFolder(DRAVIN_VERSION_FIXTURES) + "en.dll"; }
 };
 
 // The main window with its pages written down; every fetch goes to Fetch
