@@ -908,7 +908,11 @@ void THttpCli::EndHeader() {
     FCtrlSocket->OnSessionClosed = [this](TObject* Sender, std::uint16_t Error) {
       RelocationSessionClosed(Sender, Error);
     };
-    FCtrlSocket->Close();
+    {
+      // A close that fails has let go of the connection all the same.
+      TSocketCall Call(*this);
+      FCtrlSocket->Close();
+    }
     // A close that reported nothing still ends this connection.
     if (Begun.Same()) RelocationSessionClosed(FCtrlSocket.get(), 0);
     return;
@@ -1003,6 +1007,7 @@ void THttpCli::CloseAndEnd() {
   const TStep Begun = Step();
   FCtrlSocket->OnSessionClosed = OrdinaryCloseHandler();
   if (FCtrlSocket->State() != wsClosed) {
+    // A close that fails has let go of the connection all the same.
     TSocketCall Call(*this);
     CloseConnection();
   }
