@@ -765,6 +765,9 @@ void THttpCli::DeliverBody(const char* Data, std::int32_t Len) {
 void THttpCli::SplitLines(std::uint16_t Error) {
   const TStep Begun = Step();
   while (FRcvdCount > 0) {
+    // Lines that come after the end of a response, before the client is
+    // idle, wait: once it is, they go to OnDataLine.
+    if (FEndPosted && FState != hsIdle) return;
     // A zero byte hides whatever follows it, a line end included.
     const std::size_t Text = std::strlen(FRcvdBuffer);
     const void* Lf = std::memchr(FRcvdBuffer, '\n', Text);
@@ -794,9 +797,8 @@ void THttpCli::SplitLines(std::uint16_t Error) {
       Fire(OnDataLine, this, Error);
     }
     // A handler that ended the request, or the end of the header, ends the
-    // splitting; lines that come once the client is idle go on to
-    // OnDataLine.
-    if (!Begun.Same() || (FEndPosted && FState != hsIdle)) return;
+    // splitting.
+    if (!Begun.Same()) return;
   }
 }
 
