@@ -46,25 +46,39 @@ void TCustomLineWSocket::CloseGap() {
   FDeliverEnd = 0;
 }
 
+void TCustomLineWSocket::RemoveLine() {
+  char* A = FArea.data();
+  std::memmove(A, A + FDeliverEnd, static_cast<std::size_t>(FAreaCount - FDeliverEnd));
+  FAreaCount -= FDeliverEnd;
+  A[FAreaCount] = 0;
+  FLineLength = 0;
+  FDeliverEnd = 0;
+}
+
 int TCustomLineWSocket::RawRecv(void* Buffer, int Length, int Flags) {
+  // The layer's own reads take what comes next from below.
+  if (FReadingBelow) return TCustomSocksWSocket::RawRecv(Buffer, Length, Flags);
   if (FLineMode && FLineLength > 0) {
     const std::int32_t Count = std::max(0, std::min<std::int32_t>(Length, FLineLength));
     char* A = FArea.data();
     std::memcpy(Buffer, A, static_cast<std::size_t>(Count));
     FLineLength -= Count;
-    if (FLineLength > 0) {
-      std::memmove(A, A + Count, static_cast<std::size_t>(FLineLength));
-    } else {
-      // The whole line is read: it leaves the area now, so that a plain read
-      // in the same handler (after switching line mode off) gets what follows.
-      std::memmove(A, A + FDeliverEnd, static_cast<std::size_t>(FAreaCount - FDeliverEnd));
-      FAreaCount -= FDeliverEnd;
-      A[FAreaCount] = 0;
-      FDeliverEnd = 0;
-    }
+    // The whole line is read: it leaves the area now, so that a plain read
+    // in the same handler (after switching line mode off) gets what follows.
+    if (FLineLength > 0) std::memmove(A, A + Count, static_cast<std::size_t>(FLineLength));
+    else RemoveLine();
     return Count;
   }
-  if (FLineMode || FAreaCount <= 0) return TCustomSocksWSocket::RawRecv(Buffer, Length, Flags);
+  if (FLineMode) {
+    // Bytes held without a complete line come before anything the system
+    // holds: a read from there would overtake them. They come as lines.
+    if (FAreaCount > 0) {
+      wsock::WSASetLastError(plat::sock::WsaEWouldBlock);
+      return -1;
+    }
+    return TCustomSocksWSocket::RawRecv(Buffer, Length, Flags);
+  }
+  if (FAreaCount <= 0) return TCustomSocksWSocket::RawRecv(Buffer, Length, Flags);
   const std::int32_t Count = std::max(0, std::min<std::int32_t>(Length, FAreaCount));
   char* A = FArea.data();
   std::memcpy(Buffer, A, static_cast<std::size_t>(Count));
@@ -90,12 +104,11 @@ bool TCustomLineWSocket::FireDataAvailable(std::uint16_t Error) {
   if (N < 0) return true;
   if (N == 0) N = 255;
   EnsureArea(static_cast<std::size_t>(FAreaCount) + static_cast<std::size_t>(N) + 1);
-  // The new bytes come from below the line being delivered, if there is one
-  // (a handler further up may be pumping messages).
-  const std::int32_t Held = FLineLength;
-  FLineLength = 0;
+  // The new bytes come from below the area and the line being delivered, if
+  // there is one (a handler further up may be pumping messages).
+  FReadingBelow = true;
   std::int32_t Count = Receive(FArea.data() + FAreaCount, N);
-  FLineLength = Held;
+  FReadingBelow = false;
   if (Count < 1) return true;
   FArea[static_cast<std::size_t>(FAreaCount + Count)] = 0;
   const TLifeCheck Life = LifeCheck();
@@ -108,11 +121,20 @@ bool TCustomLineWSocket::FireDataAvailable(std::uint16_t Error) {
   FAreaCount += Count;
   // A delivery further up searches again once its line is read.
   if (!FDelivering && !DeliverLines(Start)) return true;
+  // A handler that switched line mode off reads what follows plainly, all
+  // of it: no limit of lines applies to it any more.
+  if (!CutsLines()) return true;
   CheckLimit();
   return true;
 }
 
 bool TCustomLineWSocket::DeliverLines(std::int32_t Start) {
+  // A line its handler left unread is delivered again first.
+  if (FLineLength > 0) {
+    if (!DeliverLine()) return false;
+    if (FLineLength > 0) return true;
+    Start = 0;
+  }
   while (CutsLines()) {
     const char* A = FArea.data();
     const char* End = A + FAreaCount;
@@ -121,6 +143,7 @@ bool TCustomLineWSocket::DeliverLines(std::int32_t Start) {
     FLineLength = static_cast<std::int32_t>(Found - A) + static_cast<std::int32_t>(FLineEnd.size());
     FDeliverEnd = FLineLength;
     if (!DeliverLine()) return false;
+    if (FLineLength > 0) break;
     Start = 0;
   }
   return true;
@@ -131,18 +154,34 @@ bool TCustomLineWSocket::DeliverLine() {
   const std::uint32_t Epoch = FAreaEpoch;
   const bool Outer = FDelivering;
   FDelivering = true;
-  while (FLineMode && FLineLength > 0) {
-    const bool Taken = TCustomSocksWSocket::FireDataAvailable(0);
-    if (!Life.Lives()) return false;
-    if (Epoch != FAreaEpoch) {
+  try {
+    while (FLineMode && FLineLength > 0) {
+      const std::int32_t Unread = FLineLength;
+      const bool Taken = TCustomSocksWSocket::FireDataAvailable(0);
+      if (!Life.Lives()) return false;
+      if (Epoch != FAreaEpoch) {
+        FDelivering = Outer;
+        return false;
+      }
+      if (!Taken) {
+        // Nobody reads: the line is dropped.
+        char Discard[256];
+        while (FLineMode && FLineLength > 0) RawRecv(Discard, sizeof Discard, 0);
+      } else if (FLineMode && FLineLength == Unread) {
+        // A handler that read nothing would read nothing again: the line
+        // waits, first in the area, for the next notification.
+        break;
+      }
+    }
+  } catch (...) {
+    // The exception ends this line's delivery, and nothing else: the rest of
+    // the line goes with it, and the lines behind it come from the loop.
+    if (Life.Lives()) {
       FDelivering = Outer;
-      return false;
+      if (Epoch == FAreaEpoch && FLineMode && FLineLength > 0) RemoveLine();
+      if (FAreaCount > 0 && Handle()) plat::PostMessage(Handle(), WM_LINE_REDELIVER, 0, 0);
     }
-    if (!Taken) {
-      // Nobody reads: the line is dropped.
-      char Discard[256];
-      while (FLineMode && FLineLength > 0) RawRecv(Discard, sizeof Discard, 0);
-    }
+    throw;
   }
   FDelivering = Outer;
   return true;
@@ -224,7 +263,11 @@ void TCustomLineWSocket::FireSessionClosed(std::uint16_t Error) {
       FLineLength = FAreaCount;
       FDeliverEnd = FAreaCount;
       const TLifeCheck Life = LifeCheck();
-      DeliverLine();
+      try {
+        DeliverLine();
+      } catch (...) {
+        // The close is reported whatever the last line's handler raised.
+      }
       if (!Life.Lives()) return;
     }
     DropArea();
@@ -232,19 +275,30 @@ void TCustomLineWSocket::FireSessionClosed(std::uint16_t Error) {
   TCustomSocksWSocket::FireSessionClosed(Error);
 }
 
+void TCustomLineWSocket::DiscardConnection() {
+  TCustomSocksWSocket::DiscardConnection();
+  DropArea();
+}
+
 void TCustomLineWSocket::Redeliver() {
   // Ends when a pass changes nothing: no handler, a handler that reads
   // nothing, or bytes without a complete line.
   const TLifeCheck Life = LifeCheck();
   while (FAreaCount > 0 && !FDelivering) {
-    const auto Before = std::make_tuple(FAreaCount, FAreaEpoch, FLineMode);
-    if (CutsLines()) {
-      if (!DeliverLines(0)) return;
-      CheckLimit();
-    } else {
-      FireDataAvailable(0);
+    const auto Before = std::make_tuple(FAreaCount, FAreaEpoch, FLineMode, FLineLength);
+    bool Delivered = true;
+    try {
+      if (CutsLines()) Delivered = DeliverLines(0);
+      else FireDataAvailable(0);
+    } catch (...) {
+      // As in the receive loop: a failing data handler ends its delivery.
     }
-    if (!Life.Lives() || std::make_tuple(FAreaCount, FAreaEpoch, FLineMode) == Before) return;
+    if (!Life.Lives() || !Delivered) return;
+    if (CutsLines()) {
+      CheckLimit();
+      if (!Life.Lives()) return;
+    }
+    if (std::make_tuple(FAreaCount, FAreaEpoch, FLineMode, FLineLength) == Before) return;
   }
 }
 

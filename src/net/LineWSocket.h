@@ -50,6 +50,7 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   int RawRecv(void* Buffer, int Length, int Flags) override;
   bool FireDataAvailable(std::uint16_t Error) override;
   void FireSessionClosed(std::uint16_t Error) override;
+  void DiscardConnection() override;
   // Outside line mode the area's bytes wait for plain reads.
   std::int32_t HeldCount() override { return (FLineMode ? 0 : FAreaCount) + TCustomSocksWSocket::HeldCount(); }
 
@@ -69,12 +70,18 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   bool CutsLines() const { return FLineMode && !FLineEnd.empty() && !Negotiating(); }
   void EnsureArea(std::size_t Size);
   void DropArea();
-  // Delivers every complete line from Start on; false when the area was
-  // dropped or the delivery was taken over by a handler meanwhile.
+  // Delivers every complete line from Start on, a line left unread first;
+  // false when the area was dropped or the delivery was taken over by a
+  // handler meanwhile. A line its handler read nothing of stays first in the
+  // area (FLineLength above 0) until the next notification.
   bool DeliverLines(std::int32_t Start);
   // Runs OnDataAvailable until the line being delivered has been read, line
-  // mode is off, or the area is gone; false in the last case.
+  // mode is off, a call read nothing of it, or the area is gone; false in
+  // the last case. An exception of the handler drops the rest of the line
+  // and passes on.
   bool DeliverLine();
+  // Takes the line being delivered (what is left of it) out of the area.
+  void RemoveLine();
   // After line mode went off with part of a line unread: the rest of the line
   // and the bytes that came behind it, without the part read in between.
   void CloseGap();
@@ -96,6 +103,7 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   // or 0 when no delivery runs.
   std::int32_t FDeliverEnd = 0;
   bool FDelivering = false;  // an OnDataAvailable of a line runs
+  bool FReadingBelow = false;  // the layer reads from below the area
   // Grows whenever the area's contents are thrown away, so that a delivery
   // notices it lost its line to a handler.
   std::uint32_t FAreaEpoch = 0;

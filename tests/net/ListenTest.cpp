@@ -3,6 +3,7 @@
 // suspended notifications, and waiting for a flag.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -238,5 +239,299 @@ TEST_F(Listen, WaitForFlagEndsOnItsFlagOrOnAQuitMessage) {
     plat::PostQuitMessage(0);
     EXPECT_EQ(S.WaitForFlag(Never), WaitQuit);
     EXPECT_TRUE(App.Terminated());
+  }
+}
+
+namespace {
+
+// Doubles that fail one library function with FailWith while Failing names
+// it; every handle opened and closed meanwhile is recorded.
+const char* Failing = "";
+int FailWith = 0;
+std::vector<Socket> Opened, Closed;
+Fnsocket RealSocket = nullptr;
+Fnclosesocket RealClose = nullptr;
+Fnsetsockopt RealSetOption = nullptr;
+Fnlisten RealListen = nullptr;
+FnWSAAsyncSelect RealSelect = nullptr;
+Fnaccept RealAccept = nullptr;
+Fnsendto RealSendTo = nullptr;
+
+int Fail() {
+  wsock::WSASetLastError(FailWith);
+  return SocketError;
+}
+Socket DRAVIN_WSAAPI SocketDouble(int Family, int Type, int Protocol) {
+  const Socket S = RealSocket(Family, Type, Protocol);
+  Opened.push_back(S);
+  return S;
+}
+int DRAVIN_WSAAPI CloseDouble(Socket S) {
+  Closed.push_back(S);
+  return RealClose(S);
+}
+int DRAVIN_WSAAPI SetOptionDouble(Socket S, int Level, int Name, const char* Value, int Length) {
+  if ((std::string(Failing) == "SO_REUSEADDR" && Name == SoReuseAddr) ||
+      (std::string(Failing) == "IP_ADD_MEMBERSHIP" && Level == IpProtoIp && Name == IpAddMembership))
+    return Fail();
+  return RealSetOption(S, Level, Name, Value, Length);
+}
+int DRAVIN_WSAAPI ListenDouble(Socket S, int Backlog) {
+  return std::string(Failing) == "listen" ? Fail() : RealListen(S, Backlog);
+}
+int DRAVIN_WSAAPI SelectDouble(Socket S, plat::WindowHandle Window, unsigned Msg, std::int32_t Events) {
+  return std::string(Failing) == "WSAAsyncSelect" && Events != 0 ? Fail() : RealSelect(S, Window, Msg, Events);
+}
+
+// A client that reset before its connection was accepted, as Windows
+// reports it: the connection is taken and gone, and accept says 10054.
+int ResetAccepts = 0;
+Socket DRAVIN_WSAAPI ResetAcceptDouble(Socket S, SockAddr* Addr, int* Length) {
+  const Socket New = RealAccept(S, Addr, Length);
+  if (New == InvalidSocket || ResetAccepts == 0) return New;
+  --ResetAccepts;
+  RealClose(New);
+  wsock::WSASetLastError(WsaEConnReset);
+  return InvalidSocket;
+}
+
+// A system whose datagram sends would block while SendsBlocked; the length of
+// every datagram it takes is recorded.
+bool SendsBlocked = false;
+std::vector<int> SentDatagrams;
+int DRAVIN_WSAAPI SendToDouble(Socket S, const char* Data, int Length, int Flags, const SockAddr* To, int ToLength) {
+  if (SendsBlocked) {
+    wsock::WSASetLastError(WsaEWouldBlock);
+    return SocketError;
+  }
+  const int N = RealSendTo(S, Data, Length, Flags, To, ToLength);
+  if (N >= 0) SentDatagrams.push_back(N);
+  return N;
+}
+
+// A datagram socket listening on a free port of 127.0.0.1 that records the
+// datagrams it receives.
+struct DatagramReceiver {
+  TWSocket S{nullptr};
+  std::vector<std::string> Got;
+  DatagramReceiver() {
+    S.SetProto("udp");
+    S.SetAddr("127.0.0.1");
+    S.SetPort("0");
+    S.OnDataAvailable = [this](TObject*, std::uint16_t) {
+      std::string Buffer(70000, '\0');
+      SockAddrIn From{};
+      int FromLength = sizeof From;
+      const int N = S.ReceiveFrom(Buffer.data(), static_cast<int>(Buffer.size()), reinterpret_cast<SockAddr*>(&From),
+                                  &FromLength);
+      if (N >= 0) Got.push_back(Buffer.substr(0, static_cast<std::size_t>(N)));
+    };
+    S.Listen();
+  }
+};
+
+}  // namespace
+
+TEST_F(Listen, AFailedListenKeepsNoHandleAndASecondListenIsRefused) {
+  TWSocket Holder(nullptr);  // keeps the library, and with it the doubles
+  TWSocket Busy(nullptr);
+  Busy.SetAddr("127.0.0.1");
+  Busy.SetPort("0");
+  Busy.Listen();
+  const std::string BusyPort = Busy.LocalPortNow();
+  // Listening already: refused, and nothing changes.
+  const Socket Handle = Busy.HSocket();
+  EXPECT_EQ(ErrorOf([&] { Busy.Listen(); }), "Listen: socket already in use");
+  EXPECT_EQ(Busy.State(), wsListening);
+  EXPECT_EQ(Busy.HSocket(), Handle);
+
+  SocketFunctionDouble<Fnsocket> Sockets("socket", SocketDouble);
+  SocketFunctionDouble<Fnclosesocket> Closes("closesocket", CloseDouble);
+  SocketFunctionDouble<Fnsetsockopt> Options("setsockopt", SetOptionDouble);
+  SocketFunctionDouble<Fnlisten> Listens("listen", ListenDouble);
+  SocketFunctionDouble<FnWSAAsyncSelect> Selects("WSAAsyncSelect", SelectDouble);
+  RealSocket = Sockets.Real();
+  RealClose = Closes.Real();
+  RealSetOption = Options.Real();
+  RealListen = Listens.Real();
+  RealSelect = Selects.Real();
+  const struct {
+    const char* Name;
+    const char* Fails;
+    bool Datagram;
+    const char* Port;  // "busy" for the port Busy listens on
+    const char* Function;
+  } Cases[] = {
+      {"the port is taken", "", false, "busy", "Bind"},
+      {"address reuse refused", "SO_REUSEADDR", true, "0", "setsockopt(SO_REUSEADDR)"},
+      {"the group refused", "IP_ADD_MEMBERSHIP", true, "0", "setsockopt(IP MULTICAST)"},
+      {"listen refused", "listen", false, "0", "Listen"},
+      {"notifications refused", "WSAAsyncSelect", false, "0", "WSAASyncSelect"},
+      {"datagram notifications refused", "WSAAsyncSelect", true, "0", "WSAASyncSelect"},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    Failing = C.Fails;
+    FailWith = 10055;
+    Opened.clear();
+    Closed.clear();
+    TWSocket S(nullptr);
+    S.SetProto(C.Datagram ? "udp" : "tcp");
+    S.SetAddr("127.0.0.1");
+    S.SetPort(std::string(C.Port) == "busy" ? BusyPort : C.Port);
+    S.SetReuseAddr(true);
+    S.SetMultiCast(C.Datagram);
+    S.SetMultiCastAddrStr("239.255.42.98");
+    // Twenty times over: each failure gives its handle back.
+    for (int Round = 0; Round < 20; ++Round) {
+      const std::string Error = ErrorOf([&] { S.Listen(); });
+      EXPECT_EQ(Error.rfind("Error ", 0), 0u) << Error;
+      EXPECT_NE(Error.find(std::string(" in function ") + C.Function + "\r\n"), std::string::npos) << Error;
+      EXPECT_EQ(S.State(), wsClosed);
+      EXPECT_EQ(S.HSocket(), InvalidSocket);
+    }
+    EXPECT_EQ(Opened.size(), 20u);
+    EXPECT_EQ(Closed, Opened);
+  }
+  Failing = "";
+  Busy.Close();
+}
+
+TEST_F(Listen, AResetOrAMissingPeerClosesOnlyAConnection) {
+  // A client that resets before the accept: the listening socket reports
+  // it and goes on listening; the next client is accepted.
+  {
+    TWSocket Server(nullptr);
+    Server.SetAddr("127.0.0.1");
+    Server.SetPort("0");
+    Server.Listen();
+    SocketFunctionDouble<Fnaccept> Accepts("accept", ResetAcceptDouble);
+    RealAccept = Accepts.Real();
+    RealClose = reinterpret_cast<Fnclosesocket>(LoadSocketFunction("closesocket"));
+    ResetAccepts = 1;
+    std::vector<int> Errors;
+    std::vector<std::unique_ptr<TWSocket>> Served;
+    Server.OnError = [&](TObject*) { Errors.push_back(Server.LastError()); };
+    Server.OnSessionAvailable = [&](TObject*, std::uint16_t) {
+      const Socket H = Server.Accept();
+      if (H == InvalidSocket) return;
+      Served.push_back(std::make_unique<TWSocket>(nullptr));
+      Served.back()->Dup(H);
+      Served.back()->Close();
+    };
+    PeerControl Dial("DIAL " + Server.LocalPortNow() + " 2");
+    ASSERT_TRUE(PumpUntil([&] { return Served.size() == 1; }));
+    EXPECT_EQ(Errors, std::vector<int>{WsaEConnReset});
+    EXPECT_EQ(Server.State(), wsListening);
+    EXPECT_EQ(Dial.ReadLine(), "DIALED ");
+    Server.Close();
+  }
+  // A datagram socket asked for a peer it does not have, and a listening
+  // socket asked to send: reported, and nothing closes.
+  {
+    DatagramReceiver Udp;
+    int Errors = 0;
+    Udp.S.OnError = [&](TObject*) { ++Errors; };
+    EXPECT_EQ(Udp.S.PeerAddr(), "error");
+    EXPECT_EQ(Udp.S.LastError(), WsaENotConn);
+    EXPECT_EQ(Udp.S.State(), wsConnected);
+    TWSocket Server(nullptr);
+    Server.SetAddr("127.0.0.1");
+    Server.SetPort("0");
+    Server.Listen();
+    Server.OnError = [&](TObject*) { ++Errors; };
+    EXPECT_EQ(Server.SendText("x"), -1);
+    EXPECT_EQ(Server.LastError(), WsaENotConn);
+    EXPECT_EQ(Server.State(), wsListening);
+    EXPECT_EQ(Errors, 2);
+    Server.Close();
+  }
+}
+
+TEST_F(Listen, EachDatagramSendIsOneDatagram) {
+  DatagramReceiver Receiver;
+  ASSERT_EQ(Receiver.S.State(), wsConnected);
+  TWSocket Sender(nullptr);
+  Sender.SetProto("udp");
+  ConnectTo(Sender, Receiver.S.LocalPortNow());
+  SocketFunctionDouble<Fnsendto> Sends("sendto", SendToDouble);
+  RealSendTo = Sends.Real();
+  SentDatagrams.clear();
+  // Longer than a block of the send chain: one datagram all the same.
+  Sender.SendText(Pattern(3000));
+  ASSERT_TRUE(PumpUntil([&] { return !Receiver.Got.empty(); }));
+  // Sends held back by a full system are neither merged nor split.
+  SendsBlocked = true;
+  for (int Length : {100, 200, 300}) Sender.SendText(std::string(static_cast<std::size_t>(Length), 'd'));
+  SendsBlocked = false;
+  plat::PostMessage(Sender.Handle(), WM_SOCKET_EVENT, Sender.HSocket(), MakeSelectReply(FdWrite, 0));
+  ASSERT_TRUE(PumpUntil([&] { return Receiver.Got.size() >= 4; }));
+  // One too long for the system is reported; the next goes.
+  int Errors = 0;
+  Sender.OnError = [&](TObject*) { ++Errors; };
+  Sender.SendText(std::string(70000, 'x'));
+  EXPECT_EQ(Errors, 1);
+  EXPECT_EQ(Sender.LastError(), 10040);
+  Sender.SendText("after");
+  ASSERT_TRUE(PumpUntil([&] { return Receiver.Got.size() >= 5; }));
+  Sentinel Queue;
+  ASSERT_TRUE(Queue.PumpThroughQueue());
+  std::vector<std::size_t> Lengths;
+  for (const std::string& D : Receiver.Got) Lengths.push_back(D.size());
+  EXPECT_EQ(Lengths, (std::vector<std::size_t>{3000, 100, 200, 300, 5}));
+  EXPECT_EQ(SentDatagrams, (std::vector<int>{3000, 100, 200, 300, 5}));
+  EXPECT_TRUE(Receiver.Got[0] == Pattern(3000));
+  Sender.Close();
+  Receiver.S.Close();
+}
+
+TEST_F(Listen, AnEmptyDatagramIsADatagram) {
+  DatagramReceiver Receiver;
+  TWSocket Sender(nullptr);
+  Sender.SetProto("udp");
+  ConnectTo(Sender, Receiver.S.LocalPortNow());
+  SockAddrIn To{};
+  int ToLength = sizeof To;
+  ASSERT_EQ(Receiver.S.GetLocalName(To, ToLength), 0);
+  EXPECT_EQ(Sender.SendTo(reinterpret_cast<const SockAddr*>(&To), ToLength, "", 0), 0);
+  Sender.SendText("after");
+  ASSERT_TRUE(PumpUntil([&] { return Receiver.Got.size() >= 2 || Receiver.S.State() != wsConnected; }));
+  EXPECT_EQ(Receiver.S.State(), wsConnected);
+  EXPECT_EQ(Receiver.Got, (std::vector<std::string>{"", "after"}));
+  Sender.Close();
+  Receiver.S.Close();
+}
+
+TEST_F(Listen, AWaitWhosePumpFreesTheSocketEndsWithoutTouchingIt) {
+  TWSocket Holder(nullptr);  // keeps the library and the window class
+  const struct {
+    const char* Name;
+    std::function<int(TWSocket*)> Wait;
+    int Result;
+  } Cases[] = {
+      {"WaitForFlag", [](TWSocket* S) {
+         S->FreeLater();
+         bool Never = false;
+         return S->WaitForFlag(Never);
+       }, WaitQuit},
+      {"RunAndWait", [](TWSocket* S) {
+         bool Flag = false;
+         return S->RunAndWait([S] { S->FreeLater(); }, Flag);
+       }, WaitQuit},
+      {"the pump that meets a quit message", [](TWSocket* S) {
+         S->SetMultiThreaded(true);
+         S->FreeLater();
+         plat::PostQuitMessage(0);
+         S->PumpSocketMessages();
+         return 0;
+       }, 0},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TComponent Owner(nullptr);
+    auto* S = new TWSocket(&Owner);
+    EXPECT_EQ(C.Wait(S), C.Result);
+    EXPECT_EQ(Owner.ComponentCount(), 0);
+    testsupport::DrainQueue();
   }
 }

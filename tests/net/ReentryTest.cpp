@@ -83,37 +83,6 @@ class LimitedPumpSocket : public TWSocket {
   }
 };
 
-// Sends until the system takes only part, so that the rest waits in the
-// chain for write notifications. The slow peer reads slowly only what it
-// counts.
-bool SendUntilHeldBack(TCustomWSocket& S) {
-  long long Sent = 0;
-  const TSendData Before = S.OnSendData;
-  S.OnSendData = [&](TObject*, std::int32_t N) { Sent += N; };
-  long long Queued = S.SendText("COUNT 100000000\r\n");
-  for (int I = 0; I < 100 && Sent == Queued; ++I) Queued += S.SendText(Pattern(100000));
-  S.OnSendData = Before;
-  return Sent < Queued;
-}
-
-// Nothing of a connection but its change to wsClosed may follow its
-// OnSessionClosed.
-void ExpectNothingAfterTheClose(const Events& Log) {
-  int Closes = 0;
-  bool Closed = false;
-  for (const std::string& E : Log) {
-    if (E.rfind("SessionClosed(", 0) == 0) {
-      ++Closes;
-      Closed = true;
-      continue;
-    }
-    if (Closed) {
-      EXPECT_EQ(E.find(",wsClosed)"), E.size() - 10) << E << " after the close";
-    }
-  }
-  EXPECT_EQ(Closes, 1);
-}
-
 class ReentryTest : public PeerTest {
  protected:
   // Connected, with the connection's first notifications handled.
