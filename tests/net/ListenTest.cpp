@@ -132,62 +132,107 @@ TEST_F(Listen, DatagramsGoBothWays) {
   Server.Close();
 }
 
-// Broadcast and multicast depend on the system's interfaces and routes: the
-// options must be accepted; whether a datagram comes back over loopback is
-// reported, not required (a container with loopback alone has no route to
-// 255.255.255.255, and its loopback may not carry multicast).
-TEST_F(Listen, BroadcastAndMulticastWhereTheSystemAllows) {
-  for (bool Multicast : {false, true}) {
-    SCOPED_TRACE(Multicast ? "multicast" : "broadcast");
-    TWSocket Receiver(nullptr);
-    Receiver.SetProto("udp");
-    Receiver.SetAddr(Multicast ? "127.0.0.1" : "0.0.0.0");
-    Receiver.SetPort("0");
-    Receiver.SetReuseAddr(true);
-    if (Multicast) {
-      Receiver.SetMultiCast(true);
-      Receiver.SetMultiCastAddrStr("239.255.42.99");
-    }
-    int Errors = 0;
-    Receiver.OnError = [&](TObject*) { ++Errors; };
-    Receiver.Listen();
-    const std::string Port = Receiver.LocalPortNow();
-    if (Errors > 0) {
-      RecordProperty(Multicast ? "multicast" : "broadcast", "join refused by the system: " + IntToStr(Receiver.LastError()));
-      std::printf("note: %s: the system refused to join (error %d)\n", Multicast ? "multicast" : "broadcast",
-                  Receiver.LastError());
-      continue;
-    }
-    std::string Got;
-    Receiver.OnDataAvailable = [&](TObject*, std::uint16_t) { Got += Receiver.ReceiveText(); };
+namespace {
 
-    TWSocket Sender(nullptr);
-    Sender.SetProto("udp");
-    Sender.SetAddr(Multicast ? "239.255.42.99" : "255.255.255.255");
-    Sender.SetPort(Port);
-    if (Multicast) {
-      Sender.SetMultiCast(true);
-      Sender.SetMultiCastIpTTL(2);
-      Sender.SetLocalAddr("127.0.0.1");
-    }
-    // Connect sets the broadcast and multicast options; a refusal would raise.
-    Sender.Connect();
-    ASSERT_EQ(Sender.State(), wsConnected);
-    int Sent = -2;
-    const std::string Text = Multicast ? "to the group" : "to everyone";
-    Sender.OnSendData = [&](TObject*, std::int32_t N) { Sent = N; };
-    Sender.SendText(Text);
-    const bool Arrived = PumpUntil([&] { return !Got.empty(); }, 2000);
-    if (Arrived) {
-      EXPECT_EQ(Got, Text);
+constexpr const char* Group = "239.255.42.99";
+
+// Whether the system carries a datagram from one plain socket of its library
+// to another, set up as the test below sets up its two sockets: "" when it
+// does, else why not. Broadcast and multicast depend on the interfaces and
+// routes of the machine (a container with loopback alone has no route to
+// either).
+std::string WhyTheSystemCannotCarry(bool Multicast) {
+  TWSocket Holder(nullptr);  // keeps the library
+  const auto Why = [](const char* What) { return std::string(What) + " failed with error " + IntToStr(wsock::WSAGetLastError()); };
+  const Socket Receiver = wsock::socket(AfInet, SockDgram, IpProtoUdp);
+  const Socket Sender = wsock::socket(AfInet, SockDgram, IpProtoUdp);
+  std::string Result = "nothing came back within a second";
+  SockAddrIn Here{};
+  Here.sin_family = AfInet;
+  int Length = sizeof Here;
+  std::uint32_t NonBlocking = 1;
+  struct {
+    InAddr Group;
+    InAddr Interface;
+  } Join{{wsock::inet_addr(Group)}, {InAddrAny}};
+  if (wsock::bind(Receiver, reinterpret_cast<const SockAddr*>(&Here), sizeof Here) != 0 ||
+      wsock::getsockname(Receiver, reinterpret_cast<SockAddr*>(&Here), &Length) != 0) {
+    Result = Why("binding the receiver");
+  } else if (Multicast && wsock::setsockopt(Receiver, IpProtoIp, IpAddMembership, reinterpret_cast<const char*>(&Join),
+                                            sizeof Join) != 0) {
+    Result = Why("joining the group");
+  } else if (wsock::setsockopt(Sender, Multicast ? IpProtoIp : SolSocket, Multicast ? IpMulticastTtl : SoBroadcast,
+                               Multicast ? 2 : 1) != 0) {
+    Result = Why("the sender's option");
+  } else {
+    SockAddrIn To = Here;
+    To.sin_addr.S_addr = wsock::inet_addr(Multicast ? Group : "255.255.255.255");
+    wsock::ioctlsocket(Receiver, FionBio, &NonBlocking);
+    if (wsock::sendto(Sender, "probe", 5, 0, reinterpret_cast<const SockAddr*>(&To), sizeof To) != 5) {
+      Result = Why("sending");
     } else {
-      std::printf("note: %s: %s\n", Multicast ? "multicast" : "broadcast",
-                  Sent > 0 ? "sent, but not looped back to this host"
-                           : ("not sent: error " + IntToStr(Sender.LastError())).c_str());
+      char Buffer[16];
+      for (const std::uint64_t Start = plat::TickCount(); plat::TickCount() - Start < 1000; plat::Sleep(1)) {
+        if (wsock::recv(Receiver, Buffer, sizeof Buffer, 0) == 5) {
+          Result.clear();
+          break;
+        }
+      }
     }
-    Sender.Close();
-    Receiver.Close();
   }
+  wsock::closesocket(Receiver);
+  wsock::closesocket(Sender);
+  return Result;
+}
+
+// A datagram to everyone, or to the group, from one socket to another.
+void BroadcastOrMulticast(bool Multicast) {
+  TWSocket Receiver(nullptr);
+  Receiver.SetProto("udp");
+  Receiver.SetAddr("0.0.0.0");
+  Receiver.SetPort("0");
+  Receiver.SetReuseAddr(true);
+  if (Multicast) {
+    Receiver.SetMultiCast(true);
+    Receiver.SetMultiCastAddrStr(Group);
+  }
+  Receiver.Listen();
+  ASSERT_EQ(Receiver.State(), wsConnected);
+  std::string Got;
+  Receiver.OnDataAvailable = [&](TObject*, std::uint16_t) { Got += Receiver.ReceiveText(); };
+
+  TWSocket Sender(nullptr);
+  Sender.SetProto("udp");
+  Sender.SetAddr(Multicast ? Group : "255.255.255.255");
+  Sender.SetPort(Receiver.LocalPortNow());
+  if (Multicast) {
+    Sender.SetMultiCast(true);
+    Sender.SetMultiCastIpTTL(2);
+  }
+  // Connect sets the broadcast and multicast options; a refusal would raise.
+  Sender.Connect();
+  ASSERT_EQ(Sender.State(), wsConnected);
+  const std::string Text = Multicast ? "to the group" : "to everyone";
+  Sender.SendText(Text);
+  EXPECT_TRUE(PumpUntil([&] { return Got.size() >= Text.size(); }, 5000));
+  EXPECT_EQ(Got, Text);
+  Sender.Close();
+  Receiver.Close();
+}
+
+}  // namespace
+
+TEST_F(Listen, ABroadcastArrives) {
+  const std::string Why = WhyTheSystemCannotCarry(false);
+  if (!Why.empty()) GTEST_SKIP() << "this system does not carry a broadcast between two of its own sockets: " << Why;
+  BroadcastOrMulticast(false);
+}
+
+TEST_F(Listen, AMulticastArrives) {
+  const std::string Why = WhyTheSystemCannotCarry(true);
+  if (!Why.empty())
+    GTEST_SKIP() << "this system does not carry a datagram to " << Group << " between two of its own sockets: " << Why;
+  BroadcastOrMulticast(true);
 }
 
 TEST_F(Listen, SuspendedEventsDeliverNothingUntilResumed) {
@@ -202,7 +247,8 @@ TEST_F(Listen, SuspendedEventsDeliverNothingUntilResumed) {
   S.OnDataAvailable = [&](TObject*, std::uint16_t) { Got += S.ReceiveText(); };
   ConnectTo(S, CommandPort());
   ASSERT_TRUE(PumpUntil([&] { return Connected; }));
-  PumpFor(300);
+  // The data is there, and so are its notifications, had they been asked for.
+  ASSERT_TRUE(PumpUntil([&] { return S.RcvdCount() >= 100; }));
   Sentinel Queue;
   ASSERT_TRUE(Queue.PumpThroughQueue());
   EXPECT_EQ(Got, "");

@@ -47,10 +47,6 @@ inline bool WaitUntilQueued(plat::WindowHandle Window, std::uint32_t Msg, int Ti
   return false;
 }
 
-inline void PumpFor(int Milliseconds) {
-  PumpUntil([] { return false; }, Milliseconds);
-}
-
 // Everything queued before it has been handled once a message posted now
 // comes back.
 class Sentinel {

@@ -213,7 +213,6 @@ TEST_F(WSocketTest, SendWhileConnectingClosesTheSocketAndReports10057) {
     EXPECT_EQ(Log.Events, Expected);
     // The connect that was under way reports nothing any more.
     Sentinel Queue;
-    PumpFor(50);
     ASSERT_TRUE(Queue.PumpThroughQueue());
     EXPECT_EQ(Log.Events, Expected);
   }
@@ -539,7 +538,8 @@ TEST_F(WSocketTest, StoppedLookupsEndWith10004AndNothingAfter) {
     }
     S.StopDnsLookup();
     EXPECT_EQ(Done, std::vector<std::uint16_t>{10004});
-    PumpFor(100);
+    Sentinel Queue;
+    ASSERT_TRUE(Queue.PumpThroughQueue());
     EXPECT_EQ(Done, std::vector<std::uint16_t>{10004});
     EXPECT_EQ(S.DnsResult(), "");
     S.StopDnsLookup();  // nothing pending: nothing happens
@@ -550,7 +550,8 @@ TEST_F(WSocketTest, StoppedLookupsEndWith10004AndNothingAfter) {
   S.DnsLookup("localhost");
   S.DnsLookup("127.2");
   ASSERT_TRUE(PumpUntil([&] { return !Done.empty(); }));
-  PumpFor(100);
+  Sentinel Queue;
+  ASSERT_TRUE(Queue.PumpThroughQueue());
   EXPECT_EQ(Done, std::vector<std::uint16_t>{0});
   EXPECT_EQ(S.DnsResult(), "127.0.0.2");
   // A socket destroyed with a lookup under way cancels it without a word.
@@ -559,7 +560,7 @@ TEST_F(WSocketTest, StoppedLookupsEndWith10004AndNothingAfter) {
   Doomed->OnDnsLookupDone = [&](TObject*, std::uint16_t) { Fired = true; };
   Doomed->DnsLookup("localhost");
   delete Doomed;
-  PumpFor(100);
+  ASSERT_TRUE(Queue.PumpThroughQueue());
   EXPECT_FALSE(Fired);
 }
 
