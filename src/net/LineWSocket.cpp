@@ -4,10 +4,13 @@
 #include <cstring>
 #include <tuple>
 
-// How the area looks while a line is delivered: the unread rest of the line
-// at the front (FLineLength bytes), then what the handler has read of it
-// already, then, from FDeliverEnd on, the bytes that came behind the line.
-// The line leaves the area as soon as its last byte is read.
+// The bytes held begin at FFront of the area: what a handler reads leaves
+// the front by moving it, never by moving the bytes behind (a read of 800
+// lines would otherwise move the rest of the read 800 times). They move to
+// the start of the area only before new bytes are read in behind them.
+// While a line is delivered, its unread rest is first (FLineLength bytes),
+// then the bytes that came behind it; the line is gone once its last byte is
+// read.
 
 TCustomLineWSocket::TCustomLineWSocket(TComponent* AOwner) : TCustomSocksWSocket(AOwner) {}
 
@@ -15,8 +18,9 @@ void TCustomLineWSocket::SetLineMode(bool Value) {
   if (FLineMode == Value) return;
   FLineMode = Value;
   // The rest of the line, then what followed it, is what plain reads get
-  // next: from now on, also inside the handler that switched.
-  if (!Value && FLineLength > 0) CloseGap();
+  // next: from now on, also inside the handler that switched. They lie in
+  // that order at the front already.
+  if (!Value) FLineLength = 0;
   if ((FAreaCount > 0 || FLineLength > 0) && Handle()) plat::PostMessage(Handle(), WM_LINE_REDELIVER, 0, 0);
 }
 
@@ -31,42 +35,43 @@ void TCustomLineWSocket::EnsureArea(std::size_t Size) {
 
 void TCustomLineWSocket::DropArea() {
   std::vector<char>().swap(FArea);
+  FFront = 0;
   FAreaCount = 0;
   FLineLength = 0;
-  FDeliverEnd = 0;
   ++FAreaEpoch;
 }
 
-void TCustomLineWSocket::CloseGap() {
-  char* A = FArea.data();
-  std::memmove(A + FLineLength, A + FDeliverEnd, static_cast<std::size_t>(FAreaCount - FDeliverEnd));
-  FAreaCount = FLineLength + FAreaCount - FDeliverEnd;
-  A[FAreaCount] = 0;
-  FLineLength = 0;
-  FDeliverEnd = 0;
+void TCustomLineWSocket::Compact() {
+  if (FFront == 0) return;
+  // The zero byte behind the held bytes comes along.
+  std::memmove(FArea.data(), Held(), static_cast<std::size_t>(FAreaCount) + 1);
+  FFront = 0;
+}
+
+void TCustomLineWSocket::Consume(std::int32_t Count) {
+  FFront += Count;
+  FAreaCount -= Count;
+  if (FAreaCount > 0) return;
+  FFront = 0;
+  FArea[0] = 0;
 }
 
 void TCustomLineWSocket::RemoveLine() {
-  char* A = FArea.data();
-  std::memmove(A, A + FDeliverEnd, static_cast<std::size_t>(FAreaCount - FDeliverEnd));
-  FAreaCount -= FDeliverEnd;
-  A[FAreaCount] = 0;
+  Consume(FLineLength);
   FLineLength = 0;
-  FDeliverEnd = 0;
 }
 
 int TCustomLineWSocket::RawRecv(void* Buffer, int Length, int Flags) {
   // The layer's own reads take what comes next from below.
   if (FReadingBelow) return TCustomSocksWSocket::RawRecv(Buffer, Length, Flags);
   if (FLineMode && FLineLength > 0) {
+    // What is read of the line leaves the area at once, so that a plain
+    // read in the same handler (after switching line mode off) gets what
+    // follows.
     const std::int32_t Count = std::max(0, std::min<std::int32_t>(Length, FLineLength));
-    char* A = FArea.data();
-    std::memcpy(Buffer, A, static_cast<std::size_t>(Count));
+    std::memcpy(Buffer, Held(), static_cast<std::size_t>(Count));
     FLineLength -= Count;
-    // The whole line is read: it leaves the area now, so that a plain read
-    // in the same handler (after switching line mode off) gets what follows.
-    if (FLineLength > 0) std::memmove(A, A + Count, static_cast<std::size_t>(FLineLength));
-    else RemoveLine();
+    Consume(Count);
     return Count;
   }
   if (FLineMode) {
@@ -80,10 +85,8 @@ int TCustomLineWSocket::RawRecv(void* Buffer, int Length, int Flags) {
   }
   if (FAreaCount <= 0) return TCustomSocksWSocket::RawRecv(Buffer, Length, Flags);
   const std::int32_t Count = std::max(0, std::min<std::int32_t>(Length, FAreaCount));
-  char* A = FArea.data();
-  std::memcpy(Buffer, A, static_cast<std::size_t>(Count));
-  std::memmove(A, A + Count, static_cast<std::size_t>(FAreaCount - Count + 1));
-  FAreaCount -= Count;
+  std::memcpy(Buffer, Held(), static_cast<std::size_t>(Count));
+  Consume(Count);
   return Count;
 }
 
@@ -103,18 +106,19 @@ bool TCustomLineWSocket::FireDataAvailable(std::uint16_t Error) {
   std::int32_t N = TCustomSocksWSocket::RcvdCount();
   if (N < 0) return true;
   if (N == 0) N = 255;
+  Compact();
   EnsureArea(static_cast<std::size_t>(FAreaCount) + static_cast<std::size_t>(N) + 1);
   // The new bytes come from below the area and the line being delivered, if
   // there is one (a handler further up may be pumping messages).
   FReadingBelow = true;
-  std::int32_t Count = Receive(FArea.data() + FAreaCount, N);
+  std::int32_t Count = Receive(Held() + FAreaCount, N);
   FReadingBelow = false;
   if (Count < 1) return true;
-  FArea[static_cast<std::size_t>(FAreaCount + Count)] = 0;
+  Held()[FAreaCount + Count] = 0;
   const TLifeCheck Life = LifeCheck();
   const std::uint32_t Epoch = FAreaEpoch;
   if (FLineEdit) ApplyLineEditing(Count);
-  else if (FLineEcho) Echo(FArea.data() + FAreaCount, static_cast<std::size_t>(Count));
+  else if (FLineEcho) Echo(Held() + FAreaCount, static_cast<std::size_t>(Count));
   if (!Life.Lives() || Epoch != FAreaEpoch) return true;  // the echo closed or freed the socket
   // A marker split across two reads is found from its first byte on.
   const std::int32_t Start = std::max<std::int32_t>(0, FAreaCount - static_cast<std::int32_t>(FLineEnd.size()));
@@ -136,12 +140,11 @@ bool TCustomLineWSocket::DeliverLines(std::int32_t Start) {
     Start = 0;
   }
   while (CutsLines()) {
-    const char* A = FArea.data();
+    const char* A = Held();
     const char* End = A + FAreaCount;
     const char* Found = std::search(A + Start, End, FLineEnd.begin(), FLineEnd.end());
     if (Found == End) break;
     FLineLength = static_cast<std::int32_t>(Found - A) + static_cast<std::int32_t>(FLineEnd.size());
-    FDeliverEnd = FLineLength;
     if (!DeliverLine()) return false;
     if (FLineLength > 0) break;
     Start = 0;
@@ -197,9 +200,9 @@ void TCustomLineWSocket::CheckLimit() {
   const bool Clear = FClearData;
   FClearData = false;
   if (!Clear || Epoch != FAreaEpoch) return;
+  FFront = 0;
   FAreaCount = 0;
   FLineLength = 0;
-  FDeliverEnd = 0;
   FArea[0] = 0;
   ++FAreaEpoch;
 }
@@ -211,7 +214,7 @@ void TCustomLineWSocket::FireLineLimitExceeded(std::int32_t Count, bool& ClearDa
 void TCustomLineWSocket::ApplyLineEditing(std::int32_t& Count) {
   const std::int32_t Start = FAreaCount;
   // Below this lies a line a handler further up is reading: not to be erased.
-  const std::int32_t Floor = FDelivering ? FDeliverEnd : 0;
+  const std::int32_t Floor = FDelivering ? FLineLength : 0;
   std::int32_t Write = Start;
   std::int32_t Lowest = Start;
   std::vector<char> Copy;
@@ -222,11 +225,11 @@ void TCustomLineWSocket::ApplyLineEditing(std::int32_t& Count) {
     Copy[static_cast<std::size_t>(Write++)] = C;
   };
   for (std::int32_t Source = Start; Source < Start + Count; ++Source) {
-    const char C = FArea[static_cast<std::size_t>(Source)];
+    const char C = Held()[Source];
     if ((C == '\b' || C == '\t') && !Edited) {
       Edited = true;
       Copy.assign(static_cast<std::size_t>((Start + Count + 256) / 256 * 256), 0);
-      std::memcpy(Copy.data(), FArea.data(), static_cast<std::size_t>(Source));
+      std::memcpy(Copy.data(), Held(), static_cast<std::size_t>(Source));
     }
     if (C == '\b') {
       if (Write > Floor) {
@@ -246,9 +249,9 @@ void TCustomLineWSocket::ApplyLineEditing(std::int32_t& Count) {
     }
   }
   if (Edited) {
-    EnsureArea(static_cast<std::size_t>(Write) + 1);
-    std::memcpy(FArea.data(), Copy.data(), static_cast<std::size_t>(Write));
-    FArea[static_cast<std::size_t>(Write)] = 0;
+    EnsureArea(static_cast<std::size_t>(FFront + Write) + 1);
+    std::memcpy(Held(), Copy.data(), static_cast<std::size_t>(Write));
+    Held()[Write] = 0;
     FAreaCount = Lowest;
     Count = Write - Lowest;
   }
@@ -259,9 +262,7 @@ void TCustomLineWSocket::FireSessionClosed(std::uint16_t Error) {
   if (!FArea.empty()) {
     // What is left is the last line, unless a limit handler is clearing it.
     if (FLineMode && FAreaCount > 0 && !FClearData) {
-      if (FLineLength > 0) CloseGap();
       FLineLength = FAreaCount;
-      FDeliverEnd = FAreaCount;
       const TLifeCheck Life = LifeCheck();
       try {
         DeliverLine();

@@ -82,15 +82,18 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   bool DeliverLine();
   // Takes the line being delivered (what is left of it) out of the area.
   void RemoveLine();
-  // After line mode went off with part of a line unread: the rest of the line
-  // and the bytes that came behind it, without the part read in between.
-  void CloseGap();
+  // The held bytes to the start of the area, before more are read in.
+  void Compact();
+  // Count bytes read off the front.
+  void Consume(std::int32_t Count);
+  char* Held() { return FArea.data() + FFront; }
   void CheckLimit();
   void Redeliver();
   // Sends Data back; false when that freed the socket.
   bool Echo(const char* Data, std::size_t Length);
 
   std::vector<char> FArea;      // the receive area; a zero byte follows the bytes held
+  std::int32_t FFront = 0;      // where the bytes held begin in it
   std::int32_t FAreaCount = 0;  // bytes held
   std::string FLineEnd = "\r\n";
   bool FLineMode = false;
@@ -99,9 +102,6 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   bool FClearData = false;  // ClearData of the limit event while it runs
   bool FLineEcho = false;
   bool FLineEdit = false;
-  // Where the line being delivered ended in the area (its first byte at 0),
-  // or 0 when no delivery runs.
-  std::int32_t FDeliverEnd = 0;
   bool FDelivering = false;  // an OnDataAvailable of a line runs
   bool FReadingBelow = false;  // the layer reads from below the area
   // Grows whenever the area's contents are thrown away, so that a delivery
