@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <tuple>
 
 // The bytes held begin at FFront of the area: what a handler reads leaves
@@ -140,11 +141,11 @@ bool TCustomLineWSocket::DeliverLines(std::int32_t Start) {
     Start = 0;
   }
   while (CutsLines()) {
-    const char* A = Held();
-    const char* End = A + FAreaCount;
-    const char* Found = std::search(A + Start, End, FLineEnd.begin(), FLineEnd.end());
-    if (Found == End) break;
-    FLineLength = static_cast<std::int32_t>(Found - A) + static_cast<std::int32_t>(FLineEnd.size());
+    // The library's search looks for the marker's first byte with memchr.
+    const std::size_t Found =
+        std::string_view(Held(), static_cast<std::size_t>(FAreaCount)).find(FLineEnd, static_cast<std::size_t>(Start));
+    if (Found == std::string_view::npos) break;
+    FLineLength = static_cast<std::int32_t>(Found + FLineEnd.size());
     if (!DeliverLine()) return false;
     if (FLineLength > 0) break;
     Start = 0;
