@@ -1,7 +1,9 @@
 // Hidden windows, posted messages, timers and the wait, for the host build.
 // One queue per thread; poll() waits on a wake pipe, on watched descriptors and
 // until the next timer is due. Retrieval follows Windows' priorities: posted
-// messages first, then the quit message, then due timers.
+// messages first, then the quit message, then due timers. The descriptors are
+// looked at before each retrieval, but while posted messages wait at most
+// once a millisecond.
 #include "platform/Platform.h"
 #include "platform/posix/Loop.h"
 
