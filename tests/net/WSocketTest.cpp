@@ -266,13 +266,16 @@ TEST_F(WSocketTest, ASlowReaderGetsEverythingAndDataSentFiresOnceAfterTheLastByt
   ASSERT_TRUE(PumpUntil([&] { return S.State() == wsConnected; }));
   testsupport::DrainQueue();
   Connected = true;
-  const std::string Data = Pattern(10000);
-  const std::string Request = "COUNT 10000\r\n" + Data;
+  // More than the buffers of both sides and what the slow reader takes
+  // meanwhile, also when this program is held up in the middle of its send
+  // (10,000 bytes were taken whole once under Wine on a busy machine).
+  const std::string Data = Pattern(200000);
+  const std::string Request = "COUNT 200000\r\n" + Data;
   EXPECT_EQ(S.SendText(Request), static_cast<int>(Request.size()));
   EXPECT_LT(Sent, static_cast<long long>(Request.size())) << "the system took everything at once";
   EXPECT_EQ(DataSent, 0);
   ASSERT_TRUE(PumpUntil([&] { return Answer.find("\r\n") != std::string::npos; }));
-  EXPECT_EQ(Answer, "GOT 10000 " + MD5HexDigest(Data.data(), Data.size()) + "\r\n");
+  EXPECT_EQ(Answer, "GOT 200000 " + MD5HexDigest(Data.data(), Data.size()) + "\r\n");
   Sentinel Queue;
   ASSERT_TRUE(Queue.PumpThroughQueue());
   EXPECT_EQ(DataSent, 1);
