@@ -78,6 +78,13 @@ struct LineRun {
   }
 };
 
+// Connected, in line mode, holding at most 10 bytes without a marker.
+void LinesOfTen(TFedSocket& S) {
+  S.Attach();
+  S.SetLineMode(true);
+  S.SetLineLimit(10);
+}
+
 std::string Show(const std::string& S) {
   std::string Out;
   for (unsigned char C : S) {
@@ -151,9 +158,7 @@ TEST_F(LineMode, TheLimitEventFiresWhileTooManyBytesWaitForAMarker) {
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
     TFedSocket S;
-    S.Attach();
-    S.SetLineMode(true);
-    S.SetLineLimit(10);
+    LinesOfTen(S);
     Lines Got;
     std::vector<int> Events;
     S.OnDataAvailable = [&](TObject*, std::uint16_t) {
@@ -207,9 +212,7 @@ TEST_F(LineMode, AHandlerEndsOnlyItsOwnDeliveryWhateverItDoes) {
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
     TFedSocket S;
-    S.Attach();
-    S.SetLineMode(true);
-    S.SetLineLimit(10);
+    LinesOfTen(S);
     Lines Got;
     std::string Plain;
     int Calls = 0, Closes = 0, Again = 0, AgainError = 0;
