@@ -46,10 +46,11 @@ $(BENCHWIN)/build.ninja: | deps
 	$(CMAKE) -S . -B $(BENCHWIN) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake
 
-# The Windows programs of the benchmarks run under Wine (bench/*.bench).
+# Only the programs the benchmark scripts (bench/*.py, bench/*.sh) run; the
+# Windows ones run under Wine.
 bench: deps $(BENCH)/build.ninja $(BENCHWIN)/build.ninja
-	cmake --build $(BENCH)
-	cmake --build $(BENCHWIN) --target regionbench sockbench linebench httpget wininetget fetchpace
+	cmake --build $(BENCH) --target bench_programs
+	cmake --build $(BENCHWIN) --target bench_programs
 	@DRAVIN_BENCH_WIN=$(CURDIR)/$(BENCHWIN) tools/run-benchmarks $(BENCH)
 
 $(FUZZ)/build.ninja: | deps

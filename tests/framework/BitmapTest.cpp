@@ -17,7 +17,7 @@ void Put(Bytes& B, std::uint32_t V, int N) {
 
 // A bitmap file made by hand, independently of the writer under test. Pixels
 // are given top row first, as palette indices or packed values.
-struct FileSpec {
+struct HandMadeBitmap {
   int Bits = 24;
   int Width = 0, Height = 0;
   bool TopDown = false;
@@ -30,7 +30,7 @@ struct FileSpec {
   std::int64_t PixelOffset = -1;       // -1: right after the palette
 };
 
-Bytes MakeFile(const FileSpec& S) {
+Bytes MakeFile(const HandMadeBitmap& S) {
   Bytes Info;
   const bool Core = S.HeaderSize == 12;
   Put(Info, S.HeaderSize, 4);
@@ -111,7 +111,7 @@ TEST(Bitmap, ReadsEveryDepthHeaderAndRowOrder) {
   const TColor Teal5 = RGBColor(0, 0x84, 0x84);
   struct Case {
     const char* Label;
-    FileSpec File;
+    HandMadeBitmap File;
     TPixelFormat Format;
     std::vector<TColor> Expected;
   } Cases[] = {
@@ -280,10 +280,10 @@ TEST(Bitmap, SizeScanLinesAndStoredData) {
 }
 
 TEST(Bitmap, RefusesBrokenFilesAndKeepsItsPicture) {
-  const FileSpec Good{8, 3, 2, false, 40, 0, {0x000000, 0xFFFFFF}, {}, {0, 1, 0, 1, 0, 1}};
+  const HandMadeBitmap Good{8, 3, 2, false, 40, 0, {0x000000, 0xFFFFFF}, {}, {0, 1, 0, 1, 0, 1}};
   const Bytes GoodFile = MakeFile(Good);
   auto With = [&Good](auto Change) {
-    FileSpec S = Good;
+    HandMadeBitmap S = Good;
     Change(S);
     return MakeFile(S);
   };
@@ -294,7 +294,7 @@ TEST(Bitmap, RefusesBrokenFilesAndKeepsItsPicture) {
   };
   // A 32-bit header claiming the given size, without any pixels.
   auto Sized = [&With](std::uint32_t Width, std::uint32_t Height) {
-    Bytes F = With([](FileSpec& S) { S.Bits = 32, S.Palette.clear(), S.Pixels.clear(), S.Width = S.Height = 0; });
+    Bytes F = With([](HandMadeBitmap& S) { S.Bits = 32, S.Palette.clear(), S.Pixels.clear(), S.Width = S.Height = 0; });
     for (int K = 0; K < 4; ++K) F.at(18 + K) = static_cast<std::uint8_t>(Width >> (8 * K));
     for (int K = 0; K < 4; ++K) F.at(22 + K) = static_cast<std::uint8_t>(Height >> (8 * K));
     return F;
@@ -316,19 +316,19 @@ TEST(Bitmap, RefusesBrokenFilesAndKeepsItsPicture) {
       {"no pixel bytes, but two million rows", Sized(0, 2 << 20)},
       {"a million pixels a side: four terabytes claimed by 54 bytes", Sized(1 << 20, 1 << 20)},
       {"2 bits per pixel", Patched(28, 2)},
-      {"17 colours for 4 bits", With([](FileSpec& S) { S.Bits = 4, S.ColorsUsed = 17; })},
-      {"2^32 - 1 colours for 8 bits", With([](FileSpec& S) { S.ColorsUsed = 0xFFFFFFFF; })},
+      {"17 colours for 4 bits", With([](HandMadeBitmap& S) { S.Bits = 4, S.ColorsUsed = 17; })},
+      {"2^32 - 1 colours for 8 bits", With([](HandMadeBitmap& S) { S.ColorsUsed = 0xFFFFFFFF; })},
       {"run-length compressed", Patched(30, 1)},
-      {"fields on 24 bits", With([](FileSpec& S) {
+      {"fields on 24 bits", With([](HandMadeBitmap& S) {
          S.Bits = 24, S.Palette.clear(), S.Compression = 3, S.Masks = {0xFF0000, 0xFF00, 0xFF};
        })},
-      {"masks with gaps", With([](FileSpec& S) {
+      {"masks with gaps", With([](HandMadeBitmap& S) {
          S.Bits = 32, S.Palette.clear(), S.Compression = 3, S.Masks = {0xF0F000, 0xFF00, 0xFF};
        })},
-      {"16-bit mask wider than the pixel", With([](FileSpec& S) {
+      {"16-bit mask wider than the pixel", With([](HandMadeBitmap& S) {
          S.Bits = 16, S.Palette.clear(), S.Compression = 3, S.Masks = {0x1F0000, 0x7E0, 0x1F};
        })},
-      {"pixels inside the palette", With([](FileSpec& S) { S.PixelOffset = 60; })},
+      {"pixels inside the palette", With([](HandMadeBitmap& S) { S.PixelOffset = 60; })},
   };
   for (const Case& C : Cases) {
     TBitmap B;
@@ -341,7 +341,7 @@ TEST(Bitmap, RefusesBrokenFilesAndKeepsItsPicture) {
   }
   // The unchanged file is fine, and a pixel index past the palette reads black.
   TBitmap B;
-  Load(B, With([](FileSpec& S) { S.Pixels[0] = 200; }));
+  Load(B, With([](HandMadeBitmap& S) { S.Pixels[0] = 200; }));
   EXPECT_EQ(B.Pixel(0, 0), Black);
   EXPECT_EQ(B.Pixel(1, 0), White);
 }

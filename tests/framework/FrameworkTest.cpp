@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <vector>
 
 #include "framework/Classes.h"
 #include "framework/SysUtils.h"
+#include "TestSupport.h"
 
 TEST(ByteStrings, TrimRemovesCodesUpTo32AndKeepsHighBytes) {
   EXPECT_EQ(Trim(" \t\x01 a b \r\n\x1f"), "a b");
@@ -118,11 +120,29 @@ TEST(FileNames, PartsFollowWindowsDelimiters) {
 }
 
 TEST(DateTime, DaysCountFrom18991230) {
-  EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
-  EXPECT_EQ(EncodeDate(1900, 1, 1), 2.0);
-  EXPECT_EQ(EncodeDate(1970, 1, 1), 25569.0);
-  EXPECT_EQ(EncodeDate(2000, 3, 1) - EncodeDate(2000, 2, 28), 2.0);  // leap year
-  EXPECT_EQ(EncodeDate(2100, 3, 1) - EncodeDate(2100, 2, 28), 1.0);  // not one
+  // Serials counted on the calendar by other means than our conversion:
+  // day 0 is 1899-12-30; days before it count down from -1; 1900 and 2100
+  // have no 29 February, 1600 and 2000 do.
+  struct Case {
+    int Year, Month, Day;
+    double Serial;
+  };
+  const Case Cases[] = {
+      {1899, 12, 30, 0},      {1899, 12, 31, 1},    {1900, 1, 1, 2},      {1900, 2, 28, 60},
+      {1900, 3, 1, 61},       {1970, 1, 1, 25569},  {2000, 2, 29, 36585}, {2000, 3, 1, 36586},
+      {2100, 3, 1, 73110},    {9999, 12, 31, 2958465}, {1899, 12, 29, -1}, {1800, 1, 1, -36522},
+      {1600, 2, 29, -109512}, {1, 1, 1, -693593},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(Format("%04d-%02d-%02d", C.Year, C.Month, C.Day));
+    EXPECT_EQ(EncodeDate(C.Year, C.Month, C.Day), C.Serial);
+    int Y = 0, M = 0, D = 0;
+    DecodeDate(C.Serial, Y, M, D);
+    EXPECT_EQ((std::vector<int>{Y, M, D}), (std::vector<int>{C.Year, C.Month, C.Day}));
+    // Any time of that day is still that day, before day 0 as well.
+    DecodeDate(C.Serial + EncodeTime(23, 59, 59, 999), Y, M, D);
+    EXPECT_EQ((std::vector<int>{Y, M, D}), (std::vector<int>{C.Year, C.Month, C.Day}));
+  }
   // Every 37th day over two centuries survives a round trip.
   for (double D = EncodeDate(1900, 1, 1); D < EncodeDate(2100, 1, 1); D += 37) {
     int Y, M, Day;
@@ -147,11 +167,28 @@ TEST(DateTime, FormatsTheLogMarkerForms) {
   EXPECT_EQ((std::vector<int>{H, M, S, Ms}), (std::vector<int>{13, 5, 7, 250}));
 }
 
-TEST(DateTime, NowFollowsTheSystemClock) {
-  const TDateTime A = Now();
-  EXPECT_GT(A, EncodeDate(2020, 1, 1));
-  EXPECT_LT(A, EncodeDate(2200, 1, 1));
-  EXPECT_EQ(Date(), static_cast<double>(static_cast<long long>(A)));
+TEST(DateTime, DateIsTheDayOfTheClocksInstant) {
+  struct Case {
+    TDateTime Instant;
+    double Day;
+    const char* Text;
+  };
+  const Case Cases[] = {
+      {EncodeDate(2000, 2, 29) + EncodeTime(23, 59, 59, 999), 36585, "2000-02-29 23:59:59.999"},
+      {EncodeDate(1899, 12, 30) + EncodeTime(0, 0, 0, 1), 0, "1899-12-30 00:00:00.001"},
+      // Before day 0 the time of day still counts forward from midnight:
+      // 1899-12-29 06:00 is -0.75, and its day is -1, not 0.
+      {EncodeDate(1899, 12, 29) + EncodeTime(6, 0, 0, 0), -1, "1899-12-29 06:00:00.000"},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Text);
+    testsupport::FakeClock Clock(C.Instant);
+    EXPECT_EQ(Date(), C.Day);
+    EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", Now()), C.Text);
+  }
+  // The system clock: local time, so within a day of the UTC instant the
+  // standard library gives, counted from 1899-12-30 (1970-01-01 is 25569).
+  EXPECT_NEAR(Now(), 25569 + static_cast<double>(std::time(nullptr)) / 86400, 1.0);
 }
 
 // ---------------------------------------------------------------------------

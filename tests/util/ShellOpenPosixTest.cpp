@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <sstream>
 #include <string>
 
+#include "TestSupport.h"
 #include "util/SystemSettings.h"
 
 namespace {
@@ -39,6 +41,13 @@ bool NoChildLeft() {
   return ::waitpid(-1, &Status, WNOHANG) < 0 && errno == ECHILD;
 }
 
+// The running test's scratch folder, as this system spells it.
+fs::path Scratch() {
+  std::string Name = testsupport::ScratchFolder();
+  std::replace(Name.begin(), Name.end(), '\\', '/');
+  return Name;
+}
+
 class PathSwap {
  public:
   explicit PathSwap(const std::string& Path) : FOld(std::getenv("PATH") ? std::getenv("PATH") : "") {
@@ -53,8 +62,7 @@ class PathSwap {
 }  // namespace
 
 TEST(ShellOpen, StartsXdgOpenAndDoesNotWaitForIt) {
-  const fs::path Dir = fs::absolute("shellopen");
-  fs::remove_all(Dir);
+  const fs::path Dir = Scratch();
   fs::create_directories(Dir / "bin");
   const fs::path Record = Dir / "record", Release = Dir / "release", Done = Dir / "done";
   {
@@ -80,8 +88,7 @@ TEST(ShellOpen, StartsXdgOpenAndDoesNotWaitForIt) {
 }
 
 TEST(ShellOpen, WithoutXdgOpenNothingHappens) {
-  const fs::path Empty = fs::absolute("shellopen-empty");
-  fs::create_directories(Empty);
+  const fs::path Empty = Scratch();
   {
     PathSwap Path(Empty.string());
     ShellOpen("http://www.example/", "");

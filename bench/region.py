@@ -2,7 +2,7 @@
 """The window picture's conversion to region data: the host build's time, and
 under Wine our conversion against the system's regions (one rectangle region
 per run united with CombineRgn, then GetRegionData), measured in one run of
-the Windows build. usage: region.bench TREE (DRAVIN_BENCH_WIN: the Windows tree)"""
+the Windows build. usage: region.py TREE (DRAVIN_BENCH_WIN: the Windows tree)"""
 import os
 import subprocess
 import sys

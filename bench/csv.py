@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The version list's field splitter on lines of 64 KB and 1 MB, against a
 plain split at every comma of the same line, in one run of the host build.
-usage: csv.bench TREE"""
+usage: csv.py TREE"""
 import os
 import subprocess
 import sys
