@@ -52,6 +52,8 @@ TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
   BtnCancel->SetCancel(true);
   BtnCancel->SetParent(this);
   BtnCancel->OnClick = [this](TObject* Sender) { BtnCancelClick(Sender); };
+  // First in the tab order: Enter closes the dialog as soon as it is shown.
+  SetActiveControl(BtnCancel);
 
   LabelTitle = MakeLabel(this, "LabelTitle", 80, 8, 240, "");
   LabelVersion = MakeLabel(this, "LabelVersion", 80, 32, 240, "");
@@ -88,7 +90,7 @@ void TAboutForm::FormCreate(TObject* Sender) {
 
   // The strings as stored: nothing is formatted here.
   TVersion Version;
-  GetFileVersionStrings(ParamStr(0), Version);
+  GetFileVersionStrings(VersionFile(), Version);
   LabelTitle->SetCaption(Version.ProductName);
   LabelVersion->SetCaption("バージョン " + Version.FileVersion);
   LabelCopyLeft->SetCaption("作者 " + Version.LegalCopyright);
@@ -101,3 +103,5 @@ void TAboutForm::Label4Click(TObject* Sender) { OpenPage(SupportBoardPage); }
 void TAboutForm::BtnCancelClick(TObject* Sender) { Close(); }
 
 void TAboutForm::OpenPage(const std::string& Url) { ShellOpen(Url, ""); }
+
+std::string TAboutForm::VersionFile() const { return ParamStr(0); }

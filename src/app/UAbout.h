@@ -30,4 +30,6 @@ class TAboutForm : public TForm {
 
  protected:
   virtual void OpenPage(const std::string& Url);
+  // The file whose version strings the dialog shows: the running program.
+  virtual std::string VersionFile() const;
 };

@@ -74,11 +74,13 @@ void TControl::SetCaption(const std::string& Value) {
 void TControl::SetEnabled(bool Value) {
   if (Value == FEnabled) return;
   FEnabled = Value;
+  if (!Value && FParent) FParent->ReleaseMouse(this);
   EnabledChanged();
 }
 
 void TControl::SetVisible(bool Value) {
   if (Value == FVisible) return;
+  if (!Value && FParent) FParent->ReleaseMouse(this);
   // A windowless control that goes leaves its place to be painted over.
   if (!Value) Invalidate();
   FVisible = Value;
@@ -217,7 +219,7 @@ void TWinControl::InsertControl(TControl* Control) {
 
 void TWinControl::RemoveControl(TControl* Control) {
   if (!Control->Windowed()) Control->Invalidate();
-  if (FMouseControl == Control) FMouseControl = nullptr;
+  ReleaseMouse(Control);
   FControls.erase(std::remove(FControls.begin(), FControls.end(), Control), FControls.end());
   Control->FParent = nullptr;
   // Its window belongs to ours: a control taken away loses it.
@@ -280,14 +282,17 @@ bool TWinControl::MouseToControls(TMessage& Message) {
     return true;
   }
   if (Up) {
-    if (FMouseControl == Target) {
-      FMouseControl = nullptr;
-      plat::ReleaseCapture();
-    }
+    ReleaseMouse(Target);
     Target->MouseUp(Button, LX, LY);
     return true;
   }
   return false;
+}
+
+void TWinControl::ReleaseMouse(TControl* Control) {
+  if (!Control || FMouseControl != Control) return;
+  FMouseControl = nullptr;
+  if (FHandle && plat::GetCapture() == FHandle) plat::ReleaseCapture();
 }
 
 void TWinControl::CaptionChanged() {

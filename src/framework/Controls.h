@@ -189,6 +189,9 @@ class TWinControl : public TControl {
   // Hands mouse messages of this window's client area to the windowless
   // child under the mouse, or to the one holding it; true when one took it.
   bool MouseToControls(TMessage& Message);
+  // A child that can no longer take the mouse (disabled, hidden or going)
+  // stops holding it, and the window lets go of the capture taken for it.
+  void ReleaseMouse(TControl* Control);
 
   void CaptionChanged() override;
   void EnabledChanged() override;

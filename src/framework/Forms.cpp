@@ -106,6 +106,13 @@ void TForm::CenterOver(TForm* Other) {
 }
 
 bool TForm::DialogKey(plat::WParam Key) {
+  if (Key == plat::KeyReturn) {
+    // The system's push buttons answer the space bar only.
+    auto* Focused = dynamic_cast<TButton*>(FindChild(plat::GetFocus()));
+    if (!Focused || !Focused->Enabled() || !Focused->Visible()) return false;
+    Focused->Click();
+    return true;
+  }
   if (Key != plat::KeyEscape) return false;
   for (int I = 0; I < ControlCount(); ++I) {
     auto* B = dynamic_cast<TButton*>(Controls(I));
@@ -191,10 +198,17 @@ bool TForm::GetPlacement(TWindowPlacement& Placement) {
 }
 
 bool TForm::SetPlacement(const TWindowPlacement& Placement) {
-  const plat::WindowPlacement P{Placement.Flags, Placement.ShowCmd, Placement.MinX, Placement.MinY, Placement.MaxX,
+  // Showing or activating from here would run the form's activation before
+  // its showing, or before it is asked to show at all.
+  const plat::WindowHandle Window = Handle();
+  const std::uint32_t Keep = !plat::IsWindowVisible(Window) ? 0   // hidden
+                             : plat::IsIconic(Window)        ? 7   // minimised, not activated
+                             : plat::IsZoomed(Window)        ? 3   // maximised
+                                                             : 4;  // normal, not activated
+  const plat::WindowPlacement P{Placement.Flags, Keep, Placement.MinX, Placement.MinY, Placement.MaxX,
                                 Placement.MaxY, Placement.Normal.Left, Placement.Normal.Top, Placement.Normal.Right,
                                 Placement.Normal.Bottom};
-  if (!plat::SetWindowPlacement(Handle(), P)) return false;
+  if (!plat::SetWindowPlacement(Window, P)) return false;
   // The window keeps its own record of where it is.
   const plat::Bounds Now = plat::GetWindowBounds(Handle());
   FBounds.Left = Now.Left;
@@ -202,11 +216,34 @@ bool TForm::SetPlacement(const TWindowPlacement& Placement) {
   return true;
 }
 
+void TForm::KeepOnScreen() {
+  constexpr long long ReachableWidth = 100, ReachableHeight = 40;
+  const plat::Bounds Where = plat::GetWindowRectangle(Handle());
+  const long long Right = static_cast<long long>(Where.Left) + Where.Width,
+                  Bottom = static_cast<long long>(Where.Top) + Where.Height;
+  for (const plat::Bounds& Area : plat::MonitorWorkAreas()) {
+    const long long Wide = std::min(Right, static_cast<long long>(Area.Left) + Area.Width) -
+                           std::max<long long>(Where.Left, Area.Left);
+    const long long High = std::min(Bottom, static_cast<long long>(Area.Top) + Area.Height) -
+                           std::max<long long>(Where.Top, Area.Top);
+    if (Wide >= ReachableWidth && High >= ReachableHeight) return;
+  }
+  // Within the work area, its top-left corner first where it does not fit.
+  const plat::Bounds Area = plat::NearestWorkArea(Where);
+  const auto Into = [](long long At, long long Size, long long Start, long long Length) {
+    return static_cast<int>(std::max(Start, std::min(At, Start + Length - Size)));
+  };
+  SetBounds(Into(Where.Left, Where.Width, Area.Left, Area.Width), Into(Where.Top, Where.Height, Area.Top, Area.Height),
+            Width(), Height());
+}
+
 TWindowState TForm::WindowState() const {
   TFormApplication* App = FormsApplication();
   auto* Self = const_cast<TForm*>(this);
-  if (App && App->MainForm() == this) return plat::IsIconic(App->Handle()) ? TWindowState::wsMinimized : TWindowState::wsNormal;
-  return HandleAllocated() && plat::IsIconic(Self->Handle()) ? TWindowState::wsMinimized : TWindowState::wsNormal;
+  if (App && App->MainForm() == this && plat::IsIconic(App->Handle())) return TWindowState::wsMinimized;
+  if (!HandleAllocated()) return TWindowState::wsNormal;
+  if (plat::IsIconic(Self->Handle())) return TWindowState::wsMinimized;
+  return plat::IsZoomed(Self->Handle()) ? TWindowState::wsMaximized : TWindowState::wsNormal;
 }
 
 void TForm::SetWindowState(TWindowState Value) {
@@ -243,12 +280,30 @@ void TForm::DoDestroy() {
 
 void TForm::Activate() { Fire(OnActivate, this); }
 
+void TForm::Notification(TComponent* AComponent, TOperation Operation) {
+  TWinControl::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == FActiveControl) FActiveControl = nullptr;
+}
+
 void TForm::WndProc(TMessage& Message) {
   switch (Message.Msg) {
     case plat::MsgActivate:
+      if (plat::LowWord(Message.wParam) == plat::WaInactive) {
+        // The control that had the focus gets it back when the form returns.
+        if (TWinControl* Focused = FindChild(plat::GetFocus())) FActiveControl = Focused;
+        DefaultHandler(Message);
+        return;
+      }
       // The system's own handling first: it gives the form the keyboard focus.
       DefaultHandler(Message);
-      if (plat::LowWord(Message.wParam) != plat::WaInactive) Activate();
+      if (FActiveControl && FActiveControl->HandleAllocated() && FActiveControl->Enabled() &&
+          FActiveControl->Visible()) {
+        // The focus change is sent to the windows concerned, this one included.
+        const auto Alive = AliveToken();
+        plat::SetFocus(FActiveControl->Handle());
+        if (!*Alive) return;
+      }
+      Activate();
       return;
     case plat::MsgClose:
       Close();
@@ -341,6 +396,11 @@ plat::WindowHandle TFormApplication::Handle() {
 void TFormApplication::SetTitle(const std::string& Value) {
   TApplication::SetTitle(Value);
   if (FHandle) plat::SetWindowText(FHandle, Value);
+}
+
+void TFormApplication::Notification(TComponent* AComponent, TOperation Operation) {
+  TApplication::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && AComponent == FMainForm) FMainForm = nullptr;
 }
 
 void TFormApplication::FormCreated(TForm* Form) {

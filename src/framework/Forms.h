@@ -62,8 +62,14 @@ class TForm : public TWinControl {
   void CenterOver(TForm* Other);
 
   // The keys a form answers for its controls: Esc clicks the first cancel
-  // button that is enabled and visible. True when the key was used.
+  // button that is enabled and visible, Enter the button that has the focus.
+  // True when the key was used.
   virtual bool DialogKey(plat::WParam Key);
+
+  // The control that gets the keyboard focus whenever the form is activated,
+  // until another of its controls has had it; nullptr leaves it to the form.
+  TWinControl* ActiveControl() const { return FActiveControl; }
+  void SetActiveControl(TWinControl* Value) { FActiveControl = Value; }
 
   bool Visible() const;
   void Show();
@@ -76,7 +82,12 @@ class TForm : public TWinControl {
   TWindowState WindowState() const;
   void SetWindowState(TWindowState Value);
   bool GetPlacement(TWindowPlacement& Placement);
+  // Takes the positions of Placement; the show command is not used: the
+  // window keeps its visibility and its state, and is not activated.
   bool SetPlacement(const TWindowPlacement& Placement);
+  // Brings the window onto the nearest monitor's work area when less than
+  // 100 x 40 pixels of it lie inside any one monitor's work area.
+  void KeepOnScreen();
   // The main form of the application.
   bool IsMainForm() const;
 
@@ -96,6 +107,7 @@ class TForm : public TWinControl {
   // Every message of the form's window; answer what is not handled with
   // DefaultHandler. Exceptions leave through the application's handler.
   virtual void WndProc(TMessage& Message);
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
  protected:
   plat::WindowHandle CreateWindowHandle() override;
@@ -104,6 +116,7 @@ class TForm : public TWinControl {
  private:
   TFormBorderStyle FBorderStyle = TFormBorderStyle::bsSingle;
   bool FBackgroundClear = false;
+  TWinControl* FActiveControl = nullptr;
   std::vector<TFormHook*> FHooks;
   // Runs each hook's Call, every error handed to the application.
   void RunHooks(void (TFormHook::*Call)(TForm*));
@@ -134,6 +147,8 @@ class TFormApplication : public TApplication {
   void Run();
   void Minimize();
   void Restore();
+  // A main form that goes leaves the place to the next form made.
+  void Notification(TComponent* AComponent, TOperation Operation) override;
 
  protected:
   // Keys for a form's controls go to the form first (DialogKey), then to the

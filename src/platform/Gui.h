@@ -135,13 +135,27 @@ bool HasButtonGlyph(WindowHandle Control);
 void ShowWindow(WindowHandle Window, ShowCommand Command);
 bool IsWindowVisible(WindowHandle Window);
 bool IsIconic(WindowHandle Window);
+bool IsZoomed(WindowHandle Window);
 WindowHandle GetActiveWindow();
+// The keyboard focus: a control (or a top-level window) of this thread's
+// windows, 0 for none. Giving it to a control of an inactive window
+// activates that window.
+void SetFocus(WindowHandle Window);
+WindowHandle GetFocus();
 
 // Invalidates the whole window and paints it now, children included.
 void RepaintWindow(WindowHandle Window);
 // Marks part of a window's client area to be painted at the next chance; the
 // background is erased first when Erase is set.
 void InvalidateRect(WindowHandle Window, const Bounds& Part, bool Erase);
+
+// The whole rectangle of a top-level window on the screen, frame included.
+Bounds GetWindowRectangle(WindowHandle Window);
+// The work areas of the monitors (the screen less the task bar and its
+// kind), and the one of the monitor nearest to Rect. The host build has one
+// screen of 1280 x 1024 pixels.
+std::vector<Bounds> MonitorWorkAreas();
+Bounds NearestWorkArea(const Bounds& Rect);
 
 // The placement record of a top-level window, as the window system keeps it.
 struct WindowPlacement {
@@ -151,6 +165,10 @@ struct WindowPlacement {
   int NormLeft = 0, NormTop = 0, NormRight = 0, NormBottom = 0;
 };
 bool GetWindowPlacement(WindowHandle Window, WindowPlacement& Placement);
+// Moves the window to the normal rectangle and shows it by ShowCmd, the
+// system's show command: 0 hides it; 4 shows it normal and 7 minimised, both
+// without activating it; 3 maximises it; 2 and 6 minimise it; the others show
+// it normal and activate it.
 bool SetWindowPlacement(WindowHandle Window, const WindowPlacement& Placement);
 // Logical pixels per inch of the screen.
 int ScreenPixelsPerInch();
@@ -164,6 +182,7 @@ bool DrawProgramIcon(const char* Name, std::uint32_t Background, int& Width, int
 // The mouse: all its input goes to Window until released.
 void SetCapture(WindowHandle Window);
 void ReleaseCapture();
+WindowHandle GetCapture();
 enum class CursorShape { Arrow, Hand };
 void SetCursor(CursorShape Shape);
 

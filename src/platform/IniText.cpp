@@ -83,12 +83,17 @@ Document Parse(const std::string& Text) {
 }
 
 std::string Format(const Document& D) {
-  std::string Out = D.ByteOrderMark ? Bom : "";
+  std::string Lines;
   for (const Section& S : D.Sections) {
-    if (S.Named) Out += "[" + S.Name + "]\r\n";
-    for (const Entry& E : S.Entries) Out += E.HasValue ? E.Name + "=" + E.Value + "\r\n" : E.Name + "\r\n";
+    if (S.Named) Lines += "[" + S.Name + "]\r\n";
+    for (const Entry& E : S.Entries) Lines += E.HasValue ? E.Name + "=" + E.Value + "\r\n" : E.Name + "\r\n";
   }
-  return Out;
+  // The reader takes a mark only from a file's first bytes, and blank lines
+  // are dropped here: a first line that begins with the mark's bytes keeps a
+  // line end before it, or it would be read back as a mark and the rest.
+  if (D.ByteOrderMark) return Bom + Lines;
+  if (Lines.compare(0, 3, Bom) == 0) return "\r\n" + Lines;
+  return Lines;
 }
 
 Section* FindSection(Document& D, const std::string& Name) {

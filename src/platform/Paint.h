@@ -87,6 +87,11 @@ int TextWidth(SurfaceHandle Surface, const std::string& Text, const TextStyle& S
 // The colours of Part, rows top-down.
 std::vector<std::uint32_t> ReadPixels(SurfaceHandle Surface, const Bounds& Part);
 
+// The window system's drawing objects (brushes, fonts, bitmaps, regions,
+// memory device contexts) that the seam has made and holds now, for the
+// tests that look for leaks; the host build counts its regions.
+std::int64_t LiveDrawingObjects();
+
 // The system's colours the forms use.
 std::uint32_t ButtonFaceColor();
 std::uint32_t ButtonHighlightColor();

@@ -31,6 +31,8 @@ class SystemRegion {
   bool Contains(int X, int Y) const;
   // The system's region data of this region; empty on failure.
   std::vector<std::uint8_t> Data() const;
+  // The system's handle of the region, still owned by this object.
+  std::uintptr_t Handle() const { return FHandle; }
   // Gives the region up, for the window system to own (a window's outline).
   std::uintptr_t Release();
 

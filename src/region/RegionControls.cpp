@@ -1,5 +1,7 @@
 // TRgn, TRgnBtn and TRgnList: the shaped window's picture and outline, and
 // buttons shaped by their pictures.
+#include <algorithm>
+
 #include "framework/Forms.h"
 #include "region/Region.h"
 #include "region/RegionData.h"
@@ -301,18 +303,21 @@ void TRgnBtn::Paint(TCanvas& Canvas) {
   else if (Enabled() && FPressed) Chosen = &FGlyphs[1];
   if (!Usable(*Chosen)) return;
 
-  // The glyph stretched to the control, into a picture of the glyph's size:
-  // what does not fit is cut off.
+  // The glyph stretched to the control, cut to the glyph's size: what is
+  // painted is where the control and the glyph overlap. Nothing goes beyond
+  // the control's rectangle, and the key colour is the bottom-left pixel of
+  // what is painted, the control's own.
   const int GW = Chosen->Width(), GH = Chosen->Height();
+  const int CW = Width() > 0 ? Width() : 1, CH = Height() > 0 ? Height() : 1;
+  const int W = std::min(GW, CW), H = std::min(GH, CH);
   FWork.Clear();
   FWork.SetPixelFormat(pf24bit);
-  FWork.SetSize(GW, GH);
-  const int CW = Width() > 0 ? Width() : 1, CH = Height() > 0 ? Height() : 1;
-  for (int Y = 0; Y < GH && Y < CH; ++Y)
-    for (int X = 0; X < GW && X < CW; ++X)
+  FWork.SetSize(W, H);
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X)
       FWork.SetPixel(X, Y, Chosen->Pixel(static_cast<int>(static_cast<long long>(X) * GW / CW),
                                         static_cast<int>(static_cast<long long>(Y) * GH / CH)));
   TBitmap Mask, Masked;
-  MakeMasks(FWork, FWork.Pixel(0, GH - 1), Mask, Masked);
-  DrawMasked(Canvas, TRect{0, 0, GW, GH}, Mask, Masked);
+  MakeMasks(FWork, FWork.Pixel(0, H - 1), Mask, Masked);
+  DrawMasked(Canvas, TRect{0, 0, W, H}, Mask, Masked);
 }

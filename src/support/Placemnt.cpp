@@ -1,5 +1,6 @@
 #include "support/Placemnt.h"
 
+#include <climits>
 #include <cstdio>
 
 namespace {
@@ -13,6 +14,14 @@ bool FourIntegers(const std::string& Text, int (&Values)[4]) {
     if (!ParseIniInteger(Trim(Text.substr(Start, Comma - Start)), Values[I])) return false;
     Start = Comma + 1;
   }
+  return true;
+}
+
+// What a screen coordinate can be; anything beyond is a damaged or hostile
+// file, not a place.
+bool ScreenCoordinates(const int (&Values)[4]) {
+  for (int V : Values)
+    if (V < -32768 || V > 32767) return false;
   return true;
 }
 
@@ -74,9 +83,19 @@ void TFormPlacement::RestorePlacement(TIniFile& Ini) {
         P.MinX = MinMax[0], P.MinY = MinMax[1], P.MaxX = MinMax[2], P.MaxY = MinMax[3];
       }
       // The window's border does not size: only the place is taken, the size stays.
-      const int Width = P.Normal.Right - P.Normal.Left, Height = P.Normal.Bottom - P.Normal.Top;
-      if (FourIntegers(Ini.ReadString(S, "NormPos", ""), Norm)) P.Normal = TRect{Norm[0], Norm[1], Norm[0] + Width, Norm[1] + Height};
-      if (P.Normal.Left < P.Normal.Right) FForm->SetPlacement(P);
+      const long long Width = static_cast<long long>(P.Normal.Right) - P.Normal.Left,
+                      Height = static_cast<long long>(P.Normal.Bottom) - P.Normal.Top;
+      if (FourIntegers(Ini.ReadString(S, "NormPos", ""), Norm) && ScreenCoordinates(Norm)) {
+        const long long Right = Norm[0] + Width, Bottom = Norm[1] + Height;
+        if (Right <= INT_MAX && Bottom <= INT_MAX)
+          P.Normal = TRect{Norm[0], Norm[1], static_cast<int>(Right), static_cast<int>(Bottom)};
+      }
+      if (P.Normal.Left < P.Normal.Right) {
+        FForm->SetPlacement(P);
+        // A place on a monitor that has gone, or on none, would leave a window
+        // without a frame where the user cannot take hold of it.
+        FForm->KeepOnScreen();
+      }
     }
   }
   if (FOptions & fpState) {
@@ -85,7 +104,10 @@ void TFormPlacement::RestorePlacement(TIniFile& Ini) {
       case 2:
       case 6:
       case 7: State = TWindowState::wsMinimized; break;
-      case 3: State = TWindowState::wsMaximized; break;
+      // Maximised, the window's border does not size: it would cover the
+      // screen with nothing to bring it back, and be saved so at every close.
+      // It is shown in its normal state instead.
+      case 3: break;
       default: break;
     }
     if (State != FForm->WindowState()) FForm->SetWindowState(State);

@@ -19,6 +19,7 @@
 #include "app/UDravin.h"
 #include "region/StoredRegion.h"
 #include "platform/Mutex.h"
+#include "platform/Paint.h"
 #include "util/TextUtils.h"
 
 using testsupport::FakeClock;
@@ -30,7 +31,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// Pages are recorded instead of opened, the About dialog's too.
+// Pages are recorded instead of opened, the About dialog's too. The test
+// program has no version resource: the dialog shows a fixture's.
 class TTestAbout : public TAboutForm {
  public:
   explicit TTestAbout(TComponent* AOwner) : TAboutForm(AOwner) {}
@@ -38,6 +40,7 @@ class TTestAbout : public TAboutForm {
 
  protected:
   void OpenPage(const std::string& Url) override { Pages->push_back(Url); }
+  std::string VersionFile() const override { return testsupport::BuildTreeFolder(DRAVIN_VERSION_FIXTURES) + "en.dll"; }
 };
 
 class TTestDravin : public TFormDravin {
@@ -425,6 +428,9 @@ TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
   {
     TFormApplication App;
     TTestDravin* F = StartIdle(App);
+    // The main window keeps the focus itself: its first control is an
+    // option button, which an arrow key would change.
+    EXPECT_EQ(plat::GetFocus(), F->Handle());
     // Skip is disabled by design; once enabled it marks once and logs every press.
     F->ButtonSkip->SetEnabled(true);
     for (int I = 0; I < 2; ++I) plat::SendMessage(F->ButtonSkip->Handle(), plat::MsgButtonClick, 0, 0);
@@ -439,8 +445,9 @@ TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
     TAboutForm* About = F->AboutForm();
     ASSERT_NE(About, nullptr);
     EXPECT_TRUE(About->Visible());
-    EXPECT_EQ(About->LabelVersion->Caption().rfind("バージョン ", 0), 0u);
-    EXPECT_EQ(About->LabelCopyLeft->Caption().rfind("作者 ", 0), 0u);
+    EXPECT_EQ(About->LabelTitle->Caption(), "Example");
+    EXPECT_EQ(About->LabelVersion->Caption(), "バージョン 2.3.4.5");
+    EXPECT_EQ(About->LabelCopyLeft->Caption(), "作者 (C) Example Corp");
     EXPECT_EQ(About->Label3->Caption(), DownloadPage);
     EXPECT_EQ(About->Label4->Caption(), SupportBoardPage);
     // The links are windowless labels: clicked where they are drawn.
@@ -449,13 +456,18 @@ TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
       plat::SendMessage(About->Handle(), plat::MsgLButtonDown, 0, At);
       plat::SendMessage(About->Handle(), plat::MsgLButtonUp, 0, At);
     }
-    // OK and Esc hide it.
+    // OK, Esc and Enter hide it: OK has the focus each time it is shown.
     plat::SendMessage(About->BtnCancel->Handle(), plat::MsgButtonClick, 0, 0);
     EXPECT_FALSE(About->Visible());
     plat::SendMessage(F->ButtonAbout->Handle(), plat::MsgButtonClick, 0, 0);
     EXPECT_EQ(F->AboutForm(), About);
     EXPECT_TRUE(About->Visible());
     PostEscape(About->BtnCancel);
+    App.ProcessMessages();
+    EXPECT_FALSE(About->Visible());
+    plat::SendMessage(F->ButtonAbout->Handle(), plat::MsgButtonClick, 0, 0);
+    EXPECT_EQ(plat::GetFocus(), About->BtnCancel->Handle());
+    plat::PostMessage(plat::GetFocus(), plat::MsgKeyDown, plat::KeyReturn, 1);
     App.ProcessMessages();
     EXPECT_FALSE(About->Visible());
     EXPECT_EQ(F->AboutsMade, 1);
@@ -472,6 +484,32 @@ TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {
     EXPECT_TRUE(F->FStop);
   }
   EXPECT_EQ(HostLog("zel.log"), Log({Started, "スキップボタン押下", "スキップボタン押下", std::string(400, 'x')}));
+}
+
+// Painting and the dialog keep the window system's objects they make no longer
+// than they need them.
+TEST_F(Dravin, RepaintsAndAboutOpeningsLeaveNoDrawingObjectsBehind) {
+  Touch("zel.log");
+  TFormApplication App;
+  TTestDravin* F = StartIdle(App);
+  const auto OpenAndCloseAbout = [&] {
+    plat::SendMessage(F->ButtonAbout->Handle(), plat::MsgButtonClick, 0, 0);
+    App.ProcessMessages();
+    plat::SendMessage(F->AboutForm()->BtnCancel->Handle(), plat::MsgButtonClick, 0, 0);
+    App.ProcessMessages();
+  };
+  // What is made once and kept (fonts, the dialog itself) is made now.
+  F->Repaint();
+  OpenAndCloseAbout();
+  const std::int64_t Before = plat::LiveDrawingObjects();
+  EXPECT_GT(Before, 0);  // what is kept is counted
+  for (int I = 0; I < 1000; ++I) F->Repaint();
+  EXPECT_EQ(plat::LiveDrawingObjects(), Before);
+  for (int I = 0; I < 100; ++I) OpenAndCloseAbout();
+  EXPECT_FALSE(F->AboutForm()->Visible());
+  EXPECT_EQ(plat::LiveDrawingObjects(), Before);
+  plat::PostMessage(F->Handle(), plat::MsgClose, 0, 0);
+  App.Run();
 }
 
 // The settings files the system's profile functions wrote under Wine after
@@ -519,6 +557,20 @@ TEST_F(Dravin, TheSettingsFileAfterARunIsTheGoldenOne) {
   SetCommandLine(0, nullptr);
   Run();
   EXPECT_FALSE(FileExists(HostFolder() + "zel.ini") || FileExists(HostFolder() + "orn.ini"));
+
+  // A read-only one refuses the save at the close and again as the window
+  // goes: each failure is logged, the file stays, and the program ends.
+  const std::string ReadOnly = "[TSetup]\r\nTimeOut_Text=60\r\n";
+  WriteFile(HostFolder() + "zel.ini", ReadOnly);
+  plat::SetFileReadOnly(HostFolder() + "zel.ini", true);
+  WriteFile(HostFolder() + "zel.log", "");
+  WriteList({});
+  Run();
+  plat::SetFileReadOnly(HostFolder() + "zel.ini", false);
+  EXPECT_EQ(ReadFile(HostFolder() + "zel.ini"), ReadOnly);
+  const std::string Refused = "zel.log: Unable to write to " + HostFolder() + "dravin\\..\\zel.ini (C.ERROR)";
+  EXPECT_EQ(HostLog("zel.log"), Log({Started, RunStart, "zel.log: バージョンチェックファイルダウンロード失敗. (C.ERROR)",
+                                     Refused, Refused}));
 }
 
 TEST(InstanceMutex, OnlyTheFirstInstanceGoesOnAfterARandomWait) {

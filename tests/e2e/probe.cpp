@@ -11,6 +11,9 @@
 //   dravin_probe click N     clicks the N-th control (creation order) as the
 //                            mouse would (BM_CLICK)
 //   dravin_probe key N VK    posts the key VK, down and up, to the N-th control
+//   dravin_probe focus       prints the kind and text of the window that has
+//                            the keyboard focus in the window's thread
+//                            ("none" when none has it)
 //
 // A first argument "-c CLASS" looks at the window of that class instead.
 // Exit code 0 on success, 1 when there is no such window.
@@ -132,6 +135,17 @@ int main(int argc, char** argv) {
     ::DeleteObject(R);
     return 0;
   }
+  if (Command == "focus") {
+    GUITHREADINFO Info{};
+    Info.cbSize = sizeof Info;
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(Form, nullptr), &Info) || !Info.hwndFocus) {
+      std::printf("none\n");
+      return 0;
+    }
+    const std::wstring Class = ClassOf(Info.hwndFocus);
+    std::printf("%s|%s\n", Info.hwndFocus == Form ? "form" : Utf8(Class).c_str(), Utf8(Text(Info.hwndFocus)).c_str());
+    return 0;
+  }
   if (Command == "click" && argc > 2) {
     HWND C = Child(Form, std::atoi(argv[2]));
     return C && ::PostMessageW(C, BM_CLICK, 0, 0) ? 0 : 1;
@@ -141,6 +155,7 @@ int main(int argc, char** argv) {
     const WPARAM Key = static_cast<WPARAM>(std::atoi(argv[3]));
     return C && ::PostMessageW(C, WM_KEYDOWN, Key, 1) && ::PostMessageW(C, WM_KEYUP, Key, 0xC0000001) ? 0 : 1;
   }
-  std::fprintf(stderr, "usage: dravin_probe [-c CLASS] wait [ms] | dump | close | where | region | click N | key N VK\n");
+  std::fprintf(stderr,
+               "usage: dravin_probe [-c CLASS] wait [ms] | dump | close | where | region | click N | key N VK | focus\n");
   return 2;
 }

@@ -17,8 +17,9 @@ dravin-list, and runs again to find nothing new.
 Then a second instance against an idle first one, which is finally closed by
 a window message; and the window itself driven by real input (xdotool) and
 window messages: its outline against the stored one, a drag on a transparent
-pixel and on its surface, the run-control buttons, Home, About and its links,
-with screenshots saved under work/screenshots.
+pixel and on its surface, the run-control buttons, Home, About with its links,
+its focus and its close box, and the places the window restores, with
+screenshots saved under work/screenshots.
 
 The prefix is private to this test (work/prefix): the browser setting and the
 instance mutex must not meet other tests. Needs DISPLAY (tools/run-tests
@@ -350,6 +351,19 @@ class Window:
         subprocess.run(["xdotool", "mouseup", "1"], check=True)
         time.sleep(0.5)
 
+    def close_box(self, cls):
+        """The dark pixels at the right end of a window's caption, where its
+        close box is, row by row."""
+        out = self.probe("-c", cls, "where")[1].split()
+        left, top, right, bottom = (int(v) for v in out[0].split(","))
+        ppm = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], capture_output=True,
+                             check=True).stdout
+        # Exactly one blank ends the header: the pixels may begin with bytes that look like blanks.
+        header = re.match(rb"P6\s+(\d+)\s+\d+\s+255\s", ppm)
+        columns, pixels = int(header.group(1)), ppm[header.end():]
+        dark = lambda x, y: max(pixels[3 * (y * columns + x):3 * (y * columns + x) + 3]) < 48
+        return [[dark(x, y) for x in range(right - 32, right)] for y in range(top, int(out[1].split(",")[1]))]
+
     def shot(self, name):
         path = os.path.join(self.shots, name)
         subprocess.run(["import", "-window", "root", path], check=True)
@@ -362,6 +376,21 @@ class Window:
                 return True
             time.sleep(0.2)
         return condition()
+
+
+def is_cross(glyph):
+    """True for a glyph shaped like an X: both diagonals drawn, the same when
+    mirrored. The letter a missing symbol font leaves there ("r") is not."""
+    cells = [(x, y) for y, row in enumerate(glyph) for x, dark in enumerate(row) if dark]
+    if not 8 <= len(cells) <= sum(map(len, glyph)) // 4:
+        return False
+    xs, ys = [x for x, _ in cells], [y for _, y in cells]
+    left, right, top, bottom = min(xs), max(xs), min(ys), max(ys)
+    dark = set(cells)
+    mirrored = sum((left + right - x, y) not in dark for x, y in cells)
+    corners = [(left, top), (right, top), (left, bottom), (right, bottom)]
+    near = lambda cx, cy: any(abs(x - cx) <= 1 and abs(y - cy) <= 1 for x, y in cells)
+    return mirrored <= len(cells) // 8 and all(near(cx, cy) for cx, cy in corners)
 
 
 def window_by_real_input(s, args, wine):
@@ -412,10 +441,19 @@ def window_by_real_input(s, args, wine):
         about = w.rows("TAboutForm")
         check(about and about[0][1] == "バージョン情報" and about[0][4] == "334,204",
               f"{what}: the dialog's caption and size ({about[:1]})")
+        focus = w.probe("-c", "TAboutForm", "focus")[1].strip().lower()
+        check(focus == "button|ok", f"{what}: the dialog's OK button has the focus ({focus})")
+        glyph = w.close_box("TAboutForm")
+        check(is_cross(glyph), f"{what}: the close box shows a cross, the system's symbol font's glyph:\n"
+              + "\n".join("".join("#" if p else "." for p in row) for row in glyph))
         w.click(40, 100, "TAboutForm")
         w.click(40, 148, "TAboutForm")
         check(s.recorded_pages(3) == [s.pages["software"], s.pages["download"], s.pages["support"]],
               f"{what}: the dialog's links open their pages")
+        subprocess.run(["xdotool", "key", "Return"], check=True)
+        check(w.until(lambda: w.rows("TAboutForm")[0][2] == "hidden"), f"{what}: Enter hides the dialog")
+        w.click(396, 60)  # About again
+        check(w.until(lambda: w.rows("TAboutForm")[0][2] == "visible"), f"{what}: About shows its dialog again")
         w.probe("-c", "TAboutForm", "key", "0", "27")  # Esc
         check(w.until(lambda: w.rows("TAboutForm")[0][2] == "hidden"), f"{what}: Esc hides the dialog")
 
@@ -427,6 +465,52 @@ def window_by_real_input(s, args, wine):
             check(checker.wait(timeout=20) == 0, f"{what}: the window closes")
         except subprocess.TimeoutExpired:
             check(False, f"{what}: the window closes")
+    finally:
+        if checker.poll() is None:
+            checker.kill()
+
+
+def stored_places(s, args, wine):
+    """Where the window restores itself. A settings file in the Windows folder
+    (the storage's own, read as the window is shown) places the window and
+    chooses automatic installation: restoring it neither shows nor activates
+    the window, so the run, which the first activation starts, sees the
+    choice. A place off every screen is brought back within reach."""
+    w = Window(s, args, wine)
+    what = "a place and options in the Windows folder"
+    print("--", what)
+    own = os.path.join(wine.prefix, "drive_c", "windows", "dravin.INI")
+    host = s.install("windows-folder", ["zel.ini", "zel.log"], ["zel.exe"], ["zelplug.dll"])
+    for name in os.listdir(s.bin):
+        os.remove(os.path.join(s.bin, name))
+    s.write_list(["Zel Plug,zelplug.dll,1.1.0.0,(C) Plug Maker,10,X"])
+    with open(own, "wb") as f:
+        f.write(b"[TFormDravin]\r\nPixelsPerInch=96\r\nNormPos=300,200,745,383\r\n"
+                b"OpenHomePage_Checked=False\r\nAutoDLL_Checked=True\r\n")
+    try:
+        check(s.run_checker(host) == 0, f"{what}: exit code 0")
+        s.check_log(what, host, "zel.log", [STARTED, RUN_START, "Zel Plug Ver.1.1.0.0をダウンロードします.",
+                                            "Zel Plugのダウンロードに失敗しました.", RUN_END])
+        check(s.recorded_pages(0) == [], f"{what}: no page opened")
+    finally:
+        os.remove(own)
+
+    what = "a place off every screen"
+    print("--", what)
+    host = s.install("off-screen", ["zel.log"], ["zel.exe"])
+    with open(os.path.join(host, "zel.ini"), "wb") as f:
+        f.write(b"[TFormDravin]\r\nPixelsPerInch=96\r\nNormPos=-32000,-32000,-31555,-31817\r\n")
+    screen = [int(v) for v in subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True,
+                                             text=True, check=True).stdout.split()]
+    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
+    try:
+        if check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
+            time.sleep(1)
+            left, top, right, bottom = (int(v) for v in w.probe("where")[1].split()[0].split(","))
+            check(0 <= left and 0 <= top and right <= screen[0] and bottom <= screen[1],
+                  f"{what}: the window is on the screen ({left},{top},{right},{bottom} on {screen})")
+            w.probe("close")
+            check(checker.wait(timeout=20) == 0, f"{what}: the window closes")
     finally:
         if checker.poll() is None:
             checker.kill()
@@ -615,6 +699,7 @@ def main():
         if args.write_golden:
             return 0
         window_by_real_input(s, args, wine)
+        stored_places(s, args, wine)
         run_control(s, args, wine)
     finally:
         wine.shut_down()

@@ -3,6 +3,7 @@
 // and the outline of a form.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -150,6 +151,32 @@ TEST_F(Windowless, AControlFreedByItsOwnClickIsNotTouchedAgain) {
   EXPECT_EQ(F->ControlCount(), 0);
   // The form is whole: input where the control was reaches no one.
   Mouse(F, plat::MsgLButtonDown, 15, 15);
+}
+
+TEST_F(Windowless, AControlThatGoesOutOfUseWhilePressedLetsGoOfTheMouse) {
+  struct Case {
+    const char* What;
+    std::function<void(TProbe*)> Do;
+  } Cases[] = {
+      {"disabled", [](TProbe* P) { P->SetEnabled(false); }},
+      {"hidden", [](TProbe* P) { P->SetVisible(false); }},
+      {"freed", [](TProbe* P) { delete P; }},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    auto* F = App->CreateForm<TPaintForm>();
+    auto* Pressed = F->Add<TProbe>(10, 10, 20, 20);
+    auto* Other = F->Add<TProbe>(50, 10, 20, 20);
+    Pressed->OnMouseDown = [&C](TObject* Sender, TMouseButton, int, int) { C.Do(static_cast<TProbe*>(Sender)); };
+    F->Show();
+    Mouse(F, plat::MsgLButtonDown, 15, 15);
+    EXPECT_EQ(plat::GetCapture(), 0u);
+    Mouse(F, plat::MsgLButtonUp, 15, 15);
+    Mouse(F, plat::MsgLButtonDown, 55, 15);
+    Mouse(F, plat::MsgLButtonUp, 55, 15);
+    EXPECT_EQ(Other->Events, (std::vector<std::string>{"down left 5,5", "up left 5,5", "click"}));
+    delete F;
+  }
 }
 
 TEST_F(Windowless, EscClicksTheFirstCancelButtonThatIsEnabled) {

@@ -232,6 +232,35 @@ TEST_F(RgnComponents, AButtonLooksPressedOnlyOnItsShapeButClicksOnItsRectangle) 
   EXPECT_EQ(B->Height(), 5);
 }
 
+TEST_F(RgnComponents, AButtonSmallerThanItsGlyphPaintsOnlyItsOwnRectangle) {
+  // The glyph is stretched to the button and cut to the glyph's size; the key
+  // colour is the bottom-left pixel of what is painted.
+  struct Case {
+    const char* What;
+    std::vector<std::string> Glyph;
+    int Width, Height;
+    std::vector<std::pair<std::pair<int, int>, TColor>> Pixels;  // form coordinates
+  } Cases[] = {
+      {"narrower: nothing right of it", {"..##..", ".####.", ".####.", ".####.", "......"}, 3, 5,
+       {{{11, 12}, Navy}, {{10, 14}, Face}, {{13, 12}, Face}, {{14, 12}, Face}, {{15, 14}, Face}}},
+      {"shorter: its own bottom-left pixel is the key", {".##.", ".##.", "....", "####"}, 4, 2,
+       {{{10, 10}, Face}, {{11, 10}, Navy}, {{10, 11}, Face}, {{11, 11}, Face}, {{11, 12}, Face}, {{10, 13}, Face}}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    auto* F = App->CreateForm<TShapeForm>();
+    TBitmap Glyph;
+    Draw(Glyph, C.Glyph);
+    Loaded<TRgnBtn>(F, "Btn1", [&](TRgnBtn& B) {
+      B.SetGlyph(1, &Glyph);
+      B.SetBounds(10, 10, C.Width, C.Height);
+    });
+    ShowPainted(F);
+    for (const auto& [At, Colour] : C.Pixels) EXPECT_EQ(PixelAt(F, At.first, At.second), Colour) << At.first << "," << At.second;
+    delete F;
+  }
+}
+
 TEST_F(RgnComponents, ATransparentRgnShowsWhatIsBeneathItsKeyColour) {
   auto* F = App->CreateForm<TShapeForm>();
   TBitmap Picture;

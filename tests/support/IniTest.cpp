@@ -11,6 +11,12 @@
 #include "platform/IniText.h"
 #include "platform/Profile.h"
 
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 namespace {
 
 struct Write {
@@ -69,6 +75,26 @@ TEST(IniText, WritesFollowTheSystemsRules) {
   }
 }
 
+TEST(IniText, AWrittenFileReadsAsTheFileItWasWrittenFrom) {
+  // Blank lines go when a file is written anew, and only the first bytes of a
+  // file can be a byte order mark: a first line that merely begins with the
+  // mark's bytes must not become one.
+  for (const std::string Before : {std::string("\n\xEF\xBB\xBF"), std::string("\r\n  \xEF\xBB\xBF[TFormDravin]\r\nk=v\r\n"),
+                                   std::string("\xEF\xBB\xBF\r\n\xEF\xBB\xBF[A]\r\n")}) {
+    SCOPED_TRACE(Before);
+    const std::string Once = plat::ini::Write(Before, "TFormDravin", "AutoDLL_Checked", "True");
+    EXPECT_EQ(plat::ini::Write(Once, "TFormDravin", "AutoDLL_Checked", "True"), Once);
+    for (const char* Section : {"TFormDravin", "A"}) {
+      std::string Was = "-", Is = "-";
+      plat::ini::Read(Before, Section, "k", Was);
+      plat::ini::Read(Once, Section, "k", Is);
+      EXPECT_EQ(Is, Was) << Section;
+    }
+  }
+  EXPECT_EQ(plat::ini::Write("\n\xEF\xBB\xBF[S]\r\nk=v\r\n", "S", "k", "w"),
+            "\r\n\xEF\xBB\xBF[S]\r\nk=v\r\n[S]\r\nk=w\r\n");
+}
+
 TEST(IniText, ReadsTrimAndUnquoteAndTakeTheFirstOfEqualNames) {
   const std::string Text =
       "[S]\r\n k1 = \"quoted value\" \r\nk2='single'\r\nk3=\"unbalanced\r\nk1=second\r\nempty=\r\nnovalue\r\n"
@@ -92,6 +118,39 @@ TEST(IniText, ReadsTrimAndUnquoteAndTakeTheFirstOfEqualNames) {
     EXPECT_EQ(plat::GetPrivateProfileString(C.Section, C.Key, "DEF", File), C.Value ? C.Value : "DEF");
   }
   EXPECT_EQ(plat::GetPrivateProfileString("S", "k1", "DEF", File + ".missing"), "DEF");
+}
+
+// The settings file is the host's: a write that cannot be finished leaves it
+// as it was, every other key included.
+TEST(IniText, AWriteThatCannotFinishLeavesTheFileAsItWas) {
+  const std::string Folder = testsupport::AbsoluteScratchFolder(), File = Folder + "zel.ini";
+  std::string Before = "[TSetup]\r\n";
+  for (int I = 0; I < 200; ++I) Before += "Key" + IntToStr(I) + "=" + std::string(40, 'v') + "\r\n";
+  const auto Unchanged = [&](const char* What) {
+    EXPECT_TRUE(testsupport::ReadFile(File) == Before) << What;
+    std::vector<std::string> Names;
+    plat::ListFiles(Folder, Names);
+    EXPECT_EQ(Names, std::vector<std::string>{"zel.ini"}) << What;
+  };
+  testsupport::WriteFile(File, Before);
+  plat::SetFileReadOnly(File, true);
+  EXPECT_FALSE(plat::WritePrivateProfileString("TFormDravin", "AutoDLL_Checked", "True", File));
+  Unchanged("read-only");
+  plat::SetFileReadOnly(File, false);
+#ifndef _WIN32
+  // A disk that fills up half way through.
+  rlimit Saved{};
+  getrlimit(RLIMIT_FSIZE, &Saved);
+  const auto OldHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit Small = Saved;
+  Small.rlim_cur = Before.size() / 2;
+  setrlimit(RLIMIT_FSIZE, &Small);
+  const bool Written = plat::WritePrivateProfileString("TFormDravin", "AutoDLL_Checked", "True", File);
+  setrlimit(RLIMIT_FSIZE, &Saved);
+  signal(SIGXFSZ, OldHandler);
+  EXPECT_FALSE(Written);
+  Unchanged("a full disk");
+#endif
 }
 
 TEST(IniFile, IntegersAreDecimalOrHexAfter0xAndAnythingElseIsTheDefault) {

@@ -30,6 +30,7 @@ struct GuiRec {
   bool HiddenByOwner = false;
   bool Checked = false;
   bool Iconic = false;
+  bool Zoomed = false;
   WindowHandle LastActive = 0;  // the application window: its form active last
   FormBorder Border = FormBorder::Single;
   SystemRegion Region;
@@ -52,6 +53,10 @@ std::recursive_mutex gLock;
 std::map<std::string, WindowProc> gFormProcs;
 std::map<WindowHandle, GuiRec> gGui;
 WindowHandle gActive = 0;
+WindowHandle gFocus = 0;
+WindowHandle gCapture = 0;
+// The one screen, all of it a work area: no task bar takes a part.
+constexpr Bounds Screen{0, 0, 1280, 1024};
 std::uintptr_t gNextId = 100;
 
 std::string Key(const char* Name) {
@@ -87,6 +92,9 @@ void Activate(WindowHandle Window) {
   {
     std::lock_guard<std::recursive_mutex> Guard(gLock);
     gActive = Window;
+    // The system's default handling of the activation gives the window the
+    // focus; its own handling may then pass it on to a control.
+    gFocus = Window;
     if (GuiRec* R = Find(Window); R && R->Owner)
       if (GuiRec* App = Find(R->Owner)) App->LastActive = Window;
   }
@@ -98,6 +106,7 @@ void Deactivate(WindowHandle Window) {
     std::lock_guard<std::recursive_mutex> Guard(gLock);
     if (gActive != Window) return;
     gActive = 0;
+    gFocus = 0;
   }
   SendMessage(Window, MsgActivate, WaInactive, 0);
 }
@@ -113,6 +122,8 @@ void Forget(WindowHandle Window) {
   for (WindowHandle Child : Children) DestroyWindow(Child);
   std::lock_guard<std::recursive_mutex> Guard(gLock);
   if (gActive == Window) gActive = 0;
+  if (gFocus == Window) gFocus = 0;
+  if (gCapture == Window) gCapture = 0;
   for (auto& [Handle, Rec] : gGui)
     if (Rec.LastActive == Window) Rec.LastActive = 0;
   gGui.erase(Window);
@@ -353,8 +364,8 @@ void ShowWindow(WindowHandle Window, ShowCommand Command) {
       case ShowCommand::Show:
       case ShowCommand::ShowNoActivate: R->Visible = true; break;
       case ShowCommand::Minimize: R->Visible = true; R->Iconic = true; break;
-      case ShowCommand::Maximize:
-      case ShowCommand::Restore: R->Visible = true; R->Iconic = false; break;
+      case ShowCommand::Maximize: R->Visible = true; R->Iconic = false; R->Zoomed = true; break;
+      case ShowCommand::Restore: R->Visible = true; R->Iconic = false; R->Zoomed = false; break;
     }
     // A minimised owner takes its forms off the screen, and brings them back.
     if (K == Kind::Application) {
@@ -408,9 +419,31 @@ bool IsIconic(WindowHandle Window) {
   return R && R->Iconic;
 }
 
+bool IsZoomed(WindowHandle Window) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  GuiRec* R = Find(Window);
+  return R && R->Zoomed && !R->Iconic;
+}
+
 WindowHandle GetActiveWindow() {
   std::lock_guard<std::recursive_mutex> Guard(gLock);
   return gActive;
+}
+
+void SetFocus(WindowHandle Window) {
+  WindowHandle Root = GetRootWindow(Window);
+  {
+    std::lock_guard<std::recursive_mutex> Guard(gLock);
+    if (!Find(Window)) return;
+  }
+  if (GetActiveWindow() != Root) Activate(Root);
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  if (Find(Window)) gFocus = Window;
+}
+
+WindowHandle GetFocus() {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  return gFocus;
 }
 
 void RepaintWindow(WindowHandle Window) {
@@ -438,12 +471,18 @@ void InvalidateRect(WindowHandle Window, const Bounds&, bool Erase) {
   if (Post) PostMessage(Window, MsgPaint, 0, 0);
 }
 
+Bounds GetWindowRectangle(WindowHandle Window) { return GetWindowBounds(Window); }
+
+std::vector<Bounds> MonitorWorkAreas() { return {Screen}; }
+
+Bounds NearestWorkArea(const Bounds&) { return Screen; }
+
 bool GetWindowPlacement(WindowHandle Window, WindowPlacement& Placement) {
   std::lock_guard<std::recursive_mutex> Guard(gLock);
   GuiRec* R = Find(Window);
   if (!R) return false;
   Placement = WindowPlacement{};
-  Placement.ShowCmd = R->Iconic ? 2 : 1;
+  Placement.ShowCmd = R->Iconic ? 2 : R->Zoomed ? 3 : 1;
   Placement.NormLeft = R->Where.Left;
   Placement.NormTop = R->Where.Top;
   Placement.NormRight = R->Where.Left + R->Where.Width;
@@ -459,9 +498,22 @@ bool SetWindowPlacement(WindowHandle Window, const WindowPlacement& Placement) {
     R->Where = Bounds{Placement.NormLeft, Placement.NormTop, Placement.NormRight - Placement.NormLeft,
                       Placement.NormBottom - Placement.NormTop};
   }
-  const std::uint32_t Show = Placement.ShowCmd;
-  if (Show == 2 || Show == 6 || Show == 7) ShowWindow(Window, ShowCommand::Minimize);
-  else if (Show != 0) ShowWindow(Window, ShowCommand::Restore);
+  switch (Placement.ShowCmd) {
+    case 0: ShowWindow(Window, ShowCommand::Hide); break;
+    case 2:
+    case 6:
+    case 7: ShowWindow(Window, ShowCommand::Minimize); break;
+    case 3: ShowWindow(Window, ShowCommand::Maximize); break;
+    case 4: {
+      std::lock_guard<std::recursive_mutex> Guard(gLock);
+      if (GuiRec* R = Find(Window)) {
+        R->Visible = true;
+        R->Iconic = R->Zoomed = false;
+      }
+      break;
+    }
+    default: ShowWindow(Window, ShowCommand::Restore); break;
+  }
   return true;
 }
 
@@ -469,8 +521,18 @@ int ScreenPixelsPerInch() { return 96; }
 
 bool DrawProgramIcon(const char*, std::uint32_t, int&, int&, std::vector<std::uint32_t>&) { return false; }
 
-void SetCapture(WindowHandle) {}
-void ReleaseCapture() {}
+void SetCapture(WindowHandle Window) {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  gCapture = Window;
+}
+void ReleaseCapture() {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  gCapture = 0;
+}
+WindowHandle GetCapture() {
+  std::lock_guard<std::recursive_mutex> Guard(gLock);
+  return gCapture;
+}
 void SetCursor(CursorShape) {}
 
 void SetWindowFont(WindowHandle, const std::string&, int) {}

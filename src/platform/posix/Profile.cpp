@@ -1,5 +1,5 @@
 // The host build's profile functions: the whole file is read, changed by the
-// rules of IniText.h and written back.
+// rules of IniText.h and written back in one step.
 #include "platform/IniText.h"
 #include "platform/Platform.h"
 #include "platform/Profile.h"
@@ -48,11 +48,19 @@ bool WritePrivateProfileString(const std::string& Section, const std::string& Ke
   if (!Locate(FileName, Path)) return false;
   if (FileExists(Path) && !ReadWhole(Path, Text)) return false;
   const std::string Changed = ini::Write(Text, Section, Key, Value);
-  std::uint32_t Error = 0;
-  File F = File::Open(Path, FileAccess::Write, FileShare::DenyWrite, FileCreate::CreateAlways, Error);
-  std::uint32_t Done = 0;
-  return F.IsOpen() && F.Write(Changed.data(), static_cast<std::uint32_t>(Changed.size()), Done) &&
-         Done == Changed.size() && F.Close();
+  // The file holds the host's own settings too: it is written whole beside
+  // itself and put in its place in one step, so that a full disk or a killed
+  // process leaves it as it was. A read-only file refuses the step.
+  const std::string Beside = Path + ".~new";
+  std::uint32_t Error = 0, Done = 0;
+  File F = File::Open(Beside, FileAccess::Write, FileShare::Exclusive, FileCreate::CreateAlways, Error);
+  if (!F.IsOpen()) return false;
+  const bool Written = F.Write(Changed.data(), static_cast<std::uint32_t>(Changed.size()), Done) &&
+                       Done == Changed.size() && F.Flush() && F.Close();
+  if (Written && MoveFileReplace(Beside, Path)) return true;
+  F.Close();
+  DeleteFile(Beside);
+  return false;
 }
 
 }  // namespace plat

@@ -1,9 +1,11 @@
 // The host build's stand-in for the window system's regions: a list of
 // rectangles, kept as given (a union appends, nothing is re-banded), enough
 // for a headless window to carry its outline and hand it back as region data.
+#include "platform/Paint.h"
 #include "platform/SystemRegion.h"
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -26,15 +28,26 @@ std::int32_t Scaled(std::int32_t V, float Scale, float Move) {
   return static_cast<std::int32_t>(std::lround(static_cast<double>(V) * Scale + Move));
 }
 
+// The host build's only drawing objects: what LiveDrawingObjects counts.
+std::atomic<std::int64_t> gRegions{0};
+
+void Free(std::uintptr_t Handle) {
+  if (!Handle) return;
+  --gRegions;
+  delete R(Handle);
+}
+
 }  // namespace
 
-SystemRegion::~SystemRegion() { delete R(FHandle); }
+std::int64_t LiveDrawingObjects() { return gRegions; }
+
+SystemRegion::~SystemRegion() { Free(FHandle); }
 
 SystemRegion::SystemRegion(SystemRegion&& Other) noexcept : FHandle(std::exchange(Other.FHandle, 0)) {}
 
 SystemRegion& SystemRegion::operator=(SystemRegion&& Other) noexcept {
   if (this != &Other) {
-    delete R(FHandle);
+    Free(FHandle);
     FHandle = std::exchange(Other.FHandle, 0);
   }
   return *this;
@@ -48,6 +61,7 @@ SystemRegion SystemRegion::FromData(const std::uint8_t* Data, std::size_t Size, 
   const std::uint32_t Count = Get32(Data + 8);
   if (Count > (Size - 32) / 16) return SystemRegion();
   auto* List = new Rects;
+  ++gRegions;
   for (std::uint32_t I = 0; I < Count; ++I) {
     const std::uint8_t* P = Data + 32 + 16 * static_cast<std::size_t>(I);
     List->push_back({Scaled(static_cast<std::int32_t>(Get32(P)), ScaleX, DX),
@@ -60,6 +74,7 @@ SystemRegion SystemRegion::FromData(const std::uint8_t* Data, std::size_t Size, 
 
 SystemRegion SystemRegion::Rectangle(int Left, int Top, int Right, int Bottom) {
   auto* List = new Rects;
+  ++gRegions;
   if (Left < Right && Top < Bottom) List->push_back({Left, Top, Right, Bottom});
   return SystemRegion(reinterpret_cast<std::uintptr_t>(List));
 }

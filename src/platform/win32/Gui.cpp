@@ -127,14 +127,11 @@ bool RegisterAppClass() {
 // What the seam keeps for a control beyond the system's own state: the
 // background of an option button, the hint, the picture of a glyph button.
 struct ControlExtra {
-  HBRUSH Brush = nullptr;
+  win32::DrawingObject Brush;
   std::uint32_t Color = 0;
   std::wstring Hint;
   int GlyphWidth = 0, GlyphHeight = 0;
   std::vector<std::uint32_t> Glyph;  // 0x00BBGGRR, rows top-down
-  ~ControlExtra() {
-    if (Brush) ::DeleteObject(Brush);
-  }
 };
 
 std::mutex gExtraLock;
@@ -236,9 +233,9 @@ bool AnswerForControl(UINT Msg, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
   if (Msg == WM_CTLCOLORSTATIC || Msg == WM_CTLCOLORBTN) {
     std::lock_guard<std::mutex> Guard(gExtraLock);
     ControlExtra* E = FindExtra(reinterpret_cast<HWND>(lParam));
-    if (!E || !E->Brush) return false;
+    if (!E || !E->Brush.Valid()) return false;
     ::SetBkColor(reinterpret_cast<HDC>(wParam), E->Color);
-    Result = reinterpret_cast<LRESULT>(E->Brush);
+    Result = reinterpret_cast<LRESULT>(E->Brush.Get());
     return true;
   }
   if (Msg == WM_DRAWITEM) {
@@ -452,23 +449,20 @@ void SetFormBorder(WindowHandle Window, FormBorder Border) {
 }
 
 void SetWindowRegion(WindowHandle Window, SystemRegion Region) {
-  const std::uintptr_t Handle = Region.Release();
   // The window system owns the region once it has taken it.
-  if (!::SetWindowRgn(H(Window), reinterpret_cast<HRGN>(Handle), FALSE) && Handle)
-    ::DeleteObject(reinterpret_cast<HRGN>(Handle));
+  if (::SetWindowRgn(H(Window), reinterpret_cast<HRGN>(Region.Handle()), FALSE)) Region.Release();
   win32::RethrowPendingException();
 }
 
 std::vector<std::uint8_t> GetWindowRegionData(WindowHandle Window) {
-  SystemRegion Copy = SystemRegion::Rectangle(0, 0, 0, 0);
-  HRGN Handle = reinterpret_cast<HRGN>(Copy.Release());
+  const SystemRegion Copy = SystemRegion::Rectangle(0, 0, 0, 0);
+  const HRGN Handle = reinterpret_cast<HRGN>(Copy.Handle());
   std::vector<std::uint8_t> Data;
-  if (::GetWindowRgn(H(Window), Handle) != ERROR) {
+  if (Handle && ::GetWindowRgn(H(Window), Handle) != ERROR) {
     const DWORD Size = ::GetRegionData(Handle, 0, nullptr);
     Data.resize(Size);
     if (Size == 0 || ::GetRegionData(Handle, Size, reinterpret_cast<RGNDATA*>(Data.data())) != Size) Data.clear();
   }
-  ::DeleteObject(Handle);
   return Data;
 }
 
@@ -476,8 +470,7 @@ void SetControlColor(WindowHandle Control, std::uint32_t Color) {
   {
     std::lock_guard<std::mutex> Guard(gExtraLock);
     ControlExtra& E = Extra(H(Control));
-    if (E.Brush) ::DeleteObject(E.Brush);
-    E.Brush = ::CreateSolidBrush(Color);
+    E.Brush = win32::Own(::CreateSolidBrush(Color));
     E.Color = Color;
   }
   ::InvalidateRect(H(Control), nullptr, TRUE);
@@ -552,7 +545,16 @@ bool IsWindowVisible(WindowHandle Window) { return ::IsWindowVisible(H(Window)) 
 
 bool IsIconic(WindowHandle Window) { return ::IsIconic(H(Window)) != 0; }
 
+bool IsZoomed(WindowHandle Window) { return ::IsZoomed(H(Window)) != 0; }
+
 WindowHandle GetActiveWindow() { return reinterpret_cast<WindowHandle>(::GetActiveWindow()); }
+
+void SetFocus(WindowHandle Window) {
+  ::SetFocus(H(Window));
+  win32::RethrowPendingException();
+}
+
+WindowHandle GetFocus() { return reinterpret_cast<WindowHandle>(::GetFocus()); }
 
 void RepaintWindow(WindowHandle Window) {
   ::RedrawWindow(H(Window), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -562,6 +564,37 @@ void RepaintWindow(WindowHandle Window) {
 void InvalidateRect(WindowHandle Window, const Bounds& Part, bool Erase) {
   const RECT R{Part.Left, Part.Top, Part.Left + Part.Width, Part.Top + Part.Height};
   ::InvalidateRect(H(Window), &R, Erase ? TRUE : FALSE);
+}
+
+Bounds GetWindowRectangle(WindowHandle Window) {
+  RECT R{};
+  ::GetWindowRect(H(Window), &R);
+  return Bounds{R.left, R.top, R.right - R.left, R.bottom - R.top};
+}
+
+namespace {
+Bounds WorkAreaOf(HMONITOR Monitor) {
+  MONITORINFO Info{};
+  Info.cbSize = sizeof Info;
+  if (!Monitor || !::GetMonitorInfoW(Monitor, &Info)) return Bounds{};
+  return Bounds{Info.rcWork.left, Info.rcWork.top, Info.rcWork.right - Info.rcWork.left,
+                Info.rcWork.bottom - Info.rcWork.top};
+}
+BOOL CALLBACK CollectWorkArea(HMONITOR Monitor, HDC, LPRECT, LPARAM Data) {
+  reinterpret_cast<std::vector<Bounds>*>(Data)->push_back(WorkAreaOf(Monitor));
+  return TRUE;
+}
+}  // namespace
+
+std::vector<Bounds> MonitorWorkAreas() {
+  std::vector<Bounds> Areas;
+  ::EnumDisplayMonitors(nullptr, nullptr, CollectWorkArea, reinterpret_cast<LPARAM>(&Areas));
+  return Areas;
+}
+
+Bounds NearestWorkArea(const Bounds& Rect) {
+  const RECT R{Rect.Left, Rect.Top, Rect.Left + Rect.Width, Rect.Top + Rect.Height};
+  return WorkAreaOf(::MonitorFromRect(&R, MONITOR_DEFAULTTONEAREST));
 }
 
 bool GetWindowPlacement(WindowHandle Window, WindowPlacement& Placement) {
@@ -607,40 +640,38 @@ bool DrawProgramIcon(const char* Name, std::uint32_t Background, int& Width, int
   if (!Icon) return false;
   ICONINFO Info{};
   if (!::GetIconInfo(Icon, &Info)) return false;
+  // The icon's pictures are copies made for us.
+  const win32::DrawingObject Colour = win32::Own(Info.hbmColor), Mask = win32::Own(Info.hbmMask);
   BITMAP B{};
   ::GetObjectW(Info.hbmColor ? Info.hbmColor : Info.hbmMask, sizeof B, &B);
   Width = B.bmWidth;
   Height = Info.hbmColor ? B.bmHeight : B.bmHeight / 2;
-  if (Info.hbmColor) ::DeleteObject(Info.hbmColor);
-  if (Info.hbmMask) ::DeleteObject(Info.hbmMask);
   if (Width <= 0 || Height <= 0) return false;
 
   HDC Screen = ::GetDC(nullptr);
-  HDC Memory = ::CreateCompatibleDC(Screen);
+  const win32::MemoryDC Memory = win32::OwnDC(::CreateCompatibleDC(Screen));
+  ::ReleaseDC(nullptr, Screen);
   const BITMAPINFO Bi = win32::TopDown32(Width, Height);
   void* Bits = nullptr;
-  HBITMAP Section = ::CreateDIBSection(Memory, &Bi, DIB_RGB_COLORS, &Bits, nullptr, 0);
-  bool Ok = false;
-  if (Section && Bits) {
-    HGDIOBJ Old = ::SelectObject(Memory, Section);
-    HBRUSH Brush = ::CreateSolidBrush(Background);
+  const win32::DrawingObject Section =
+      win32::Own(::CreateDIBSection(Memory.Get(), &Bi, DIB_RGB_COLORS, &Bits, nullptr, 0));
+  if (!Section.Valid() || !Bits) return false;
+  HGDIOBJ Old = ::SelectObject(Memory.Get(), Section.Get());
+  {
+    const win32::DrawingObject Brush = win32::Own(::CreateSolidBrush(Background));
     RECT R{0, 0, Width, Height};
-    ::FillRect(Memory, &R, Brush);
-    ::DeleteObject(Brush);
-    ::DrawIconEx(Memory, 0, 0, Icon, Width, Height, 0, nullptr, DI_NORMAL);
-    ::GdiFlush();
-    Pixels = win32::ColorsOf(Bits, static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height));
-    ::SelectObject(Memory, Old);
-    Ok = true;
+    ::FillRect(Memory.Get(), &R, static_cast<HBRUSH>(Brush.Get()));
   }
-  if (Section) ::DeleteObject(Section);
-  ::DeleteDC(Memory);
-  ::ReleaseDC(nullptr, Screen);
-  return Ok;
+  ::DrawIconEx(Memory.Get(), 0, 0, Icon, Width, Height, 0, nullptr, DI_NORMAL);
+  ::GdiFlush();
+  Pixels = win32::ColorsOf(Bits, static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height));
+  ::SelectObject(Memory.Get(), Old);
+  return true;
 }
 
 void SetCapture(WindowHandle Window) { ::SetCapture(H(Window)); }
 void ReleaseCapture() { ::ReleaseCapture(); }
+WindowHandle GetCapture() { return reinterpret_cast<WindowHandle>(::GetCapture()); }
 
 void SetCursor(CursorShape Shape) {
   ::SetCursor(::LoadCursorW(nullptr, Shape == CursorShape::Hand ? reinterpret_cast<LPCWSTR>(IDC_HAND)

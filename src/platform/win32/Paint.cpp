@@ -6,6 +6,7 @@
 
 #undef DrawText
 
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -20,15 +21,7 @@ HDC D(SurfaceHandle Surface) { return reinterpret_cast<HDC>(Surface); }
 
 static_assert(sizeof(PAINTSTRUCT) <= 96, "PaintSession keeps a PAINTSTRUCT");
 
-struct FontOwner {
-  HFONT Font;
-  explicit FontOwner(HFONT F) : Font(F) {}
-  ~FontOwner() {
-    if (Font) ::DeleteObject(Font);
-  }
-  FontOwner(const FontOwner&) = delete;
-  FontOwner& operator=(const FontOwner&) = delete;
-};
+std::atomic<std::int64_t> gDrawingObjects{0};
 
 class SelectedFont {
  public:
@@ -76,18 +69,44 @@ std::vector<std::uint32_t> win32::ColorsOf(const void* Bits, std::size_t Count) 
   return Colors;
 }
 
+bool win32::DeleteDrawingObject(HGDIOBJ Object) {
+  --gDrawingObjects;
+  return ::DeleteObject(Object) != 0;
+}
+
+bool win32::DeleteMemoryDC(HDC Dc) {
+  --gDrawingObjects;
+  return ::DeleteDC(Dc) != 0;
+}
+
+win32::DrawingObject win32::Own(HGDIOBJ Made) {
+  if (Made) ++gDrawingObjects;
+  return DrawingObject(Made);
+}
+
+win32::MemoryDC win32::OwnDC(HDC Made) {
+  if (Made) ++gDrawingObjects;
+  return MemoryDC(Made);
+}
+
+void win32::Disown(HGDIOBJ Given) {
+  if (Given) --gDrawingObjects;
+}
+
+std::int64_t LiveDrawingObjects() { return gDrawingObjects; }
+
 HFONT win32::FontFor(const std::string& Face, int Height, bool Underline) {
   static std::mutex Lock;
-  static std::map<std::tuple<std::string, int, bool>, std::unique_ptr<FontOwner>> Fonts;
+  static std::map<std::tuple<std::string, int, bool>, DrawingObject> Fonts;
   std::lock_guard<std::mutex> Guard(Lock);
-  auto& Slot = Fonts[{Face, Height, Underline}];
-  if (!Slot) {
+  DrawingObject& Slot = Fonts[{Face, Height, Underline}];
+  if (!Slot.Valid()) {
     const std::wstring WideFace = win32::Wide(Face).substr(0, LF_FACESIZE - 1);
-    Slot = std::make_unique<FontOwner>(::CreateFontW(-Height, 0, 0, 0, FW_NORMAL, FALSE, Underline, FALSE,
-                                                     SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                                     DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, WideFace.c_str()));
+    Slot = Own(::CreateFontW(-Height, 0, 0, 0, FW_NORMAL, FALSE, Underline, FALSE, SHIFTJIS_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                             WideFace.c_str()));
   }
-  return Slot->Font;
+  return static_cast<HFONT>(Slot.Get());
 }
 
 PaintSession::PaintSession(WindowHandle Window) : FWindow(Window) {
@@ -129,10 +148,9 @@ void StretchImage(SurfaceHandle Surface, const Bounds& Target, const PixelImage&
 
 void FillRect(SurfaceHandle Surface, const Bounds& Part, std::uint32_t Color) {
   if (!Surface) return;
-  HBRUSH Brush = ::CreateSolidBrush(Color);
+  const win32::DrawingObject Brush = win32::Own(::CreateSolidBrush(Color));
   const RECT R{Part.Left, Part.Top, Part.Left + Part.Width, Part.Top + Part.Height};
-  ::FillRect(D(Surface), &R, Brush);
-  ::DeleteObject(Brush);
+  ::FillRect(D(Surface), &R, static_cast<HBRUSH>(Brush.Get()));
 }
 
 void DrawText(SurfaceHandle Surface, int X, int Y, const Bounds& Clip, const std::string& Text, const TextStyle& Style) {
@@ -158,19 +176,18 @@ int TextWidth(SurfaceHandle Surface, const std::string& Text, const TextStyle& S
 std::vector<std::uint32_t> ReadPixels(SurfaceHandle Surface, const Bounds& Part) {
   std::vector<std::uint32_t> Result;
   if (!Surface || Part.Width <= 0 || Part.Height <= 0) return Result;
-  HDC Memory = ::CreateCompatibleDC(D(Surface));
+  const win32::MemoryDC Memory = win32::OwnDC(::CreateCompatibleDC(D(Surface)));
   const BITMAPINFO Info = win32::TopDown32(Part.Width, Part.Height);
   void* Bits = nullptr;
-  HBITMAP Section = ::CreateDIBSection(Memory, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
-  if (Section && Bits) {
-    HGDIOBJ Old = ::SelectObject(Memory, Section);
-    ::BitBlt(Memory, 0, 0, Part.Width, Part.Height, D(Surface), Part.Left, Part.Top, SRCCOPY);
+  const win32::DrawingObject Section =
+      win32::Own(::CreateDIBSection(Memory.Get(), &Info, DIB_RGB_COLORS, &Bits, nullptr, 0));
+  if (Section.Valid() && Bits) {
+    HGDIOBJ Old = ::SelectObject(Memory.Get(), Section.Get());
+    ::BitBlt(Memory.Get(), 0, 0, Part.Width, Part.Height, D(Surface), Part.Left, Part.Top, SRCCOPY);
     ::GdiFlush();
     Result = win32::ColorsOf(Bits, static_cast<std::size_t>(Part.Width) * static_cast<std::size_t>(Part.Height));
-    ::SelectObject(Memory, Old);
+    ::SelectObject(Memory.Get(), Old);
   }
-  if (Section) ::DeleteObject(Section);
-  ::DeleteDC(Memory);
   return Result;
 }
 

@@ -25,6 +25,15 @@ std::string GetPrivateProfileString(const std::string& Section, const std::strin
 
 bool WritePrivateProfileString(const std::string& Section, const std::string& Key, const std::string& Value,
                                const std::string& FileName) {
+  // Windows refuses to write a read-only file; Wine, run by root, writes it.
+  // (A bare name lies in the Windows folder, where the check would not look.)
+  const DWORD Attributes = FileName.find_first_of("\\/:") == std::string::npos
+                               ? INVALID_FILE_ATTRIBUTES
+                               : ::GetFileAttributesA(FileName.c_str());
+  if (Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_READONLY)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
   return ::WritePrivateProfileStringA(Section.c_str(), Key.c_str(), Value.c_str(), FileName.c_str()) != 0;
 }
 

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/UniqueHandle.h"
 
 namespace plat::win32 {
 
@@ -51,5 +52,18 @@ std::vector<std::uint32_t> ColorsOf(const void* Bits, std::size_t Count);
 // The font of that face (code page 932), height in pixels and style; made once
 // and kept for the life of the process, as windows keep using fonts given them.
 HFONT FontFor(const std::string& Face, int Height, bool Underline);
+
+// The owners of the drawing objects the seam makes (brushes, fonts, bitmaps,
+// regions) and of its memory device contexts. Each is counted as Own takes it
+// and as it is deleted (see LiveDrawingObjects).
+bool DeleteDrawingObject(HGDIOBJ Object);
+bool DeleteMemoryDC(HDC Dc);
+using DrawingObject = UniqueHandle<HGDIOBJ, nullptr, DeleteDrawingObject>;
+using MemoryDC = UniqueHandle<HDC, nullptr, DeleteMemoryDC>;
+DrawingObject Own(HGDIOBJ Made);
+MemoryDC OwnDC(HDC Made);
+// The same count for a region the window system takes over (a window's
+// outline): the seam holds it no longer.
+void Disown(HGDIOBJ Given);
 
 }  // namespace plat::win32
