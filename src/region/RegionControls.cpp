@@ -280,7 +280,9 @@ void TRgnBtn::FreeRegion() {
 void TRgnBtn::MouseDown(TMouseButton Button, int X, int Y) {
   const auto Alive = AliveToken();
   TGraphicControl::MouseDown(Button, X, Y);
-  if (!*Alive || InState(csDesigning)) return;
+  // A handler that disabled or hid the button took the mouse from it: no
+  // mouse up will come to lift it again.
+  if (!*Alive || InState(csDesigning) || !Enabled() || !Visible()) return;
   if (FRegion.Contains(X, Y)) {
     FPressed = true;
     Invalidate();

@@ -226,6 +226,15 @@ TEST_F(RgnComponents, AButtonLooksPressedOnlyOnItsShapeButClicksOnItsRectangle) 
   EXPECT_EQ(PixelAt(F, 12, 12), Face);
   Mouse(F, plat::MsgLButtonUp, 12, 12);
 
+  // A button its own handler disables does not stay pressed for when it is
+  // enabled again: the mouse up goes elsewhere.
+  B->OnMouseDown = [](TObject* Sender, TMouseButton, int, int) { static_cast<TRgnBtn*>(Sender)->SetEnabled(false); };
+  Mouse(F, plat::MsgLButtonDown, 12, 12);
+  EXPECT_FALSE(B->Pressed());
+  Mouse(F, plat::MsgLButtonUp, 12, 12);
+  B->SetEnabled(true);
+  EXPECT_FALSE(B->Pressed());
+
   // The second and third glyphs never change the shape or the size.
   EXPECT_EQ(B->RgnData(), Shape);
   EXPECT_EQ(B->Width(), 6);
