@@ -85,6 +85,15 @@ inline std::string BuildTreeFolder(std::string Name) {
   return Name;
 }
 
+// A Windows-style name as the standard library's file functions take it.
+inline std::filesystem::path NativePath(std::string Name) {
+#ifndef _WIN32
+  for (char& C : Name)
+    if (C == '\\') C = '/';
+#endif
+  return std::filesystem::path(Name);
+}
+
 // Through the seam: the values are code page 932 on both sides.
 inline void SetEnv(const std::string& Name, const std::string& Value) {
   plat::SetEnvironmentVariable(Name.c_str(), Value.c_str());

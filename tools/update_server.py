@@ -4,7 +4,9 @@
 Serves a folder over HTTP/1.0, also to requests that name an absolute URL:
 it stands for the proxy the hosts' settings name, so the checker reaches it
 by its own means whatever its fixed update address. Every path asked for is
-written down.
+written down. Scripts may make a path misbehave (UpdateServer.faults):
+("trickle", SECONDS) sends its body one byte at a time, SECONDS apart;
+("cut",) states the whole length and closes after half of the body.
 
 usage: update_server.py ROOT PORTFILE
   serves ROOT in the foreground, writes its port to PORTFILE once it listens,
@@ -13,6 +15,7 @@ import http.server
 import os
 import sys
 import threading
+import time
 import urllib.parse
 
 
@@ -20,6 +23,7 @@ class UpdateServer:
     def __init__(self, root, on_request=None):
         self.root = os.path.abspath(root)
         self.asked = []
+        self.faults = {}
         server = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -37,7 +41,20 @@ class UpdateServer:
                 self.send_response(200)
                 self.send_header("Content-Length", str(len(data)))
                 self.end_headers()
-                self.wfile.write(data)
+                fault = server.faults.get(path, ("",))
+                try:
+                    if fault[0] == "trickle":
+                        for byte in data:
+                            time.sleep(fault[1])
+                            self.wfile.write(bytes([byte]))
+                            self.wfile.flush()
+                    elif fault[0] == "cut":
+                        self.wfile.write(data[:len(data) // 2])
+                        self.close_connection = True
+                    else:
+                        self.wfile.write(data)
+                except OSError:
+                    pass  # the client went away
 
             def log_message(self, *args):
                 pass

@@ -9,6 +9,7 @@
 #include "framework/IniFiles.h"
 #include "framework/Streams.h"
 #include "region/StoredRegion.h"
+#include "util/FileNames.h"
 #include "util/SystemSettings.h"
 #include "util/TextUtils.h"
 #include "util/VersionInfo.h"
@@ -23,18 +24,6 @@ std::string FirstExisting(const std::string& First, const std::string& Second) {
   if (FileExists(First)) return First;
   if (FileExists(Second)) return Second;
   return std::string();
-}
-
-// A version-list file name is a name in the install folder, nothing more: one
-// that names a folder or a drive ("..\zel.ini", "C:x", "a/b") would lead the
-// comparison, and later the installation, out of it. The search steps over
-// double-byte characters, whose trail byte may be a backslash.
-bool IsPlainFileName(const std::string& Name) {
-  // Windows opens a name without its trailing dots: "dravin.exe." would be
-  // the running checker under a name that is not "dravin.exe". (A dot is
-  // never the trail byte of a double-byte character.)
-  return AnsiPos("\\", Name) == 0 && AnsiPos("/", Name) == 0 && AnsiPos(":", Name) == 0 &&
-         (Name.empty() || Name.back() != '.');
 }
 
 template <typename T>
@@ -260,6 +249,10 @@ void TFormDravin::ButtonStopClick(TObject* Sender) {
   ButtonStop->SetEnabled(false);
   ButtonSkip->SetEnabled(false);
   ButtonPause->SetEnabled(false);
+  // A fetch in progress ends now and counts as failed: a server that trickles,
+  // or stays silent with no time-out set, would otherwise keep the program
+  // alive long after its window has gone.
+  if (HttpCli1->State() != hsIdle) HttpCli1->Abort();
   // The run, still on the stack, ends before its next line and then returns.
   Close();
 }
@@ -340,8 +333,12 @@ void TFormDravin::ScanVersionList() {
 
 void TFormDravin::CheckEntry(const TStrings& Fields, bool& PlugInPending) {
   if (Fields.Count() != 6) return;
-  // Treated like an entry whose installed copy is absent.
-  if (!IsPlainFileName(Fields[1])) return;
+  // Treated like an entry whose installed copy is absent: a name that leads
+  // out of the install folder, names a device or another file than it says.
+  // The display name and the version go into the status line and the host's
+  // log as they are, where a control byte has no place.
+  if (FileNameFault(Fields[1]) != TFileNameFault::fnOk || HasControlByte(Fields[0]) || HasControlByte(Fields[2]))
+    return;
   const std::string Name = LowerCase(Fields[1]);
   const bool HostProgram = Name == "zel.exe" || Name == "orn.exe";
   const std::string Installed = FProgramFolder + (HostProgram ? "..\\" : "") + Fields[1];

@@ -4,6 +4,7 @@
 
 #include "app/Addresses.h"
 #include "framework/Streams.h"
+#include "util/FileNames.h"
 #include "util/TextUtils.h"
 
 TUpdateInstall::TUpdateInstall(TDownload Download, TStatus Status)
@@ -17,7 +18,9 @@ void TUpdateInstall::Execute(const TStrings& Fields, const std::string& InstallF
 
   FStatus(Name + " Ver." + Version + "をダウンロードします.");
   const std::string TempCopy = GetTempFolder() + FileName;
-  const int Count = FDownload(std::string(UpdateBaseUrl) + "bin/" + FileName, TempCopy);
+  // A name as the list gives it may hold blanks, "#" or Shift-JIS, which a
+  // request line does not carry raw.
+  const int Count = FDownload(std::string(UpdateBaseUrl) + "bin/" + EncodePathSegment(FileName), TempCopy);
   if (Count != Expected) {
     FStatus(Name + "のダウンロードに失敗しました.");
     return;

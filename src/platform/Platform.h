@@ -96,6 +96,7 @@ constexpr std::uint32_t ErrorNotEnoughMemory = 8;
 constexpr std::uint32_t ErrorWriteFault = 29;
 constexpr std::uint32_t ErrorReadFault = 30;
 constexpr std::uint32_t ErrorSharingViolation = 32;
+constexpr std::uint32_t ErrorLockViolation = 33;
 constexpr std::uint32_t ErrorHandleEof = 38;
 constexpr std::uint32_t ErrorFileExists = 80;
 constexpr std::uint32_t ErrorInvalidParameter = 87;
@@ -157,8 +158,26 @@ std::uint32_t GetLastError();  // of the last failed call above, on this thread
 // The system's text for an error number, without a trailing line end.
 std::string SystemErrorText(std::uint32_t Code);
 
-// The running executable's full name (Windows-style on both sides).
+// The running executable's full name (Windows-style on both sides), spelled
+// as GetEnvironmentPath below spells a path.
 std::string GetModuleFileName();
+
+// Paths the system keeps in UTF-16, in code page 932. A path is spelled by
+// itself where it converts to the code page and back unchanged; else by its
+// short (8.3) form, which is plain ASCII, when the file exists and the volume
+// keeps one. Where neither spells it, the result holds "?" for every
+// character the code page lacks, so that it never names an existing file
+// (a best-fit character could: "¥" would become a separator). The POSIX
+// side's names are bytes and always spelled.
+//
+// The value of the variable Name as such a path: false when it is unset or
+// not spelled.
+bool GetEnvironmentPath(const char* Name, std::string& Path);
+// The system's own temp folder (GetTempPath), with its trailing backslash:
+// false when there is none or it is not spelled.
+bool GetTempPath(std::string& Path);
+// Tests only: the volume keeps no short names (on Windows it may not).
+void SetShortNamesAvailable(bool Available);
 
 // Windows rules: 0 when unset; when the value and its NUL do not fit into Size
 // bytes, the size needed (NUL included) and the buffer untouched; otherwise the

@@ -28,6 +28,25 @@ std::uint32_t AppendLine(const std::string& FileName, const std::string& Line) {
   return 0;
 }
 
+// The host may hold its log open for writing while it shares reading only, or
+// lock a part of it, for a moment: such a line is tried again, 50 ms apart, up
+// to ten times. The window waits meanwhile (half a second at most); the host
+// may not let go while we pump its messages.
+constexpr int HeldRetries = 10;
+constexpr std::uint32_t HeldRetryMs = 50;
+
+bool HeldByAnother(std::uint32_t Error) {
+  return Error == plat::ErrorSharingViolation || Error == plat::ErrorLockViolation;
+}
+
+std::uint32_t AppendLineWhenFree(const std::string& FileName, const std::string& Line) {
+  for (int Retry = 0;; ++Retry) {
+    const std::uint32_t Error = AppendLine(FileName, Line);
+    if (!HeldByAnother(Error) || Retry == HeldRetries) return Error;
+    Sleep(HeldRetryMs);
+  }
+}
+
 }  // namespace
 
 TLogFile::TLogFile(TComponent* AOwner) : TComponent(AOwner) {}
@@ -66,7 +85,8 @@ void TLogFile::WriteStartMarker() {
       "--- START ---\t" + StringReplaceAll(FormatDateTime("yyyy-mm-dd hh:nn:ss", Now()), ":", TimeSeparator());
   // A log that cannot be written at start is switched off quietly: the run
   // must not fail for want of its log.
-  if (AppendLine(LogFileName, Start) != 0 || AppendLine(LogFileName, "Version " + Version.FileVersion) != 0)
+  if (AppendLineWhenFree(LogFileName, Start) != 0 ||
+      AppendLineWhenFree(LogFileName, "Version " + Version.FileVersion) != 0)
     SetActive(false);
 }
 
@@ -74,7 +94,7 @@ void TLogFile::WriteEndMarker() {
   if (InState(csDesigning) || InState(csLoading) || MissingName(LogFileName) || !FActive) return;
   try {
     const std::string Day = FormatDateTime("yyyy-mm-dd", Date());
-    AppendLine(LogFileName, "--- END ---\t" + Day + "\t" + TimeToStr(Now()));
+    AppendLineWhenFree(LogFileName, "--- END ---\t" + Day + "\t" + TimeToStr(Now()));
   } catch (...) {
     // The end line is a courtesy; it runs from destructors too.
   }
@@ -83,6 +103,9 @@ void TLogFile::WriteEndMarker() {
 bool TLogFile::WriteLog(const std::string& Message, bool isError) {
   if (!FActive || MissingName(LogFileName)) return false;
   const std::string Line = isError ? ExtractFileName(LogFileName) + ": " + Message + " (C.ERROR)" : Message;
-  if (const std::uint32_t Error = AppendLine(LogFileName, Line)) RaiseInOutError(Error);
+  const std::uint32_t Error = AppendLineWhenFree(LogFileName, Line);
+  // A host that keeps holding its log costs this one line, not the run.
+  if (HeldByAnother(Error)) return false;
+  if (Error != 0) RaiseInOutError(Error);
   return true;
 }

@@ -16,8 +16,9 @@ class TLogFile : public TComponent {
   bool Active() const { return FActive; }
   void SetActive(bool Value);
   // Appends Message as one line; an error line carries the log file's name and
-  // " (C.ERROR)". False when inactive or without a file name; raises
-  // EInOutError when the file cannot be written.
+  // " (C.ERROR)". False when inactive or without a file name, and when another
+  // program held the file for all of ten retries 50 ms apart (the line is then
+  // dropped); raises EInOutError when the file cannot be written otherwise.
   bool WriteLog(const std::string& Message, bool isError);
   void Loaded() override;
 

@@ -98,7 +98,18 @@ std::string GetEnvironmentText(const std::string& Name) {
   return Trim(std::string(Buffer));
 }
 
-std::string GetTempFolder() { return IncludeTrailingBackslash(GetEnvironmentText("temp")); }
+std::string GetTempFolder() {
+  std::string Folder, System;
+  const bool Spelled = plat::GetEnvironmentPath("temp", Folder);
+  Folder = Trim(Folder);
+  if (Spelled && !Folder.empty() && Folder.size() < 260) return IncludeTrailingBackslash(Folder);
+  // Without a usable variable the list and the update files would land in the
+  // root of the current drive, or in a folder other than the user's.
+  if (plat::GetTempPath(System) || Folder.empty() || Folder.size() >= 260) Folder = System;
+  // Spelled by neither: the name holds "?", and making a file there fails
+  // with the name in its message.
+  return IncludeTrailingBackslash(Folder);
+}
 
 bool OpenTextFileRetry(TTextFile& F, int Retries) {
   for (int Attempt = 0;; ++Attempt) {

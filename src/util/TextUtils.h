@@ -15,7 +15,10 @@ void SplitCsvLine(const std::string& Line, TStrings& List);
 
 // The variable's value, trimmed; empty when unset or 260 bytes or longer.
 std::string GetEnvironmentText(const std::string& Name);
-// The variable "temp" with a trailing backslash ("\" alone when it is unset).
+// The folder of the variable "temp", trimmed, with a trailing backslash; the
+// system's own temp folder when the variable is unset, empty, 260 bytes or
+// longer, or names a folder that code page 932 spells neither by its name nor
+// by its short name (plat::GetEnvironmentPath).
 std::string GetTempFolder();
 
 // Opens F for reading (read access, no sharing restriction), making Retries + 1

@@ -27,19 +27,12 @@ void RestoreSystemProxy();
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using testsupport::Env;
+using testsupport::Lines;
+using testsupport::Pattern;
+using testsupport::PeerUrl;
+using testsupport::TTestDravin;
 
-std::string Env(const char* Name) {
-  const char* Value = std::getenv(Name);
-  return Value ? Value : "";
-}
-std::string PeerUrl(const std::string& Path) { return "http://127.0.0.1:" + Env("DRAVIN_HTTP_PEER_PORT") + Path; }
-
-std::string Pattern(std::size_t N) {
-  std::string S(N, '\0');
-  for (std::size_t I = 0; I < N; ++I) S[I] = static_cast<char>(I % 251);
-  return S;
-}
 
 // The real clock, with every sleep of the program written down.
 class TRecordingClock : public TClockSource {
@@ -62,39 +55,20 @@ class TRecordingClock : public TClockSource {
   TClockSource* FPrevious = nullptr;
 };
 
-class Download : public testing::Test {
+class Download : public testsupport::HostInstall {
  protected:
   void SetUp() override {
     ASSERT_FALSE(Env("DRAVIN_HTTP_PEER_PORT").empty()) << "run under http_peer.py";
     ASSERT_FALSE(Env("DRAVIN_TINYPROXY_PORT").empty()) << "run under web_peers.py";
-    Root = testsupport::AbsoluteScratchFolder();
-    for (const char* F : {"host", "host\\dravin", "temp"}) plat::CreateDirectory(Root + F);
-    OldTemp = GetEnvironmentText("temp");
-    testsupport::SetEnv("temp", Root + "temp");
+    HostInstall::SetUp();
   }
-  void TearDown() override {
-    testsupport::SetEnv("temp", OldTemp);
-    testsupport::DrainQueue();
+  std::string Target() const { return TempFolder() + "doc.bin"; }
+  // The window alone, outside a run, for its fetch.
+  TTestDravin* Window(TFormApplication& App) {
+    auto* F = App.CreateForm<TTestDravin>();
+    F->SetProgramFolder(ProgramFolder());
+    return F;
   }
-  // Section TSetup of Zel's settings file; nullptr: no settings file at all.
-  void Settings(const char* Setup) {
-    DeleteFile(Root + "host\\zel.ini");
-    if (Setup) WriteFile(Root + "host\\zel.ini", std::string("[TSetup]\r\n") + Setup);
-  }
-  std::string Target() const { return Root + "temp\\doc.bin"; }
-
-  std::string Root, OldTemp;
-};
-
-// The main window, with its fetch reachable and its pages written down.
-class TFetchingDravin : public TFormDravin {
- public:
-  using TFormDravin::SetProgramFolder;
-  explicit TFetchingDravin(TComponent* AOwner) : TFormDravin(AOwner) {}
-  Lines Pages;
-
- protected:
-  void OpenPage(const std::string& Url) override { Pages.push_back(Url); }
 };
 
 }  // namespace
@@ -118,8 +92,7 @@ TEST_F(Download, AFailedFetchStoresNothingAndADocumentCutByTheServerCounts) {
       {"a document the server cuts short", nullptr, PeerUrl("/s/cutbody/500"), 500},
   };
   TFormApplication App;
-  auto* F = App.CreateForm<TFetchingDravin>();
-  F->SetProgramFolder(Root + "host\\dravin\\");
+  auto* F = Window(App);
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
     Settings(C.Setup);
@@ -148,8 +121,7 @@ TEST_F(Download, TheWatchdogTakesTheHostsTimeOut) {
       {"TimeOut_Text=99999999\r\n", 60000},  // beyond what a timer can count
   };
   TFormApplication App;
-  auto* F = App.CreateForm<TFetchingDravin>();
-  F->SetProgramFolder(Root + "host\\dravin\\");
+  auto* F = Window(App);
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Setup ? C.Setup : "no settings file");
     Settings(C.Setup);
@@ -179,8 +151,7 @@ TEST_F(Download, TheProxyIsTheHostsOrTheSystemsOnlyWhenTheHostSaysTrue) {
        "UseProxy_Checked=True\r\nUseIEProxy_Checked=True\r\nProxyServerAddress_Text=nowhere", nullptr, false},
   };
   TFormApplication App;
-  auto* F = App.CreateForm<TFetchingDravin>();
-  F->SetProgramFolder(Root + "host\\dravin\\");
+  auto* F = Window(App);
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
     Settings((C.Setup + "\r\n").c_str());
@@ -199,8 +170,7 @@ TEST_F(Download, TheProxyIsTheHostsOrTheSystemsOnlyWhenTheHostSaysTrue) {
 TEST_F(Download, EveryPieceOfTheBodyCostsTenMilliseconds) {
   TRecordingClock Clock;
   TFormApplication App;
-  auto* F = App.CreateForm<TFetchingDravin>();
-  F->SetProgramFolder(Root + "host\\dravin\\");
+  auto* F = Window(App);
   int Pieces = 0;
   const auto Handler = F->HttpCli1->OnDocData;
   F->HttpCli1->OnDocData = [&](TObject* Sender, const void* Buffer, std::int32_t Len) {
@@ -226,43 +196,49 @@ TEST_F(Download, TheRunFetchesItsListAndInstallsAPlugInFromTheServer) {
   plat::CreateDirectory(Server + "bin");
   const std::string New = "# plug ver 2.0\r\n# by someone\r\n";
   WriteFile(Server + "bin\\plug.pl", New);
+  // A blank in the name: the request line carries it encoded.
+  WriteFile(Server + "bin\\my plug.pl", New);
   DeleteFile(Server + "bin\\gone.pl");
+  const std::string SizeAndDigest = IntToStr(New.size()) + "," + MD5HexDigest(New.data(), New.size()) + "\r\n";
   WriteFile(Server + "fileversion.txt", "Gone,gone.pl,2.0,someone,10,0123456789ABCDEF0123456789ABCDEF\r\n"
-                                        "Plug,plug.pl,2.0,someone," + IntToStr(New.size()) + "," +
-                                            MD5HexDigest(New.data(), New.size()) + "\r\n");
-  WriteFile(Root + "host\\dravin\\plug.pl", "# plug ver 1.0\r\n# by someone\r\n");
-  WriteFile(Root + "host\\dravin\\gone.pl", "# gone ver 1.0\r\n# by someone\r\n");
+                                        "My Plug,my plug.pl,2.0,someone," + SizeAndDigest +
+                                        "Plug,plug.pl,2.0,someone," + SizeAndDigest);
+  WriteFile(ProgramFolder() + "plug.pl", "# plug ver 1.0\r\n# by someone\r\n");
+  WriteFile(ProgramFolder() + "my plug.pl", "# plug ver 1.0\r\n# by someone\r\n");
+  WriteFile(ProgramFolder() + "gone.pl", "# gone ver 1.0\r\n# by someone\r\n");
   Settings(("UseProxy_Checked=True\r\nProxyServerAddress_Text=127.0.0.1\r\nProxyServerPort_Text=" +
             Env("DRAVIN_NGINX_PORT") + "\r\n")
                .c_str());
 
-  auto Run = [&](bool StopInDownload) {
-    WriteFile(Root + "host\\zel.log", "");
-    auto App = std::make_unique<TFormApplication>();
-    auto* F = App->CreateForm<TFetchingDravin>();
-    F->SetProgramFolder(Root + "host\\dravin\\");
-    F->AutoDLL->SetChecked(true);
-    if (StopInDownload) {
-      // Stop clicked while a piece of the plug-in arrives.
-      const auto Handler = F->HttpCli1->OnDocData;
-      F->HttpCli1->OnDocData = [F, Handler](TObject* Sender, const void* Buffer, std::int32_t Len) {
-        if (F->HttpCli1->URL().find("plug.pl") != std::string::npos) F->FStop = true;
-        Handler(Sender, Buffer, Len);
-      };
-    }
-    App->Run();
-    EXPECT_TRUE(F->Pages.empty());
-    return LoggedMessages(Root + "host\\zel.log");
+  auto RunOnce = [&](bool StopInDownload) {
+    WriteFile(HostFolder() + "zel.log", "");
+    HostInstall::Run([&](TTestDravin& F) {
+      F.Fetch = nullptr;
+      F.AutoDLL->SetChecked(true);
+      if (StopInDownload) {
+        // The run told to stop while a piece of the plug-in arrives.
+        const auto Handler = F.HttpCli1->OnDocData;
+        F.HttpCli1->OnDocData = [&F, Handler](TObject* Sender, const void* Buffer, std::int32_t Len) {
+          const std::string Url = F.HttpCli1->URL();
+          if (Url.size() >= 8 && Url.compare(Url.size() - 8, 8, "/plug.pl") == 0) F.FStop = true;
+          Handler(Sender, Buffer, Len);
+        };
+      }
+    });
+    EXPECT_TRUE(Pages.empty());
+    return LoggedMessages(HostFolder() + "zel.log");
   };
-  // The first entry fails at once (404), the second is installed; Stop then ends the scan.
-  EXPECT_EQ(Run(true), (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Gone Ver.2.0をダウンロードします.",
-                              "Goneのダウンロードに失敗しました.", "Plug Ver.2.0をダウンロードします.",
+  // The first entry fails at once (404), the next two are installed; Stop then ends the scan.
+  EXPECT_EQ(RunOnce(true), (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Gone Ver.2.0をダウンロードします.",
+                              "Goneのダウンロードに失敗しました.", "My Plug Ver.2.0をダウンロードします.",
+                              "My Plugをバージョンアップしました.", "Plug Ver.2.0をダウンロードします.",
                               "Plugをバージョンアップしました.", "バージョンチェック終了"}));
-  EXPECT_EQ(ReadFile(Root + "host\\dravin\\plug.pl"), New);
-  EXPECT_TRUE(ReadFile(Root + "temp\\plug.pl") == New);
-  EXPECT_FALSE(FileExists(Root + "temp\\fileversion.txt"));
+  EXPECT_EQ(ReadFile(ProgramFolder() + "plug.pl"), New);
+  EXPECT_EQ(ReadFile(ProgramFolder() + "my plug.pl"), New);
+  EXPECT_TRUE(ReadFile(TempFolder() + "plug.pl") == New);
+  EXPECT_FALSE(FileExists(TempFolder() + "fileversion.txt"));
   // The next run finds the new version and has nothing to do for it.
-  EXPECT_EQ(Run(false), (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Gone Ver.2.0をダウンロードします.",
+  EXPECT_EQ(RunOnce(false), (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Gone Ver.2.0をダウンロードします.",
                                "Goneのダウンロードに失敗しました.", "バージョンチェック終了"}));
 }
 
@@ -270,7 +246,7 @@ TEST_F(Download, TheRunFetchesItsListAndInstallsAPlugInFromTheServer) {
 // with the form's default second, ticks once on the idle client and stops.
 TEST_F(Download, TheWatchdogTicksOnceWhenNoFetchStarts) {
   TFormApplication App;
-  auto* F = App.CreateForm<TFetchingDravin>();
+  auto* F = Window(App);
   int Ticks = 0;
   const auto Handler = F->Timer1->OnTimer;
   F->Timer1->OnTimer = [&](TObject* Sender) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "app/UAbout.h"
 #include "app/UDravin.h"
 #include "region/StoredRegion.h"
+#include "support/MD5.h"
 #include "platform/Mutex.h"
 #include "platform/Paint.h"
 #include "util/TextUtils.h"
@@ -29,43 +31,11 @@ using testsupport::WriteFile;
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-// Pages are recorded instead of opened, the About dialog's too. The test
-// program has no version resource: the dialog shows a fixture's.
-class TTestAbout : public TAboutForm {
- public:
-  explicit TTestAbout(TComponent* AOwner) : TAboutForm(AOwner) {}
-  std::vector<std::string>* Pages = nullptr;
-
- protected:
-  void OpenPage(const std::string& Url) override { Pages->push_back(Url); }
-  std::string VersionFile() const override { return testsupport::BuildTreeFolder(DRAVIN_VERSION_FIXTURES) + "en.dll"; }
-};
-
-class TTestDravin : public TFormDravin {
- public:
-  using TFormDravin::SetProgramFolder;
-  explicit TTestDravin(TComponent* AOwner) : TFormDravin(AOwner) {}
-  std::vector<std::string> Pages;
-  std::function<void(const std::string&)> OnPage;
-  int DownloadToFile(const std::string& Url, const std::string& FileName) override {
-    return testsupport::ListAlreadyInPlace(FileName);
-  }
-  int AboutsMade = 0;
-
- protected:
-  void OpenPage(const std::string& Url) override {
-    Pages.push_back(Url);
-    if (OnPage) OnPage(Url);
-  }
-  TAboutForm* MakeAboutForm() override {
-    ++AboutsMade;
-    auto* About = FormsApplication()->CreateForm<TTestAbout>();
-    About->Pages = &Pages;
-    return About;
-  }
-};
+using testsupport::Lines;
+using testsupport::Pattern;
+using testsupport::PeerUrl;
+using namespace std::string_literals;
+using testsupport::TTestDravin;
 
 // Input as the window system delivers it, queued before the run starts and
 // handled by the run's first message pump.
@@ -86,19 +56,10 @@ const char* const RunStart = "バージョンチェック開始";
 const char* const RunEnd = "バージョンチェック終了";
 const char* const NewPlugIns = "新しいプラグインがリリースされています.";
 
-// A host install: Root\host\ with the host's files, the checker in
-// Root\host\dravin\, and the temp folder Root\temp\.
-class Dravin : public testing::Test {
+class Dravin : public testsupport::HostInstall {
  protected:
   void SetUp() override {
-    // Absolute, as the folder of a running program always is: the log makes
-    // a relative name absolute with the test program's own folder.
-    Root = ScratchFolder();
-    plat::CreateDirectory(Root + "host");
-    plat::CreateDirectory(HostFolder() + "dravin");
-    plat::CreateDirectory(Root + "temp");
-    OldTemp = GetEnvironmentText("temp");
-    testsupport::SetEnv("temp", Root + "temp");
+    HostInstall::SetUp();
     // Installed copies read by the script reader, which both builds share.
     WriteFile(ProgramFolder() + "plug.pl", "#!/bin/sh\n# plug ver 1.0\n# by someone\n");
     WriteFile(ProgramFolder() + "commas.pl", "# commas ver 1, 0, 0, 1\n# by someone\n");
@@ -107,57 +68,8 @@ class Dravin : public testing::Test {
     WriteFile(HostFolder() + "zel.exe", "not a program");
     WriteFile(ProgramFolder() + "dravin.exe", "not a program");
   }
-  void TearDown() override {
-    testsupport::SetEnv("temp", OldTemp);
-    SetCommandLine(0, nullptr);
-    testsupport::DrainQueue();
-  }
-
-  std::string HostFolder() const { return Root + "host\\"; }
-  std::string ProgramFolder() const { return Root + "host\\dravin\\"; }
-  std::string ListFile() const { return Root + "temp\\fileversion.txt"; }
-  void Touch(const std::string& HostFile) { WriteFile(HostFolder() + HostFile, ""); }
-  void WriteList(const Lines& Entries) {
-    std::string Text;
-    for (const std::string& L : Entries) Text += L + "\r\n";
-    WriteFile(ListFile(), Text);
-  }
-  // A start with an argument: the window is shown and waits, idle.
-  TTestDravin* StartIdle(TFormApplication& App) {
-    static const char* Args[] = {"dravin.exe", "/options"};
-    SetCommandLine(2, const_cast<char**>(Args));
-    auto* F = App.CreateForm<TTestDravin>();
-    F->SetProgramFolder(ProgramFolder());
-    F->Show();
-    App.ProcessMessages();
-    return F;
-  }
-  std::string HostLog(const char* Name) {
-    const std::string File = HostFolder() + Name;
-    return FileExists(File) ? ReadFile(File) : std::string("(none)");
-  }
-
-  // One start of the checker: creation, the first activation (and with it the
-  // run), the loop until the window closes, and the end.
-  void Run(const std::function<void(TTestDravin&)>& Prepare = nullptr) {
-    auto App = std::make_unique<TFormApplication>();
-    App->SetTitle(Started);
-    auto* F = App->CreateForm<TTestDravin>();
-    F->SetProgramFolder(ProgramFolder());
-    if (Prepare) Prepare(*F);
-    App->Run();
-    Pages = F->Pages;
-    Settings = F->SettingsFileName();
-    StatusLine = F->Label1->Caption();
-    ButtonsAfter = {F->ButtonPause->Enabled(), F->ButtonStop->Enabled(), F->ButtonSkip->Enabled(),
-                    F->ButtonPlay->Enabled()};
-  }
 
   FakeClock Clock;
-  std::string Root, OldTemp;
-  std::vector<std::string> Pages;
-  std::string Settings, StatusLine;
-  std::vector<bool> ButtonsAfter;
 };
 
 }  // namespace
@@ -211,7 +123,7 @@ TEST_F(Dravin, HostFilesAreChosenZelFirstSettingsAndLogApart) {
     for (const std::string& F : C.Files) Touch(F);
     WriteList({"Zel,zel.exe,2.0.0.0,(C) Zel,1,X"});
     Run();
-    EXPECT_EQ(Settings, *C.Settings ? HostFolder() + "dravin\\..\\" + C.Settings : "");
+    EXPECT_EQ(SettingsFile, *C.Settings ? HostFolder() + "dravin\\..\\" + C.Settings : "");
     EXPECT_EQ(Pages, Lines{C.Page});
     const std::string Expected = Log({Started, RunStart, "Zel Ver.2.0.0.0がリリースされています.", RunEnd});
     for (const char* L : {"zel.log", "orn.log"}) {
@@ -261,7 +173,29 @@ TEST_F(Dravin, TheScanComparesEveryListedFileAndStopsAtAPlugInLeftToTheUser) {
        false, {"Zel Ver.6.0がリリースされています."}, {ZelProductPage}},
       {"a Shift-JIS name whose trail byte is a backslash is a plain name",
        {"表示,表示.pl,2.1,作者,1,X"}, false, {NewPlugIns}, {ZelPlugInPage}},
+      {"device names, in any letter case and with any extension, are never looked at",
+       {"Evil,NUL,9,9,1,X", "Evil,nul.dll,9,9,1,X", "Evil,Con,9,9,1,X", "Evil,prn.txt.pl,9,9,1,X",
+        "Evil,aux .pl,9,9,1,X", "Evil,com1.pl,9,9,1,X", "Evil,LPT9,9,9,1,X", "Evil,Com0.x,9,9,1,X",
+        "Evil,conin$,9,9,1,X", "Evil,CONOUT$.pl,9,9,1,X", "Evil,clock$.pl,9,9,1,X", "Zel,zel.exe,7.0,x,1,X"},
+       true, {"Zel Ver.7.0がリリースされています."}, {ZelProductPage}},
+      {"names that only begin like a device are plain names",
+       {"Con,console.pl,2.0,someone,1,X", "Com,com10.pl,2.0,someone,1,X"}, true,
+       {"Con Ver.2.0をダウンロードします.", "Conのダウンロードに失敗しました.", "Com Ver.2.0をダウンロードします.",
+        "Comのダウンロードに失敗しました."},
+       {}},
+      {"control bytes in a name, a display name or a version: the entry is never looked at",
+       {"Evil,dravin.exe\0x,9,9,1,X"s, "Evil,plug.pl\0.dll,2.0,someone,1,X"s, "Evil\x7F,plug.pl,2.0,someone,1,X",
+        "Evil,plug.pl,2.\x1B""0,someone,1,X", "Ev\x01il,zel.exe,2.0,x,1,X", "Zel,zel.exe,8.0,x,1,X"},
+       true, {"Zel Ver.8.0がリリースされています."}, {ZelProductPage}},
   };
+#ifndef _WIN32
+  // Elsewhere than on Windows these are files like any other: a look would find them.
+  for (const char* Device : {"NUL", "nul.dll", "Con", "prn.txt.pl", "aux .pl", "com1.pl", "LPT9", "Com0.x", "conin$",
+                             "CONOUT$.pl", "clock$.pl"})
+    WriteFile(ProgramFolder() + Device, "not a program");
+#endif
+  WriteFile(ProgramFolder() + "console.pl", "# console ver 1.0\n# by someone\n");
+  WriteFile(ProgramFolder() + "com10.pl", "# com10 ver 1.0\n# by someone\n");
   // Where Windows strips the dot these name the installed files themselves;
   // elsewhere they are files of their own. Either way a look would find one.
   WriteFile(ProgramFolder() + "dravin.exe.", "not a program");
@@ -284,16 +218,34 @@ TEST_F(Dravin, TheScanComparesEveryListedFileAndStopsAtAPlugInLeftToTheUser) {
   }
 }
 
-TEST_F(Dravin, AnEmptyOrMissingListIsAFailedDownload) {
+TEST_F(Dravin, AListThatIsNotFetchedOrCannotBeOpenedEndsTheRun) {
   Touch("orn.log");
-  for (bool Empty : {true, false}) {
+  const char* const NotFetched = "orn.log: バージョンチェックファイルダウンロード失敗. (C.ERROR)";
+  const struct {
+    const char* What;
+    std::function<void(const std::string& ListFile)> Fetched;
+    const char* Error;
+    bool Kept;
+  } Cases[] = {
+      {"an empty list", [this](const std::string&) { WriteList({}); }, NotFetched, false},
+      {"no list", [](const std::string&) {}, NotFetched, false},
+      // A folder cannot be opened as a file, whoever runs the test.
+      {"a list that cannot be opened", [](const std::string& ListFile) { plat::CreateDirectory(ListFile); },
+       "orn.log: バージョンチェックファイル取得失敗. (C.ERROR)", true},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
     WriteFile(HostFolder() + "orn.log", "");
-    if (Empty) WriteList({});
-    Run();
-    EXPECT_EQ(HostLog("orn.log"),
-              Log({Started, RunStart, "orn.log: バージョンチェックファイルダウンロード失敗. (C.ERROR)"}));
+    Run([&](TTestDravin& F) {
+      F.Fetch = [&](const std::string& Url, const std::string& FileName) {
+        C.Fetched(FileName);
+        return DirectoryExists(FileName) ? 100 : testsupport::ListAlreadyInPlace(FileName);
+      };
+    });
+    EXPECT_EQ(HostLog("orn.log"), Log({Started, RunStart, C.Error}));
     EXPECT_EQ(StatusLine, RunStart);
     EXPECT_TRUE(Pages.empty());
+    EXPECT_EQ(DirectoryExists(ListFile()), C.Kept);
     EXPECT_FALSE(FileExists(ListFile()));
     EXPECT_EQ(ButtonsAfter, (std::vector<bool>{false, false, false, false}));
   }
@@ -357,12 +309,31 @@ TEST_F(Dravin, TheRunControlButtonsSteerTheRunThroughItsMessagePump) {
   Touch("zel.log");
   const Lines List = {"Zel,zel.exe,2.0,x,1,X", "Zel,zel.exe,3.0,x,1,X"};
   const std::string First = "Zel Ver.2.0がリリースされています.", Second = "Zel Ver.3.0がリリースされています.";
+  // During a fetch: the list's, or a plug-in's that is then installed.
+  const std::string Trickled = Pattern(10);
+  const Lines PlugIn = {"Plug,plug.pl,2.0,someone,10," + MD5HexDigest(Trickled.data(), Trickled.size()),
+                        "Zel,zel.exe,2.0,x,1,X"};
+  const std::string Fetching = "Plug Ver.2.0をダウンロードします.", FetchFailed = "Plugのダウンロードに失敗しました.";
+  // A fetch from the scripted peer, after the input of its row.
+  using TFetch = std::function<int(TTestDravin&, const std::string& Url, const std::string& FileName)>;
+  auto From = [](const char* Path, std::function<void(TTestDravin&)> During) -> TFetch {
+    return [Path, During](TTestDravin& F, const std::string& Url, const std::string& FileName) {
+      if (Url == testsupport::ListUrl() && During) return testsupport::ListAlreadyInPlace(FileName);
+      if (During) During(F);
+      return F.RealDownload(PeerUrl(Path), FileName);
+    };
+  };
   struct Case {
     const char* What;
     std::function<void(TTestDravin&)> Input;
     Lines Messages;
     long long Waited;  // milliseconds of pause wait
     bool Minimised;
+    TFetch Fetch = nullptr;  // none: the list lies in place
+    Lines List = {};
+    const char* Setup = "";
+    bool ListFetched = true;
+    int WatchdogTicks = 0;
   } Cases[] = {
       {"pause, then resume: the run goes on after one turn of the wait",
        [](TTestDravin& F) {
@@ -386,15 +357,59 @@ TEST_F(Dravin, TheRunControlButtonsSteerTheRunThroughItsMessagePump) {
          PostClick(F.ButtonSkip);
        },
        {First, Second}, 0, false},
+      // The fetch's own pump takes the click: the fetch ends at once, not at its
+      // time-out, and so does the run.
+      {"stop during the list's fetch: the list is not fetched", [](TTestDravin& F) { PostClick(F.ButtonStop); }, {}, 0,
+       false, From("/s/holdbody", nullptr), {}, "TimeOut_Text=3", false},
+      {"Esc during the list's fetch", [](TTestDravin& F) { PostEscape(F.ButtonPause); }, {}, 0, false,
+       From("/s/holdbody", nullptr), {}, "TimeOut_Text=3", false},
+      {"stop during a plug-in's fetch: that fetch fails, and the run ends before its next line",
+       [](TTestDravin& F) { F.AutoDLL->SetChecked(true); }, {Fetching, FetchFailed}, 0, false,
+       From("/s/holdbody", [](TTestDravin& F) { PostClick(F.ButtonStop); }), PlugIn, "TimeOut_Text=3"},
+      // A pause nested in the fetch: the data keeps arriving at the pause's
+      // pace, and Resume lets the fetch end whole.
+      {"pause during a plug-in's fetch, resumed after two more pieces",
+       [](TTestDravin& F) {
+         F.AutoDLL->SetChecked(true);
+         const auto Handler = F.HttpCli1->OnDocData;
+         // The client fires a copy of its handler: the count lives outside.
+         F.HttpCli1->OnDocData = [&F, Handler, Paused = std::make_shared<int>(0)](TObject* Sender, const void* Buffer,
+                                                                               std::int32_t Len) {
+           Handler(Sender, Buffer, Len);
+           if (F.FPause && ++*Paused == 2) PostClick(F.ButtonPlay);
+         };
+       },
+       {Fetching, "Plugをバージョンアップしました.", "Zel Ver.2.0がリリースされています."}, 1000, false,
+       From("/s/trickle/10/400", [](TTestDravin& F) { PostClick(F.ButtonPause); }), PlugIn, "TimeOut_Text=5"},
+      // ... and the time-out keeps counting.
+      {"pause during a plug-in's fetch, longer than the time-out",
+       [](TTestDravin& F) {
+         F.AutoDLL->SetChecked(true);
+         const auto Handler = F.Timer1->OnTimer;
+         F.Timer1->OnTimer = [&F, Handler](TObject* Sender) {
+           Handler(Sender);
+           PostClick(F.ButtonPlay);
+         };
+       },
+       {Fetching, FetchFailed, "Zel Ver.2.0がリリースされています."}, 1000, false,
+       From("/s/holdbody", [](TTestDravin& F) { PostClick(F.ButtonPause); }), PlugIn, "TimeOut_Text=1", true, 1},
   };
+  const std::string Installed = ReadFile(ProgramFolder() + "plug.pl");
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
     WriteFile(HostFolder() + "zel.log", "");
-    Touch("zel.ini");  // the window state the last case stored goes
-    WriteList(List);
-    FakeClock Clock;  // from midnight again: the log's times count the waits
+    Settings(C.Setup);  // the window state the last case stored goes
+    WriteList(C.List.empty() ? List : C.List);
+    WriteFile(ProgramFolder() + "plug.pl", Installed);
+    // From midnight again: the log's times count the waits. A real fetch
+    // takes real time.
+    std::optional<FakeClock> Clock;
+    std::optional<testsupport::TSystemClock> SystemClock;
+    if (C.Fetch) SystemClock.emplace();
+    else Clock.emplace();
     std::vector<std::vector<bool>> DuringPause;
     bool Minimised = false;
+    int Ticks = 0;
     Run([&](TTestDravin& F) {
       // What the buttons look like while the pause waits, seen by the click that ends it.
       for (TBitBtn* B : {F.ButtonPlay, F.ButtonStop}) {
@@ -407,20 +422,33 @@ TEST_F(Dravin, TheRunControlButtonsSteerTheRunThroughItsMessagePump) {
       F.OnPage = [&F, &Minimised](const std::string&) {
         Minimised = Minimised || F.WindowState() == TWindowState::wsMinimized;
       };
+      if (C.Fetch) F.Fetch = [&C, &F](const std::string& Url, const std::string& FileName) { return C.Fetch(F, Url, FileName); };
       C.Input(F);
+      // The watchdog ending a fetch (not its tick on an idle client).
+      const auto Watchdog = F.Timer1->OnTimer;
+      F.Timer1->OnTimer = [&F, &Ticks, Watchdog](TObject* Sender) {
+        if (F.HttpCli1->State() != hsIdle) ++Ticks;
+        Watchdog(Sender);
+      };
     });
     Lines Body{Started, RunStart};
     Body.insert(Body.end(), C.Messages.begin(), C.Messages.end());
-    Body.push_back(RunEnd);
-    EXPECT_EQ(HostLog("zel.log"), Log(Body, true, C.Waited ? "00:00:01" : "00:00:00"));
-    EXPECT_EQ(Clock.ElapsedMs(), C.Waited);
+    Body.push_back(C.ListFetched ? RunEnd : "zel.log: バージョンチェックファイルダウンロード失敗. (C.ERROR)");
+    if (Clock) {
+      EXPECT_EQ(HostLog("zel.log"), Log(Body, true, C.Waited ? "00:00:01" : "00:00:00"));
+      EXPECT_EQ(Clock->ElapsedMs(), C.Waited);
+    } else {
+      EXPECT_EQ(testsupport::LoggedMessages(HostFolder() + "zel.log"), Body);
+    }
     if (C.Waited > 0) {
       EXPECT_EQ(DuringPause, (std::vector<std::vector<bool>>{{false, true}}));
     }
+    EXPECT_EQ(Ticks, C.WatchdogTicks);
     EXPECT_EQ(Minimised, C.Minimised);
     EXPECT_EQ(ButtonsAfter, (std::vector<bool>{false, false, false, false}));
-    EXPECT_EQ(StatusLine, RunEnd);
+    EXPECT_EQ(StatusLine, C.ListFetched ? RunEnd : RunStart);
   }
+  WriteFile(ProgramFolder() + "plug.pl", Installed);
 }
 
 TEST_F(Dravin, OnTheIdleWindowSkipMarksOnceHomeAndAboutOpenTheirPages) {

@@ -255,6 +255,92 @@ def installation_from_the_server(s, args):
     os.remove(release)
 
 
+def release(s, args, fixture, name):
+    """A release file in the server's bin folder, and its list entry."""
+    path = os.path.join(s.bin, name)
+    shutil.copy(os.path.join(args.fixtures, fixture), path)
+    data = open(path, "rb").read()
+    return "%d,%s" % (len(data), hashlib.md5(data).hexdigest().upper())
+
+
+def automatic(s, timeout=20):
+    """Settings that name the server as the proxy and choose automatic installation."""
+    return (s.settings("zel.ini", b"[TFormDravin]\r\nAutoDLL_Checked=True\r\nOpenHomePage_Checked=False\r\n")
+            .replace(b"TimeOut_Text=20", b"TimeOut_Text=%d" % timeout))
+
+
+def stop_during_a_fetch(s, args, wine):
+    """Stop and Esc during a fetch that would not end by itself: the server
+    trickles one byte every 2 s and the host set no time-out. The fetch ends
+    at once, and so does the program."""
+    w = Window(s, args, wine)
+    plug = "Zel Plug,zelplug.dll,1.1.0.0,(C) Plug Maker," + release(s, args, "zelplug11.dll", "zelplug.dll")
+    list_path, plug_path = s.base_path + "fileversion.txt", s.base_path + "bin/zelplug.dll"
+    not_fetched = "zel.log: バージョンチェックファイルダウンロード失敗. (C.ERROR)"
+    for what, slow, act, lines in [
+        ("stop during the list's fetch", list_path, lambda: w.probe("click", "2"), [STARTED, RUN_START, not_fetched]),
+        ("Esc during the list's fetch", list_path, lambda: w.probe("key", "1", "27"),
+         [STARTED, RUN_START, not_fetched]),
+        ("stop during a plug-in's fetch", plug_path, lambda: w.probe("click", "2"),
+         [STARTED, RUN_START, "Zel Plug Ver.1.1.0.0をダウンロードします.", "Zel Plugのダウンロードに失敗しました.", RUN_END]),
+    ]:
+        print("--", what)
+        host = s.install(what.replace(" ", "-").replace("'", ""), ["zel.log"], ["zel.exe"], ["zelplug.dll"])
+        open(os.path.join(host, "zel.ini"), "wb").write(automatic(s, timeout=0))
+        s.write_list([plug, "Zel,zel.exe,2.1.0.0,(C) Zel Soft,1,X"])
+        s.server.faults = {slow: ("trickle", 2)}
+        s.server.asked.clear()
+
+        def during_the_fetch():
+            check(w.until(lambda: slow in s.server.asked, 30), f"{what}: the fetch begins")
+            time.sleep(1)
+            act()
+        try:
+            if not run_with_input(s, w, wine, host, what, during_the_fetch, 30):
+                continue
+        finally:
+            s.server.faults = {}
+        s.check_log(what, host, "zel.log", lines)
+        check(open(os.path.join(host, "dravin", "zelplug.dll"), "rb").read()
+              == open(os.path.join(args.fixtures, "zelplug.dll"), "rb").read(),
+              f"{what}: the installed plug-in is as it was")
+        check(s.recorded_pages(0) == [], f"{what}: no page opened")
+    os.remove(os.path.join(s.bin, "zelplug.dll"))
+
+
+def paths_the_code_page_cannot_spell(s, args, wine):
+    """A temp folder "Zürich" and a host in "Müller": code page 932 has
+    neither letter, and its best-fit "u" names folders that do not exist.
+    The checker goes by their short names: it finds its host, fetches into
+    the temp folder and installs."""
+    what = "folders the code page cannot spell"
+    print("--", what)
+    temp = os.path.join(args.work, "Zürich")
+    shutil.rmtree(temp, ignore_errors=True)
+    os.makedirs(temp)
+    plug = "Zel Plug,zelplug.dll,1.1.0.0,(C) Plug Maker," + release(s, args, "zelplug11.dll", "zelplug.dll")
+    host = s.install("Müller", ["zel.log"], ["zel.exe"], ["zelplug.dll"])
+    open(os.path.join(host, "zel.ini"), "wb").write(automatic(s))
+    s.write_list(["Zel,zel.exe,2.1.0.0,(C) Zel Soft,1,X", plug])
+    key = r"HKCU\Environment"
+    before = re.search(r"TEMP\s+REG_\w+\s+(.*)", wine.output("reg", "query", key, "/v", "TEMP").decode("utf-8", "replace"))
+    wine.run("reg", "add", key, "/v", "TEMP", "/d", "Z:" + temp.replace("/", "\\"), "/f")
+    try:
+        rc = s.run_checker(host)
+    finally:
+        if before:
+            wine.run("reg", "add", key, "/v", "TEMP", "/d", before.group(1).strip(), "/f")
+    check(rc == 0, f"{what}: exit code 0 (got {rc})")
+    s.check_log(what, host, "zel.log", [STARTED, RUN_START, "Zel Ver.2.1.0.0がリリースされています.",
+                                        "Zel Plug Ver.1.1.0.0をダウンロードします.", "Zel Plugをバージョンアップしました.",
+                                        RUN_END])
+    check(sorted(os.listdir(temp)) == ["zelplug.dll"], f"{what}: the fetches went to the temp folder ({os.listdir(temp)})")
+    check(open(os.path.join(host, "dravin", "zelplug.dll"), "rb").read()
+          == open(os.path.join(s.bin, "zelplug.dll"), "rb").read(), f"{what}: the release is installed")
+    check(s.recorded_pages(1) == [s.pages["zel product"]], f"{what}: the product page opened")
+    os.remove(os.path.join(s.bin, "zelplug.dll"))
+
+
 def single_instance_and_idle_window(s, args, wine):
     what = "second instance and idle window"
     print("--", what)
@@ -470,6 +556,26 @@ def window_by_real_input(s, args, wine):
             checker.kill()
 
 
+def run_with_input(s, w, wine, host, what, act, timeout):
+    """Starts the checker of host, acts on its window once it is there, and
+    waits for the program to end; False when the window never appeared."""
+    if os.path.exists(s.page_file):
+        os.remove(s.page_file)
+    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"))
+    try:
+        if not check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
+            return False
+        act()
+        try:
+            check(checker.wait(timeout=timeout) == 0, f"{what}: the program ends")
+        except subprocess.TimeoutExpired:
+            check(False, f"{what}: the program ends")
+        return True
+    finally:
+        if checker.poll() is None:
+            checker.kill()
+
+
 def stored_places(s, args, wine):
     """Where the window restores itself. A settings file in the Windows folder
     (the storage's own, read as the window is shown) places the window and
@@ -532,21 +638,18 @@ def run_control(s, args, wine):
         print("--", what)
         host = s.install(what.replace(" ", "-").replace(",", ""), ["zel.ini", "zel.log"], ["zel.exe"])
         s.write_list(long_list)
-        if os.path.exists(s.page_file):
-            os.remove(s.page_file)
-        checker = wine.start(os.path.join(host, "dravin", "dravin.exe"))
-        try:
-            if not check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
-                continue
+        if os.path.exists(s.temp_list):
+            os.remove(s.temp_list)
+
+        def during_the_scan(act=act):
+            # Stop and Esc during the list's fetch would end that fetch instead.
+            check(w.until(lambda: os.path.exists(s.temp_list)
+                          and os.path.getsize(s.temp_list) == os.path.getsize(s.list_file), 60),
+                  f"{what}: the list is fetched")
+            time.sleep(0.5)
             act()
-            try:
-                check(checker.wait(timeout=120) == 0, f"{what}: the program ends")
-            except subprocess.TimeoutExpired:
-                check(False, f"{what}: the program ends")
+        if run_with_input(s, w, wine, host, what, during_the_scan, 120):
             s.check_log(what, host, "zel.log", [STARTED, RUN_START] + ([last] if finished else []) + [RUN_END])
-        finally:
-            if checker.poll() is None:
-                checker.kill()
 
 
 # Settings files after a run: what the host had, and the golden file the
@@ -687,6 +790,14 @@ def main():
                      "Zel,zel.exe,2.0.0.0,(C) Zel Soft,1,X", 'Zel Plug,zelplug.dll,"1, 0, 0, 1",(C) Plug Maker,1,X',
                      own],
                     "zel.log", [], [])
+        # Device names and control bytes: never looked at, so the scan goes
+        # on to the host's own release.
+        s.check_run("device names and control bytes",
+                    ["zel.ini", "zel.log"], ["zel.exe"], ["zelplug.dll"],
+                    ["Evil,NUL,9,9,1,X", "Evil,com1.dll,9,9,1,X", "Evil,CONOUT$.dll,9,9,1,X",
+                     "Evil,dravin.exe\0x,9,9,1,X", "Ev\x01il,zelplug.dll,9,9,1,X", "Evil,zelplug.dll,9.\x7f0,9,1,X",
+                     "Zel,zel.exe,2.1.0.0,(C) Zel Soft,1,X"],
+                    "zel.log", ["Zel Ver.2.1.0.0がリリースされています."], ["zel product"])
         s.check_run("an empty list",
                     ["zel.ini", "zel.log"], ["zel.exe"], [], [],
                     "zel.log", [], [], error="バージョンチェックファイルダウンロード失敗.")
@@ -694,6 +805,8 @@ def main():
                     ["orn.log"], ["zel.exe"], [], None,
                     "orn.log", [], [], error="バージョンチェックファイルダウンロード失敗.")
         installation_from_the_server(s, args)
+        stop_during_a_fetch(s, args, wine)
+        paths_the_code_page_cannot_spell(s, args, wine)
         single_instance_and_idle_window(s, args, wine)
         settings_files(s, args, wine)
         if args.write_golden:

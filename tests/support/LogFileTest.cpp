@@ -3,6 +3,12 @@
 #include <filesystem>
 #include <functional>
 
+#ifndef _WIN32
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "TestSupport.h"
 #include "support/LogFile.h"
 #include "util/VersionInfo.h"
@@ -242,6 +248,104 @@ TEST(LogFile, AFailedLineRaisesTheSystemErrorAndLoggingGoesOn) {
   ASSERT_TRUE(plat::CreateDirectory(Name));
   EXPECT_NO_THROW(Log.SetActive(false));
   EXPECT_FALSE(Log.Active());
+}
+
+namespace {
+
+// The host's own hold on its log while the checker writes: on Windows the
+// file open for writing, shared for reading only; elsewhere the file is a
+// program that runs, which the system keeps every writer from.
+class THeldFile {
+ public:
+  explicit THeldFile(const std::string& Name) {
+#ifdef _WIN32
+    std::uint32_t Error = 0;
+    FHolder = plat::File::Open(Name, plat::FileAccess::Write, plat::FileShare::DenyWrite,
+                               plat::FileCreate::OpenAlways, Error);
+    EXPECT_TRUE(FHolder.IsOpen());
+#else
+    const std::filesystem::path Native = testsupport::NativePath(Name);
+    std::filesystem::copy_file("/bin/sleep", Native, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(Native, std::filesystem::perms::owner_all);
+    FChild = fork();
+    if (FChild == 0) {
+      execl(Native.c_str(), "sleep", "60", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // Held from the moment the child runs the file.
+    const std::string Proc = "/proc/" + std::to_string(FChild) + "/exe";
+    for (int I = 0; I < 1000 && std::filesystem::read_symlink(Proc, Ignored) != Native; ++I) usleep(2000);
+#endif
+  }
+  ~THeldFile() { Release(); }
+  void Release() {
+#ifdef _WIN32
+    FHolder.Close();
+#else
+    if (FChild > 0) {
+      kill(FChild, SIGKILL);
+      waitpid(FChild, nullptr, 0);
+      FChild = -1;
+    }
+#endif
+  }
+
+ private:
+#ifdef _WIN32
+  plat::File FHolder;
+#else
+  pid_t FChild = -1;
+  std::error_code Ignored;
+#endif
+};
+
+}  // namespace
+
+// A line the host's hold refuses is tried again, 50 ms apart, up to ten
+// times; then it is dropped and the run goes on. Other failures still raise.
+TEST(LogFile, ALogTheHostHoldsIsTriedAgainThenTheLineIsDropped) {
+  const struct {
+    const char* What;
+    bool EndMarker;
+    int ReleasedAfter;  // sleeps; 0: held throughout
+    bool Written;
+  } Cases[] = {
+      {"released after three tries", false, 3, true},
+      {"released after ten tries", false, 10, true},
+      {"held throughout", false, 0, false},
+      {"the end marker, released after two tries", true, 2, true},
+      {"the end marker, held throughout", true, 0, false},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    FakeClock Clock(StartTime);
+    const std::string Name = ScratchFolder() + "zel.log";
+    TLogFile Log(nullptr);
+    Log.LogFileName = Name;
+    Log.SetActive(true);
+    THeldFile Hold(Name);
+    const std::string Before = ReadFile(Name);
+    int Sleeps = 0;
+    Clock.OnSleep = [&](long long) {
+      if (++Sleeps == C.ReleasedAfter) Hold.Release();
+    };
+    if (C.EndMarker) {
+      EXPECT_NO_THROW(Log.SetActive(false));
+    } else {
+      EXPECT_EQ(Log.WriteLog("abc", false), C.Written);
+    }
+    EXPECT_EQ(Sleeps, C.ReleasedAfter ? C.ReleasedAfter : 10);
+    EXPECT_EQ(Clock.ElapsedMs(), 50 * Sleeps);
+    Hold.Release();
+    const std::string Line = C.EndMarker ? "--- END ---\t2026-12-07\t" + FormatDateTime("hh:nn:ss", Now()) + "\r\n"
+                                         : "abc\r\n";
+    EXPECT_TRUE(ReadFile(Name) == (C.Written ? Before + Line : Before));
+    // The run goes on: the next line is written.
+    if (!C.EndMarker) {
+      EXPECT_TRUE(Log.WriteLog("next", false));
+      EXPECT_TRUE(ReadFile(Name) == Before + (C.Written ? Line : "") + "next\r\n");
+    }
+  }
 }
 
 #ifndef _WIN32

@@ -1,24 +1,30 @@
 // The version list as the publisher makes it, read back by the checker.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "FileList.h"
-#include "app/AppTestSupport.h"
 #include "TestSupport.h"
-#include "app/Addresses.h"
-#include "app/UDravin.h"
+#include "app/AppTestSupport.h"
 #include "support/MD5.h"
 #include "util/TextUtils.h"
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using testsupport::Lines;
 
 std::string Fixture(const char* Name) { return testsupport::BuildTreeFolder(DRAVIN_VERSION_FIXTURES) + Name; }
 
@@ -73,34 +79,11 @@ TEST(FileList, FieldsAreQuotedWhereTheSplitterNeedsItAndRefusedWhereItCannotGive
 
 namespace {
 
-// The check run with the version list served from a file of the test.
-class TListReader : public TFormDravin {
- public:
-  using TFormDravin::SetProgramFolder;
-  explicit TListReader(TComponent* AOwner) : TFormDravin(AOwner) {}
-  std::string List;
-  Lines Pages;
-  int DownloadToFile(const std::string& Url, const std::string& FileName) override {
-    if (Url != std::string(UpdateBaseUrl) + "fileversion.txt") return 0;
-    WriteFile(FileName, List);
-    return static_cast<int>(List.size());
-  }
-
- protected:
-  void OpenPage(const std::string& Url) override { Pages.push_back(Url); }
-};
-
-class ReleaseFolder : public testing::Test {
+class ReleaseFolder : public testsupport::HostInstall {
  protected:
   void SetUp() override {
-    Root = testsupport::ScratchFolder();
-    for (const char* F : {"bin", "host", "host\\dravin", "temp"}) plat::CreateDirectory(Root + F);
-    OldTemp = GetEnvironmentText("temp");
-    testsupport::SetEnv("temp", Root + "temp");
-  }
-  void TearDown() override {
-    testsupport::SetEnv("temp", OldTemp);
-    testsupport::DrainQueue();
+    HostInstall::SetUp();
+    plat::CreateDirectory(Root + "bin");
   }
   void Release(const std::string& Name, const std::string& From) { plat::CopyFile(From, Bin() + Name, false); }
   std::string Bin() const { return Root + "bin\\"; }
@@ -110,19 +93,20 @@ class ReleaseFolder : public testing::Test {
     return MakeFileList(Root + "bin", Names);
   }
 
-  // The messages of one check run against an install of the given files.
+  // The messages of one check run against an install of the given files,
+  // the list served as it is.
   Lines CheckRun(const std::string& List) {
-    WriteFile(Root + "host\\zel.log", "");
-    WriteFile(Root + "host\\zel.ini", "");
-    auto App = std::make_unique<TFormApplication>();
-    auto* F = App->CreateForm<TListReader>();
-    F->SetProgramFolder(Root + "host\\dravin\\");
-    F->List = List;
-    App->Run();
-    return testsupport::LoggedMessages(Root + "host\\zel.log");
+    WriteFile(HostFolder() + "zel.log", "");
+    Touch("zel.ini");
+    Run([&](testsupport::TTestDravin& F) {
+      F.Fetch = [&](const std::string& Url, const std::string& FileName) {
+        if (Url != testsupport::ListUrl()) return 0;
+        WriteFile(FileName, List);
+        return static_cast<int>(List.size());
+      };
+    });
+    return testsupport::LoggedMessages(HostFolder() + "zel.log");
   }
-
-  std::string Root, OldTemp;
 };
 
 }  // namespace
@@ -170,5 +154,94 @@ TEST_F(ReleaseFolder, FilesThatCannotBeListedAreNamedAndNothingIsListed) {
                   SizeAndDigest(Bin() + "comma.pl") + "\n" + "extra.dll: no display name in the names file\n" +
                   "none.exe: no FileVersion string: the checker could not tell this release from another\n" +
                   "tab.pl: the display name has control characters (a line end or Ctrl-Z ends the checker's line)\n");
+  }
+}
+
+// Release files the checker would ignore or mishandle are refused by name.
+// Most of these names only a file system other than Windows' can hold.
+TEST_F(ReleaseFolder, NamesTheCheckerCannotUseAreRefused) {
+  const char* const Device = ": names a device on Windows (CON, NUL, COM1 ...) in every folder\n";
+  const struct {
+    Lines Files;
+    std::string Refused;  // empty: listed
+    bool WindowsCanHoldThem;
+  } Cases[] = {
+      {{"a.pl", "A.PL"},
+       "A.PL: differs from a.pl only in letter case: on Windows both are one file\n"
+       "a.pl: differs from A.PL only in letter case: on Windows both are one file\n",
+       false},
+      {{"NUL", "com1.pl", "aux .x.pl", "CONOUT$.pl"},
+       std::string("aux .x.pl") + Device + "com1.pl" + Device + "CONOUT$.pl" + Device + "NUL" + Device, false},
+      {{"x.pl."}, "x.pl.: ends in a dot, which Windows drops: the checker never looks at it\n", false},
+      {{"tab\tx.pl"}, "tab\tx.pl: a control byte in the name: the checker never looks at it\n", false},
+      {{"a\\b.pl"}, "a\\b.pl: a folder, a drive or a separator in the name: the checker never looks at it\n", false},
+      {{"~Dravin-Update.staging"}, "~Dravin-Update.staging: the name of the checker's staging file\n", true},
+      {{"my plug.pl", "a#b.pl", "com10.pl"}, "", true},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Files.front());
+#ifdef _WIN32
+    if (!C.WindowsCanHoldThem) continue;
+#endif
+    std::filesystem::remove_all(testsupport::NativePath(Bin()));
+    plat::CreateDirectory(Bin());
+    std::string Names;
+    for (const std::string& F : C.Files) {
+      std::ofstream(testsupport::NativePath(Bin()) / F, std::ios::binary) << "# x ver 1.0\r\n";
+      Names += F + "=X\r\n";
+    }
+    try {
+      const std::string Text = List(Names);
+      EXPECT_EQ(C.Refused, "") << Text;
+      EXPECT_EQ(std::count(Text.begin(), Text.end(), '\n'), static_cast<long>(C.Files.size()));
+    } catch (const EListRefused& E) {
+      EXPECT_EQ(E.Message(), C.Refused);
+    }
+  }
+}
+
+// The list on the server is replaced whole or not at all.
+TEST_F(ReleaseFolder, AListThatCannotBeWrittenLeavesNothingBehind) {
+  const std::string Old = "Zel,zel.exe,1.0,x,1,X\r\n", New(200000, 'n');
+  const std::string Target = Root + "fileversion.txt";
+  const struct {
+    const char* What;
+    std::string Target;
+    bool FileSizeLimit;
+  } Cases[] = {
+      {"written", Target, false},
+      {"a folder that does not exist", Root + "gone\\fileversion.txt", false},
+      {"a folder where the list should be", Root + "bin", false},
+#ifndef _WIN32
+      {"a disk that fills up while the list is written", Target, true},
+#endif
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    WriteFile(Target, Old);
+    bool Raised = false;
+#ifndef _WIN32
+    rlimit Saved{};
+    getrlimit(RLIMIT_FSIZE, &Saved);
+    const auto OldHandler = signal(SIGXFSZ, SIG_IGN);
+    if (C.FileSizeLimit) {
+      rlimit Small = Saved;
+      Small.rlim_cur = 65536;
+      setrlimit(RLIMIT_FSIZE, &Small);
+    }
+#endif
+    try {
+      WriteFileList(C.Target, New);
+    } catch (const Exception&) {
+      Raised = true;
+    }
+#ifndef _WIN32
+    setrlimit(RLIMIT_FSIZE, &Saved);
+    signal(SIGXFSZ, OldHandler);
+#endif
+    const bool Written = C.Target == Target && !C.FileSizeLimit;
+    EXPECT_EQ(Raised, !Written);
+    EXPECT_TRUE(ReadFile(Target) == (Written ? New : Old));
+    EXPECT_FALSE(FileExists(C.Target + ".new"));
   }
 }

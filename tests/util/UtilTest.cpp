@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <iterator>
 #include <random>
 #include <vector>
@@ -24,6 +26,15 @@ std::vector<std::string> Split(const std::string& Line) {
 }
 
 using Fields = std::vector<std::string>;
+
+// The system's temp folder as the standard library finds it, Windows-style,
+// with its trailing backslash.
+std::string SystemTempFolder() {
+  std::string Folder = std::filesystem::temp_directory_path().string();
+  for (char& C : Folder)
+    if (C == '/') C = '\\';
+  return IncludeTrailingBackslash(Folder);
+}
 
 }  // namespace
 
@@ -151,11 +162,17 @@ TEST(Environment, TempFolderAlwaysEndsWithABackslash) {
     testsupport::SetEnv("temp", C.Value);
     EXPECT_EQ(GetTempFolder(), C.Folder);
   }
-  testsupport::UnsetEnv("temp");
-  testsupport::UnsetEnv("TEMP");
-  EXPECT_EQ(GetTempFolder(), "\\");
+  // Unset, empty, or longer than the variable's buffer: the system's own temp
+  // folder, never the root of the current drive.
+  for (const std::string& Value : {std::string("(unset)"), std::string(), std::string("   "), std::string(300, 'x')}) {
+    SCOPED_TRACE(Value);
+    if (Value == "(unset)") testsupport::UnsetEnv("temp");
+    else testsupport::SetEnv("temp", Value);
+    EXPECT_EQ(GetTempFolder(), SystemTempFolder());
+  }
   testsupport::SetEnv("TEMP", Saved);
 }
+
 
 TEST(OpenTextFileRetry, OneAttemptWithoutRetries) {
   FakeClock Clock;

@@ -9,7 +9,6 @@
 
 #include "FileList.h"
 #include "framework/Classes.h"
-#include "framework/Streams.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {
@@ -19,19 +18,7 @@ int main(int argc, char** argv) {
   try {
     TStringList Names;
     Names.LoadFromFile(argv[2]);
-    const std::string Text = MakeFileList(argv[1], Names);
-    // The server may be handing out the old list meanwhile: it is replaced
-    // whole, never seen half written.
-    const std::string Target = argv[3], Staged = Target + ".new";
-    {
-      TFileStream Out(Staged, fmCreate);
-      Out.WriteBuffer(Text.data(), static_cast<std::int64_t>(Text.size()));
-      Out.Flush();
-    }
-    if (!MoveFileReplace(Staged, Target)) {
-      DeleteFile(Staged);
-      throw Exception(Target + ": cannot be replaced");
-    }
+    WriteFileList(argv[3], MakeFileList(argv[1], Names));
   } catch (const EListRefused& E) {
     std::fprintf(stderr, "dravin-list: nothing written, these files cannot be listed:\n%s", E.Message().c_str());
     return 1;

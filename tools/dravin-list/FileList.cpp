@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "app/UpdateInstall.h"
+#include "framework/Streams.h"
+#include "util/FileNames.h"
 #include "util/TextUtils.h"
 #include "util/VersionInfo.h"
 
@@ -15,6 +18,24 @@ int Group(const std::string& FileName) {
   if (Name == "zel.exe" || Name == "orn.exe") return 0;
   if (Name == "dravin.exe") return 2;
   return 1;
+}
+
+// Why the checker cannot use a release of this name, or empty when it can.
+std::string NameProblem(const std::string& File, const std::vector<std::string>& Files) {
+  switch (FileNameFault(File)) {
+    case TFileNameFault::fnOk: break;
+    case TFileNameFault::fnFolder: return "a folder, a drive or a separator in the name: the checker never looks at it";
+    case TFileNameFault::fnTrailingDot: return "ends in a dot, which Windows drops: the checker never looks at it";
+    case TFileNameFault::fnControlByte: return "a control byte in the name: the checker never looks at it";
+    case TFileNameFault::fnDevice: return "names a device on Windows (CON, NUL, COM1 ...) in every folder";
+  }
+  if (SameText(File, TUpdateInstall::StagingName)) return "the name of the checker's staging file";
+  // Every run would fetch and replace that one file twice, or announce the
+  // entry that is not installed for ever.
+  for (const std::string& Other : Files)
+    if (Other != File && SameText(Other, File))
+      return "differs from " + Other + " only in letter case: on Windows both are one file";
+  return std::string();
 }
 
 }  // namespace
@@ -65,6 +86,11 @@ std::string MakeFileList(const std::string& Folder, const TStrings& Names) {
   std::string Text, Problems;
   auto Refuse = [&](const std::string& File, const std::string& Why) { Problems += File + ": " + Why + "\n"; };
   for (const std::string& File : Files) {
+    const std::string Why = NameProblem(File, Files);
+    if (!Why.empty()) {
+      Refuse(File, Why);
+      continue;
+    }
     const std::string Path = IncludeTrailingBackslash(Folder) + File;
     const int At = Display.IndexOfName(File);
     if (At < 0) {
@@ -102,4 +128,26 @@ std::string MakeFileList(const std::string& Folder, const TStrings& Names) {
   }
   if (!Problems.empty()) throw EListRefused(Problems);
   return Text;
+}
+
+void WriteFileList(const std::string& Target, const std::string& Text) {
+  // The server may be handing out the old list meanwhile: it is replaced
+  // whole, never seen half written, and a list that could not be written
+  // whole leaves nothing of itself behind.
+  const std::string Staged = Target + ".new";
+  bool Written = false;
+  try {
+    TFileStream Out(Staged, fmCreate);
+    Out.WriteBuffer(Text.data(), static_cast<std::int64_t>(Text.size()));
+    Written = Out.Flush();
+  } catch (const Exception&) {
+  }
+  if (!Written) {
+    DeleteFile(Staged);
+    throw Exception(Staged + ": cannot be written");
+  }
+  if (!MoveFileReplace(Staged, Target)) {
+    DeleteFile(Staged);
+    throw Exception(Target + ": cannot be replaced");
+  }
 }

@@ -34,5 +34,11 @@ std::string ListLine(const std::vector<std::string>& Fields);
 // name" lines; blank lines and lines beginning with ";" are comments, names of
 // files not in the folder are ignored. Raises EListRefused with one line per
 // problem: a file without a display name or without a FileVersion string, a
-// value that cannot be written unchanged.
+// value that cannot be written unchanged, a name the checker never looks at
+// (a device, a trailing dot, control bytes), the checker's staging file, two
+// names that differ only in letter case.
 std::string MakeFileList(const std::string& Folder, const TStrings& Names);
+
+// Puts Text in Target's place in one step, by way of Target + ".new". Raises
+// Exception when it cannot, and then leaves Target as it was and no ".new".
+void WriteFileList(const std::string& Target, const std::string& Text);

@@ -26,19 +26,45 @@ std::string GetModuleFileName() {
   return Result;
 }
 
-std::uint32_t GetEnvironmentVariable(const char* Name, char* Buffer, std::uint32_t Size) {
+namespace {
+
+// The value of the first variable whose name equals Name, ignoring case as
+// Windows does; nullptr when there is none.
+const char* FindVariable(const char* Name) {
   const std::size_t NameLength = std::strlen(Name);
-  for (char** E = environ; E && *E; ++E) {
-    const char* Entry = *E;
-    if (::strncasecmp(Entry, Name, NameLength) != 0 || Entry[NameLength] != '=') continue;
-    const char* Value = Entry + NameLength + 1;
-    const std::size_t Length = std::strlen(Value);
-    if (Length + 1 > Size) return static_cast<std::uint32_t>(Length + 1);
-    std::memcpy(Buffer, Value, Length + 1);
-    return static_cast<std::uint32_t>(Length);
-  }
-  return 0;
+  for (char** E = environ; E && *E; ++E)
+    if (::strncasecmp(*E, Name, NameLength) == 0 && (*E)[NameLength] == '=') return *E + NameLength + 1;
+  return nullptr;
 }
+
+}  // namespace
+
+std::uint32_t GetEnvironmentVariable(const char* Name, char* Buffer, std::uint32_t Size) {
+  const char* Value = FindVariable(Name);
+  if (!Value) return 0;
+  const std::size_t Length = std::strlen(Value);
+  if (Length + 1 > Size) return static_cast<std::uint32_t>(Length + 1);
+  std::memcpy(Buffer, Value, Length + 1);
+  return static_cast<std::uint32_t>(Length);
+}
+
+bool GetEnvironmentPath(const char* Name, std::string& Path) {
+  const char* Value = FindVariable(Name);
+  Path = Value ? Value : "";
+  return Value != nullptr;
+}
+
+bool GetTempPath(std::string& Path) {
+  const char* Folder = std::getenv("TMPDIR");
+  Path = Folder && *Folder ? Folder : "/tmp";
+  for (char& C : Path)
+    if (C == '/') C = '\\';
+  if (Path.back() != '\\') Path += '\\';
+  return true;
+}
+
+// Names are bytes here: there is nothing a short name would spell better.
+void SetShortNamesAvailable(bool) {}
 
 bool SetEnvironmentVariable(const char* Name, const char* Value) {
   return (Value ? ::setenv(Name, Value, 1) : ::unsetenv(Name)) == 0;

@@ -28,15 +28,81 @@ std::string Narrow(const wchar_t* Text, int Length) {
 
 }  // namespace win32
 
+namespace {
+
+bool gShortNames = true;
+
+bool Spelled(const std::wstring& Path) {
+  return win32::Wide(win32::Narrow(Path.c_str(), static_cast<int>(Path.size()))) == Path;
+}
+
+// Path as code page 932 writes it when "?" stands for what it lacks, never a
+// near character.
+std::string NarrowWithoutBestFit(const std::wstring& Path) {
+  if (Path.empty()) return std::string();
+  const int Length = static_cast<int>(Path.size());
+  const int N = ::WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, Path.data(), Length, nullptr, 0, "?", nullptr);
+  std::string Result(static_cast<std::size_t>(N), '\0');
+  ::WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, Path.data(), Length, Result.data(), N, "?", nullptr);
+  return Result;
+}
+
+bool SpellPath(const std::wstring& Path, std::string& Narrow) {
+  if (Spelled(Path)) {
+    Narrow = win32::Narrow(Path.c_str(), static_cast<int>(Path.size()));
+    return true;
+  }
+  const DWORD Needed = gShortNames ? ::GetShortPathNameW(Path.c_str(), nullptr, 0) : 0;
+  if (Needed != 0) {
+    std::vector<wchar_t> Short(Needed);
+    const DWORD N = ::GetShortPathNameW(Path.c_str(), Short.data(), Needed);
+    const std::wstring ShortPath(Short.data(), N < Needed ? N : 0);
+    if (!ShortPath.empty() && Spelled(ShortPath)) {
+      Narrow = win32::Narrow(ShortPath.c_str(), static_cast<int>(ShortPath.size()));
+      return true;
+    }
+  }
+  Narrow = NarrowWithoutBestFit(Path);
+  return false;
+}
+
+}  // namespace
+
 std::string GetModuleFileName() {
   std::vector<wchar_t> Buffer(MAX_PATH);
   for (;;) {
     DWORD N = ::GetModuleFileNameW(nullptr, Buffer.data(), static_cast<DWORD>(Buffer.size()));
     if (N == 0) return std::string();
-    if (N < Buffer.size()) return win32::Narrow(Buffer.data(), static_cast<int>(N));
+    if (N < Buffer.size()) {
+      // A program folder the code page cannot spell: its files are still found.
+      std::string Name;
+      SpellPath(std::wstring(Buffer.data(), N), Name);
+      return Name;
+    }
     Buffer.resize(Buffer.size() * 2);
   }
 }
+
+bool GetEnvironmentPath(const char* Name, std::string& Path) {
+  Path.clear();
+  const std::wstring WideName = win32::Wide(Name);
+  const DWORD Needed = ::GetEnvironmentVariableW(WideName.c_str(), nullptr, 0);
+  if (Needed == 0) return false;
+  std::vector<wchar_t> Value(Needed);
+  const DWORD N = ::GetEnvironmentVariableW(WideName.c_str(), Value.data(), Needed);
+  if (N == 0 || N >= Needed) return false;
+  return SpellPath(std::wstring(Value.data(), N), Path);
+}
+
+bool GetTempPath(std::string& Path) {
+  Path.clear();
+  wchar_t Buffer[MAX_PATH + 1];
+  const DWORD N = ::GetTempPathW(MAX_PATH + 1, Buffer);
+  if (N == 0 || N > MAX_PATH) return false;
+  return SpellPath(std::wstring(Buffer, N), Path);
+}
+
+void SetShortNamesAvailable(bool Available) { gShortNames = Available; }
 
 std::uint32_t GetEnvironmentVariable(const char* Name, char* Buffer, std::uint32_t Size) {
   const std::wstring WideName = win32::Wide(Name);

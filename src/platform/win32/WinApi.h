@@ -15,6 +15,7 @@
 #undef CopyFile
 #undef CreateDirectory
 #undef GetModuleFileName
+#undef GetTempPath
 #undef GetEnvironmentVariable
 #undef SetEnvironmentVariable
 #undef RegisterClass
