@@ -315,32 +315,38 @@ void THttpCli::StartRequest(THttpRequest Request) {
 }
 
 void THttpCli::ResetResponseState() {
-  FHeaderLines.Clear();
+  ResetReception();
   FRequestError = 0;
   FDocumentName.clear();
-  FResponseCode = 0;
   FReceivedBytes = 0;
   FSentBytes = 0;
-  FHeaderLineCount = 0;
-  FBodyPieceCount = 0;
-  FContentLength = -1;
-  FContentType.clear();
   FMoreData = false;
   FLocation = FURL;
   FRelocations = 0;
   FLocationPending = false;
   FOtherScheme.clear();
+  FEndDecided = false;
+  FEndPosted = false;
+  FQueuedBody.clear();
+  FDelivering = false;
+}
+
+// The response after a relocation starts from nothing, as a request's first
+// one does: no header, no counts, nothing left in the receive buffer.
+void THttpCli::ResetReception() {
+  FHeaderLines.Clear();
+  FHeaderLineCount = 0;
+  FBodyPieceCount = 0;
+  FContentLength = -1;
+  FContentType.clear();
+  FResponseCode = 0;
   FInHeader = false;
   FHeaderEnded = false;
   FStatusSeen = false;
   FHeaderBytes = 0;
-  FEndDecided = false;
-  FEndPosted = false;
   FCloseError = 0;
   FRcvdCount = 0;
   FRcvdBuffer[0] = '\0';
-  FQueuedBody.clear();
-  FDelivering = false;
   FNext = lhNone;
 }
 
@@ -375,13 +381,7 @@ void THttpCli::Abort() {
     } catch (...) {
     }
   }
-  FResponseCode = 404;
-  FResponseText = "Connection aborted on request";
-  FRequestError = httperrAborted;
-  FEndDecided = true;
-  FLocationPending = false;
-  FOtherScheme.clear();
-  FMoreData = false;
+  Settle(httperrAborted, "Connection aborted on request");
   if (WasResolving) SocketSessionClosed(FCtrlSocket.get(), 0);
   else FCtrlSocket->Close();
   if (!*Alive || FRequestSerial != Serial) return;
@@ -993,6 +993,13 @@ void THttpCli::HandleBodyPiece(const char* Data, std::int32_t Len) {
 // connection is closed, and its close handling ends the request.
 void THttpCli::FailRequest(std::int32_t Error, const std::string& Text) {
   if (FEndPosted || FState == hsIdle || FState == hsAborting) return;
+  Settle(Error, Text);
+  CloseAndEnd();
+}
+
+// A local failure is the request's outcome: nothing that still arrives, no
+// relocation and no more of a POST body may change it.
+void THttpCli::Settle(std::int32_t Error, const std::string& Text) {
   FRequestError = Error;
   FResponseCode = 404;
   FResponseText = Text;
@@ -1000,7 +1007,6 @@ void THttpCli::FailRequest(std::int32_t Error, const std::string& Text) {
   FLocationPending = false;
   FOtherScheme.clear();
   FMoreData = false;
-  CloseAndEnd();
 }
 
 // Closes the connection from this side; when the socket reports no close (it
@@ -1110,20 +1116,7 @@ void THttpCli::Relocate(std::exception_ptr& Raised) {
   const TStep Begun = Step();
   Deferring(Raised, [&] { Fire(OnLocationChange, this); });
   if (!Begun.Same()) return;
-  FHeaderLines.Clear();
-  FHeaderLineCount = 0;
-  FBodyPieceCount = 0;
-  FContentLength = -1;
-  FContentType.clear();
-  FResponseCode = 0;
-  FInHeader = false;
-  FHeaderEnded = false;
-  FStatusSeen = false;
-  FHeaderBytes = 0;
-  FCloseError = 0;
-  FRcvdCount = 0;
-  FRcvdBuffer[0] = '\0';
-  FNext = lhNone;
+  ResetReception();
   if (!FProxy.empty()) {
     std::string PProto, PUser, PPass, PHost, PPort, PPath;
     ParseURL(FProxy, PProto, PUser, PPass, PHost, PPort, PPath);

@@ -276,10 +276,12 @@ class THttpCli : public TComponent {
   void SendRequest(const std::string& Method);
   void ComposeHeader(const std::string& Method, TStrings& Lines);
   void FailRequest(std::int32_t Error, const std::string& Text);
+  void Settle(std::int32_t Error, const std::string& Text);
   void BadResponse(const std::string& Line);
   void CloseAndEnd();
   void EndConnection(std::uint16_t Error, std::exception_ptr& Raised);
   void Relocate(std::exception_ptr& Raised);
+  void ResetReception();
   void JudgeDocument(std::uint16_t Error);
   void SocketReportedError();
   void FailOnSocketError(std::int32_t Code, const std::string& Prefix);
