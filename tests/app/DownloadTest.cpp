@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,6 @@
 #include "support/MD5.h"
 #include "util/TextUtils.h"
 
-#ifndef _WIN32
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 using testsupport::LoggedMessages;
 using testsupport::ReadFile;
@@ -114,21 +111,13 @@ TEST_F(Download, AFetchThatFailsOrDoesNotFitStoresNothing) {
     SCOPED_TRACE(C.What);
     Settings(C.Setup);
     WriteFile(Target(), "left from before");
+    {
 #ifndef _WIN32
-    rlimit Saved{};
-    getrlimit(RLIMIT_FSIZE, &Saved);
-    const auto OldHandler = signal(SIGXFSZ, SIG_IGN);
-    if (C.DiskFull) {
-      rlimit Small = Saved;
-      Small.rlim_cur = 65536;
-      setrlimit(RLIMIT_FSIZE, &Small);
+      std::optional<testsupport::TFileSizeLimit> Full;
+      if (C.DiskFull) Full.emplace(65536);
+#endif
+      EXPECT_EQ(F->DownloadToFile(C.Url, Target(), C.MaxBytes), C.Expected);
     }
-#endif
-    EXPECT_EQ(F->DownloadToFile(C.Url, Target(), C.MaxBytes), C.Expected);
-#ifndef _WIN32
-    setrlimit(RLIMIT_FSIZE, &Saved);
-    signal(SIGXFSZ, OldHandler);
-#endif
     if (C.Expected)
       EXPECT_TRUE(ReadFile(Target()) == Pattern(static_cast<std::size_t>(C.Expected)));
     else

@@ -20,7 +20,6 @@
 
 #ifndef _WIN32
 #include <csignal>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -194,23 +193,18 @@ TEST_F(UpdateInstall, AFullDiskLeavesTheOldPlugInAndNoStagingFile) {
   const std::string Plug = ProgramFolder() + "plug.dll";
   WriteFile(Plug, Old);
   Lines Messages;
-  rlimit Saved{};
-  getrlimit(RLIMIT_FSIZE, &Saved);
-  const auto OldHandler = signal(SIGXFSZ, SIG_IGN);
+  std::optional<testsupport::TFileSizeLimit> Full;
   TUpdateInstall Install(
       [&](const std::string&, const std::string& FileName, std::int64_t) {
         const int N = Store(New, FileName);
-        rlimit Small = Saved;
-        Small.rlim_cur = 65536;
-        setrlimit(RLIMIT_FSIZE, &Small);
+        Full.emplace(65536);
         return N;
       },
       [&](const std::string& Text) { Messages.push_back(Text); });
   TStringList Fields;
   SplitCsvLine("Plug,plug.dll,2.0,x,200000," + Md5(New), Fields);
   Install.Execute(Fields, ProgramFolder());
-  setrlimit(RLIMIT_FSIZE, &Saved);
-  signal(SIGXFSZ, OldHandler);
+  Full.reset();
   EXPECT_EQ(Messages.back(), "Plugのバージョンアップに失敗しました.");
   EXPECT_TRUE(ReadFile(Plug) == Old);
   EXPECT_FALSE(FileExists(Staging()));
