@@ -9,10 +9,33 @@ namespace {
 
 constexpr std::int32_t RcvdBufferSize = 8192;
 constexpr std::size_t BodyAreaSize = 256 * 1024;
+// The socket's number for a receive that found nothing waiting.
+constexpr std::int32_t WouldBlock = 10035;
 
 bool StartsWith(const std::string& S, const char* Prefix) {
   return S.compare(0, std::char_traits<char>::length(Prefix), Prefix) == 0;
 }
+
+bool IsDecimal(const std::string& S) {
+  return !S.empty() && S.find_first_not_of("0123456789") == std::string::npos;
+}
+
+bool IsLetter(char C) { return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z'); }
+
+// The scheme a location value begins with ("ftp" of "ftp://h/x"), or empty
+// when it begins with none: a letter, then letters, digits, "+", "-" or ".",
+// then "://".
+std::string SchemeOf(const std::string& Value) {
+  if (Value.empty() || !IsLetter(Value[0])) return std::string();
+  std::size_t I = 1;
+  while (I < Value.size() && (IsLetter(Value[I]) || (Value[I] >= '0' && Value[I] <= '9') || Value[I] == '+' ||
+                              Value[I] == '-' || Value[I] == '.'))
+    ++I;
+  return Value.compare(I, 3, "://") == 0 ? Value.substr(0, I) : std::string();
+}
+
+// Statuses whose answers carry no body, whatever length they state.
+bool CarriesNoBody(std::int32_t Code) { return (Code >= 100 && Code < 200) || Code == 204 || Code == 304; }
 
 std::string ErrorText(std::int32_t Error) {
   return SocketErrorText(Error) + " (Error #" + IntToStr(Error) + ")";
@@ -53,9 +76,11 @@ std::string RFC1123Date(TDateTime Value) {
   int Year, Month, Day, Hour, Minute, Second, Ms;
   DecodeDate(Value, Year, Month, Day);
   DecodeTime(Value, Hour, Minute, Second, Ms);
-  // Day 0 (1899-12-30) was a Saturday; dates before it must not index
-  // outside the table.
-  const long long Whole = static_cast<long long>(std::floor(Value));
+  // The date is decoded from the value rounded to the millisecond; the
+  // weekday must come from the same day. Day 0 (1899-12-30) was a Saturday;
+  // dates before it must not index outside the table.
+  const long long Millis = std::llround(Value * 86400000.0);
+  const long long Whole = Millis / 86400000 - (Millis % 86400000 < 0 ? 1 : 0);
   const int WeekDay = static_cast<int>(((Whole - 2) % 7 + 7) % 7);
   return std::string(Days + WeekDay * 3, 3) + ", " +
          Format("%2.2d %s %4.4d %2.2d:%2.2d:%2.2d", Day, std::string(Months + (Month - 1) * 3, 3).c_str(), Year,
@@ -103,7 +128,7 @@ void THttpCli::WireSocket() {
   S.OnDataSent = [this](TObject* Sender, std::uint16_t Error) { SocketDataSent(Sender, Error); };
   S.OnDataAvailable = [this](TObject* Sender, std::uint16_t Error) { SocketDataAvailable(Sender, Error); };
   S.OnSessionClosed = OrdinaryCloseHandler();
-  S.OnError = [this](TObject*) { Fire(OnSocketError, this); };
+  S.OnError = [this](TObject*) { SocketReportedError(); };
   S.OnSocksConnected = [this](TObject* Sender, std::uint16_t Error) { Fire(OnSocksConnected, Sender, Error); };
   S.OnSocksAuthState = [this](TObject* Sender, TSocksAuthState State) { Fire(OnSocksAuthState, Sender, State); };
   S.OnSocksError = [this](TObject* Sender, std::int32_t Error, const std::string& Msg) {
@@ -158,17 +183,33 @@ void THttpCli::ChangeState(THttpClientState NewState) {
   FireStateChange();
 }
 
-void THttpCli::PostRequestDone() {
-  plat::PostMessage(FWindowHandle, WM_HTTP_REQUEST_DONE, FRequestSerial, 0);
+// The request's type and error travel with the notification: by the time it
+// is handled, the next request may be running.
+// Changes the state; false when a handler of the change ended the request,
+// started another, closed the connection or freed the client.
+bool THttpCli::MoveTo(THttpClientState NewState) {
+  TStep Begun = Step();
+  Begun.State = NewState;
+  ChangeState(NewState);
+  return Begun.Same();
 }
 
-void THttpCli::PostSetReady() { plat::PostMessage(FWindowHandle, WM_HTTP_SET_READY, FRequestSerial, 0); }
+void THttpCli::PostRequestDone() {
+  const auto Values = static_cast<plat::LParam>(FRequestType) << 16 | static_cast<std::uint16_t>(FRequestError);
+  plat::PostMessage(FWindowHandle, WM_HTTP_REQUEST_DONE, FRequestSerial, Values);
+}
+
+void THttpCli::PostSetReady() {
+  FEndPosted = true;
+  plat::PostMessage(FWindowHandle, WM_HTTP_SET_READY, FRequestSerial, 0);
+}
 
 void THttpCli::WndProc(TMessage& Msg) {
   try {
     switch (Msg.Msg) {
       case WM_HTTP_REQUEST_DONE:
-        Fire(OnRequestDone, this, FRequestType, static_cast<std::uint16_t>(FRequestError));
+        Fire(OnRequestDone, this, static_cast<THttpRequest>(Msg.lParam >> 16 & 0xFF),
+             static_cast<std::uint16_t>(Msg.lParam & 0xFFFF));
         break;
       case WM_HTTP_SET_READY:
         if (Msg.wParam == FRequestSerial) ChangeState(hsIdle);
@@ -202,6 +243,54 @@ void THttpCli::FireSendData(const void* Data, std::int32_t Len) { Fire(OnSendDat
 void THttpCli::FireSendEnd() { Fire(OnSendEnd, this); }
 
 // ---------------------------------------------------------------------------
+// Failures the socket reports itself
+
+// A call of the client into its socket. The socket reports its own failures
+// through OnError and returns as if nothing happened; a report during the
+// call is looked at when the call is over. The socket keeps its last error
+// number across connections: a report that leaves it unchanged named none.
+class THttpCli::TSocketCall {
+ public:
+  explicit TSocketCall(THttpCli& C)
+      : FClient(C), FAlive(C.FAlive), FErrors(C.FSocketErrors), FLastError(C.FCtrlSocket->LastError()) {
+    ++C.FSocketCalls;
+  }
+  ~TSocketCall() {
+    if (*FAlive) --FClient.FSocketCalls;
+  }
+  TSocketCall(const TSocketCall&) = delete;
+  TSocketCall& operator=(const TSocketCall&) = delete;
+  bool Failed() const { return *FAlive && FClient.FSocketErrors != FErrors; }
+  // The error number of the failure, 0 when the socket named none.
+  std::int32_t Code() const {
+    const std::int32_t Now = FClient.FCtrlSocket->LastError();
+    return Now != FLastError ? Now : 0;
+  }
+
+ private:
+  THttpCli& FClient;
+  std::shared_ptr<bool> FAlive;
+  unsigned FErrors;
+  std::int32_t FLastError;
+};
+
+void THttpCli::SocketReportedError() {
+  const auto Alive = FAlive;
+  ++FSocketErrors;
+  Fire(OnSocketError, this);
+  if (!*Alive || FSocketCalls > 0) return;
+  // Reported from a notification of the socket's own (a send of queued
+  // bytes, a close): the connection is of no more use to this request.
+  FailOnSocketError(FCtrlSocket->LastError(), "");
+}
+
+void THttpCli::FailOnSocketError(std::int32_t Code, const std::string& Prefix) {
+  if (Code) FailRequest(Code, Prefix + ErrorText(Code));
+  else FailRequest(httperrCantConnect, Prefix.empty() ? std::string("can't connect: invalid address or port")
+                                                      : Prefix + "invalid address or port");
+}
+
+// ---------------------------------------------------------------------------
 // Starting, waiting, aborting
 
 void THttpCli::StartRequest(THttpRequest Request) {
@@ -214,12 +303,13 @@ void THttpCli::StartRequest(THttpRequest Request) {
   if (FCtrlSocket->State() != wsClosed) {
     FCtrlSocket->OnSessionClosed = nullptr;
     FCtrlSocket->Close();
+    if (!*Alive) return;
   }
   FCtrlSocket->OnSessionClosed = OrdinaryCloseHandler();
   FRequestType = Request;
-  ChangeState(hsPreparing);
-  if (!*Alive || FState != hsPreparing) return;
+  // Nothing of the last request may be mistaken for this one's.
   ResetResponseState();
+  if (!MoveTo(hsPreparing)) return;
   WorkOutTarget();
   StartNameLookup();
 }
@@ -239,8 +329,18 @@ void THttpCli::ResetResponseState() {
   FLocation = FURL;
   FRelocations = 0;
   FLocationPending = false;
+  FOtherScheme.clear();
   FInHeader = false;
+  FHeaderEnded = false;
+  FStatusSeen = false;
+  FHeaderBytes = 0;
+  FEndDecided = false;
+  FEndPosted = false;
+  FCloseError = 0;
   FRcvdCount = 0;
+  FRcvdBuffer[0] = '\0';
+  FQueuedBody.clear();
+  FDelivering = false;
   FNext = lhNone;
 }
 
@@ -265,9 +365,10 @@ void THttpCli::Abort() {
     if (FCtrlSocket->State() != wsClosed) FCtrlSocket->Close();
     return;
   }
+  const std::uintptr_t Serial = FRequestSerial;
   const bool WasResolving = FState == hsResolving;
   ChangeState(hsAborting);
-  if (!*Alive) return;
+  if (!*Alive || FRequestSerial != Serial || FState != hsAborting) return;
   if (WasResolving) {
     try {
       FCtrlSocket->StopDnsLookup();
@@ -277,9 +378,13 @@ void THttpCli::Abort() {
   FResponseCode = 404;
   FResponseText = "Connection aborted on request";
   FRequestError = httperrAborted;
+  FEndDecided = true;
+  FLocationPending = false;
+  FOtherScheme.clear();
+  FMoreData = false;
   if (WasResolving) SocketSessionClosed(FCtrlSocket.get(), 0);
   else FCtrlSocket->Close();
-  if (!*Alive) return;
+  if (!*Alive || FRequestSerial != Serial) return;
   ChangeState(hsIdle);
 }
 
@@ -323,7 +428,13 @@ void THttpCli::AdjustDocumentName() {
 }
 
 void THttpCli::HandleLocation(const std::string& Value) {
-  FLocationPending = true;
+  // "HTTP://" is the same scheme as "http://"; any other one cannot be
+  // followed, and asking the same server for it as a path never ends.
+  const bool Http = LowerCase(Value.substr(0, 7)) == "http://";
+  const std::string Scheme = Http ? std::string() : SchemeOf(Value);
+  FOtherScheme = Scheme;
+  FLocationPending = Scheme.empty();
+  if (!Scheme.empty()) return;
   std::string Proto, User, Pass, Host, Port, Path;
   const auto TakeCredentials = [&] {
     if (!User.empty() && !Pass.empty()) {
@@ -338,7 +449,7 @@ void THttpCli::HandleLocation(const std::string& Value) {
       FLocation = Proto + "://" + Host + (Port.empty() ? "" : ":" + Port) + Value;
       FPath = FLocation;
       TakeCredentials();
-    } else if (StartsWith(Value, "http://")) {
+    } else if (Http) {
       ParseURL(Value, Proto, User, Pass, Host, Port, Path);
       if (Host.empty()) {
         // No host named: the same server as now.
@@ -360,7 +471,7 @@ void THttpCli::HandleLocation(const std::string& Value) {
   if (StartsWith(Value, "/")) {
     FPath = Value;
     FLocation = "http://" + FHostName + Value;
-  } else if (StartsWith(Value, "http://")) {
+  } else if (Http) {
     const std::string OldPort = FPort;
     ParseURL(Value, Proto, User, Pass, FHostName, Port, FPath);
     FPort = Port.empty() ? std::string("80") : Port;
@@ -386,38 +497,43 @@ void THttpCli::HandleLocation(const std::string& Value) {
 // Lookup, connect, request
 
 void THttpCli::StartNameLookup() {
-  const auto Alive = FAlive;
   FDnsResult.clear();
-  ChangeState(hsResolving);
-  if (!*Alive || FState != hsResolving) return;
+  if (!MoveTo(hsResolving)) return;
+  const TStep Begun = Step();
   FCtrlSocket->SetLocalAddr(FLocalAddr);
+  TSocketCall Call(*this);
   try {
     // A dotted address is answered at once: the connect runs in here.
     FCtrlSocket->DnsLookup(FHostName);
   } catch (Exception& E) {
-    if (!*Alive) return;
+    if (!Begun.Same()) return;
     FResponseCode = 404;
     FResponseText = E.Message();
+    FRequestError = httperrCantConnect;
     FConnected = false;
     ChangeState(hsIdle);
+    return;
+  }
+  // A lookup that could not start was reported, not answered.
+  if (Call.Failed() && Begun.Same()) {
+    const std::int32_t Code = Call.Code();
+    FailRequest(Code ? Code : httperrCantConnect, "can't resolve hostname to IP address");
   }
 }
 
 void THttpCli::SocketDnsLookupDone(TObject*, std::uint16_t Error) {
-  const auto Alive = FAlive;
   if (Error != 0) {
     if (FState == hsAborting) return;
-    FRequestError = Error;
-    FResponseCode = 404;
-    FResponseText = "can't resolve hostname to IP address";
-    SocketSessionClosed(FCtrlSocket.get(), Error);
+    FailRequest(Error, "can't resolve hostname to IP address");
     return;
   }
   if (FState != hsResolving) return;
   FDnsResult = FCtrlSocket->DnsResult();
-  ChangeState(hsResolved);
-  if (!*Alive || FState != hsResolved) return;
+  if (!MoveTo(hsResolved)) return;
+  const TStep Begun = Step();
   TWSocket& S = *FCtrlSocket;
+  TSocketCall Call(*this);
+  bool Raised = false;
   try {
     S.SetAddr(FDnsResult);
     S.SetLocalAddr(FLocalAddr);
@@ -426,57 +542,48 @@ void THttpCli::SocketDnsLookupDone(TObject*, std::uint16_t Error) {
     ApplySocksSettings();
     S.Connect();
   } catch (Exception&) {
-    if (!*Alive) return;
-    const std::int32_t Code = S.LastError();
-    FRequestError = Code;
-    FResponseCode = 404;
-    FResponseText = "can't connect: " + ErrorText(Code);
-    S.Close();
-    if (!*Alive) return;
-    SocketSessionClosed(&S, static_cast<std::uint16_t>(Code));
+    Raised = true;
   }
+  if (Begun.Same() && (Raised || Call.Failed())) FailOnSocketError(Call.Code(), "can't connect: ");
 }
 
 void THttpCli::SocketSessionConnected(TObject*, std::uint16_t Error) {
-  const auto Alive = FAlive;
   if (Error != 0) {
-    FRequestError = Error;
-    FResponseCode = 404;
-    FResponseText = ErrorText(Error);
-    SocketSessionClosed(FCtrlSocket.get(), Error);
+    FailRequest(Error, ErrorText(Error));
     return;
   }
   FConnected = true;
-  ChangeState(hsConnected);
-  if (!*Alive || FState != hsConnected) return;
+  if (!MoveTo(hsConnected)) return;
+  TStep Begun = Step();
   FireSessionConnected();
-  if (!*Alive || FState != hsConnected) return;
+  if (!Begun.Same()) return;
   FNext = lhHeader;
-  ChangeState(hsAwaitingHeader);
-  if (!*Alive || FState != hsAwaitingHeader) return;
+  if (!MoveTo(hsAwaitingHeader)) return;
+  Begun = Step();
   try {
     switch (FRequestType) {
       case rqGet: SendRequest("GET"); break;
       case rqHead: SendRequest("HEAD"); break;
       case rqPost:
         SendRequest("POST");
-        if (!*Alive || FState != hsAwaitingHeader) return;
+        if (!Begun.Same()) return;
         FireSendBegin();
-        if (!*Alive || FState != hsAwaitingHeader) return;
+        if (!Begun.Same()) return;
         FMoreData = true;
         SocketDataSent(FCtrlSocket.get(), 0);
         break;
       default: break;
     }
   } catch (Exception&) {
-    if (!*Alive) return;
+    if (!Begun.Same()) return;
     CloseConnection();
   }
 }
 
 void THttpCli::CloseConnection() {
-  FCtrlSocket->Close();
+  // The close is reported at once, and its handlers may free the client.
   FConnected = false;
+  FCtrlSocket->Close();
 }
 
 void THttpCli::ComposeHeader(const std::string& Method, TStrings& Lines) {
@@ -505,45 +612,50 @@ void THttpCli::ComposeHeader(const std::string& Method, TStrings& Lines) {
 }
 
 void THttpCli::SendRequest(const std::string& Method) {
-  const auto Alive = FAlive;
-  const auto StillSending = [&] { return *Alive && FState == hsAwaitingHeader; };
+  const TStep Begun = Step();
   FHeaderBuffer.clear();
   FireRequestHeaderBegin();
-  if (!StillSending()) return;
+  if (!Begun.Same()) return;
   TStringList Lines;
   ComposeHeader(Method, Lines);
   FireBeforeHeaderSend(Method, Lines);
-  if (!StillSending()) return;
+  if (!Begun.Same()) return;
   for (int I = 0; I < Lines.Count(); ++I) {
     SendRequestLine(Lines[I]);
-    if (!StillSending()) return;
+    if (!Begun.Same()) return;
   }
   FireRequestHeaderEnd();
-  if (!StillSending()) return;
+  if (!Begun.Same()) return;
   SendRequestLine("");
-  if (!StillSending()) return;
+  if (!Begun.Same()) return;
   const std::string Header = std::move(FHeaderBuffer);
   FHeaderBuffer.clear();
+  TSocketCall Call(*this);
   FCtrlSocket->Send(Header.data(), static_cast<int>(Header.size()));
+  if (Call.Failed() && Begun.Same()) FailOnSocketError(Call.Code(), "");
 }
 
 void THttpCli::SendRequestLine(const std::string& Line) {
+  const TStep Begun = Step();
   std::string S = Line;
   Fire(OnCommand, this, S);
+  if (!Begun.Same()) return;
   FHeaderBuffer += S;
   FHeaderBuffer += "\r\n";
 }
 
 void THttpCli::SocketDataSent(TObject*, std::uint16_t) {
   if (!FMoreData || !FPostStream) return;
-  const auto Alive = FAlive;
+  const TStep Begun = Step();
   const std::int64_t Count = FPostStream->Read(FSendBuffer, sizeof FSendBuffer);
   if (Count > 0) {
     const auto Len = static_cast<std::int32_t>(Count);
     FSentBytes += Len;
     FireSendData(FSendBuffer, Len);
-    if (!*Alive || !FMoreData) return;
+    if (!Begun.Same() || !FMoreData) return;
+    TSocketCall Call(*this);
     FCtrlSocket->Send(FSendBuffer, Len);
+    if (Call.Failed() && Begun.Same()) FailOnSocketError(Call.Code(), "");
   } else {
     FMoreData = false;
     FireSendEnd();
@@ -562,22 +674,16 @@ void THttpCli::SocketDataAvailable(TObject*, std::uint16_t Error) {
     const auto Alive = FAlive;
     FRcvdCount = 0;
     FRcvdBuffer[0] = '\0';
-    FRequestError = httperrLineTooLong;
-    FResponseCode = 404;
-    FResponseText = "HTTP line too long";
-    CloseConnection();
+    FailRequest(httperrLineTooLong, "HTTP line too long");
     if (!*Alive) return;
     throw EHttpException("HTTP line too long", 4);
   }
   if (FState == hsAwaitingBody && FRcvdCount == 0) {
-    if (FBodyArea.empty()) FBodyArea.resize(BodyAreaSize);
-    const int Count = FCtrlSocket->Receive(FBodyArea.data(), static_cast<int>(FBodyArea.size()));
-    if (FRequestType == rqNone || Count <= 0) return;
-    DeliverBody(FBodyArea.data(), Count);
+    ReceiveBody();
     return;
   }
-  const int Count = FCtrlSocket->Receive(FRcvdBuffer + FRcvdCount, RcvdBufferSize - FRcvdCount);
-  if (FRequestType == rqNone || Count <= 0) return;
+  const int Count = Receive(FRcvdBuffer + FRcvdCount, RcvdBufferSize - FRcvdCount);
+  if (Count <= 0) return;
   FRcvdCount += Count;
   FRcvdBuffer[FRcvdCount] = '\0';
   if (FState == hsAwaitingBody) {
@@ -589,25 +695,75 @@ void THttpCli::SocketDataAvailable(TObject*, std::uint16_t Error) {
   SplitLines(Error);
 }
 
-// Hands a received block to the body handler in pieces of at most 8192 bytes,
-// stopping as soon as a handler has ended the body.
+// The count of bytes received for the request; 0 when there were none, or
+// none for a request. A receive that fails ends the connection as a reset
+// would: the system reports no close of a connection it found broken.
+int THttpCli::Receive(char* Buffer, int Size) {
+  const int Count = FCtrlSocket->Receive(Buffer, Size);
+  if (FRequestType == rqNone) return 0;
+  if (Count < 0 && FCtrlSocket->LastError() != WouldBlock && FConnected && !FEndPosted) {
+    FCloseError = static_cast<std::uint16_t>(FCtrlSocket->LastError());
+    CloseAndEnd();
+  }
+  return Count;
+}
+
+// The body is received in larger steps than the header.
+void THttpCli::ReceiveBody() {
+  if (FDelivering) {
+    // A handler of the block being handed on pumps messages: what arrives
+    // now goes behind that block, and the block's bytes stay where they are.
+    char Piece[RcvdBufferSize];
+    const int Count = FCtrlSocket->Receive(Piece, sizeof Piece);
+    if (Count > 0) FQueuedBody.append(Piece, static_cast<std::size_t>(Count));
+    return;
+  }
+  if (FBodyArea.empty()) FBodyArea.resize(BodyAreaSize);
+  const int Count = Receive(FBodyArea.data(), static_cast<int>(FBodyArea.size()));
+  if (Count <= 0) return;
+  const TStep Begun = Step();
+  FDelivering = true;
+  struct Done {
+    const TStep& Begun;
+    ~Done() {
+      if (Begun.SameRequest()) Begun.Self->FDelivering = false;
+    }
+  } Leave{Begun};
+  DeliverBody(FBodyArea.data(), Count);
+  while (Begun.Same() && !FQueuedBody.empty()) {
+    const std::string Queued = std::move(FQueuedBody);
+    FQueuedBody.clear();
+    DeliverBody(Queued.data(), static_cast<std::int32_t>(Queued.size()));
+  }
+}
+
+// Hands body bytes to the body handler in pieces of at most 8192 bytes, up
+// to a stated length, and stops as soon as a handler has ended the body.
+// Once the stated length is in, the client closes the connection itself: a
+// server or proxy that keeps it open would otherwise hold a whole document
+// until a time-out throws it away.
 void THttpCli::DeliverBody(const char* Data, std::int32_t Len) {
-  const auto Alive = FAlive;
-  const std::uintptr_t Serial = FRequestSerial;
+  const TStep Begun = Step();
   do {
-    const std::int32_t Piece = Len < RcvdBufferSize ? Len : RcvdBufferSize;
-    if (FNext == lhBody) HandleBodyPiece(Data, Piece);
-    else PostSetReady();
-    if (!*Alive || FState != hsAwaitingBody || FRequestSerial != Serial) return;
+    std::int32_t Piece = Len < RcvdBufferSize ? Len : RcvdBufferSize;
+    if (FContentLength >= 0 && Piece > FContentLength - FReceivedBytes)
+      Piece = FContentLength > FReceivedBytes ? FContentLength - FReceivedBytes : 0;
+    if (Piece > 0 || Len == 0) {
+      HandleBodyPiece(Data, Piece);
+      if (!Begun.Same()) return;
+    }
+    if (FContentLength >= 0 && FReceivedBytes >= FContentLength) {
+      FEndDecided = true;
+      CloseAndEnd();
+      return;
+    }
     Data += Piece;
     Len -= Piece;
   } while (Len > 0);
 }
 
 void THttpCli::SplitLines(std::uint16_t Error) {
-  const auto Alive = FAlive;
-  const std::uintptr_t Serial = FRequestSerial;
-  const THttpClientState Entry = FState;
+  const TStep Begun = Step();
   while (FRcvdCount > 0) {
     // A zero byte hides whatever follows it, a line end included.
     const std::size_t Text = std::strlen(FRcvdBuffer);
@@ -617,35 +773,52 @@ void THttpCli::SplitLines(std::uint16_t Error) {
     const std::size_t Used = LineLen + 1;
     if (LineLen > 0 && FRcvdBuffer[LineLen - 1] == '\r') --LineLen;
     const std::string Line(FRcvdBuffer, LineLen);
+    FRawLine.assign(FRcvdBuffer, Used);
     FRcvdCount -= static_cast<std::int32_t>(Used);
     std::memmove(FRcvdBuffer, FRcvdBuffer + Used, static_cast<std::size_t>(FRcvdCount) + 1);
     if (FState == hsAwaitingHeader || FState == hsAwaitingBody) {
-      if (FNext == lhHeader) HandleHeaderLine(Line);
-      else if (FNext == lhBody) HandleBodyPiece(Line.data(), static_cast<std::int32_t>(Line.size()));
-      else PostSetReady();
+      if (FNext == lhHeader) {
+        FHeaderBytes += static_cast<std::int32_t>(Used);
+        // Header lines that come without end would fill the memory.
+        if (FHeaderBytes > MaxHeaderBytes) {
+          BadResponse(Line);
+          return;
+        }
+        HandleHeaderLine(Line);
+      } else if (FNext == lhBody) {
+        DeliverBody(FRawLine.data(), static_cast<std::int32_t>(FRawLine.size()));
+      } else {
+        PostSetReady();
+      }
     } else {
       Fire(OnDataLine, this, Error);
     }
-    // A handler that ended the request ends the splitting; lines that come
-    // while the client is already idle go on to OnDataLine.
-    if (!*Alive || FRequestSerial != Serial) return;
-    if (FState != Entry && (FState == hsIdle || FState == hsAborting)) return;
+    // A handler that ended the request, or the end of the header, ends the
+    // splitting; lines that come once the client is idle go on to
+    // OnDataLine.
+    if (!Begun.Same() || (FEndPosted && FState != hsIdle)) return;
   }
 }
 
 void THttpCli::HandleHeaderLine(const std::string& Line) {
-  const auto Alive = FAlive;
+  const TStep Begun = Step();
   if (FHeaderLineCount == 0) {
     FInHeader = true;
     FireHeaderBegin();
-    if (!*Alive) return;
+    if (!Begun.Same()) return;
   }
   ++FHeaderLineCount;
   if (UpperCase(Line.substr(0, 6)) == "<HTML>") {
-    // A response without a header: the document starts here.
+    // A response without a header: the document starts here, with this
+    // line as it came and whatever came behind it.
+    FStatusSeen = true;
     if (FContentType.empty()) FContentType = "text/html";
+    const std::string First = FRawLine;
     if (!EnterBody()) return;
-    HandleBodyPiece(Line.data(), static_cast<std::int32_t>(Line.size()));
+    const std::string Piece = First + std::string(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
+    FRcvdCount = 0;
+    FRcvdBuffer[0] = '\0';
+    DeliverBody(Piece.data(), static_cast<std::int32_t>(Piece.size()));
     return;
   }
   if (Line.empty()) {
@@ -654,144 +827,269 @@ void THttpCli::HandleHeaderLine(const std::string& Line) {
   }
   FHeaderLines.Add(Line);
   if (StartsWith(Line, "HTTP/1.0") || StartsWith(Line, "HTTP/1.1")) {
-    FResponseCode = StrToInt(Copy(Line, 10, 3));
+    const std::string Number = Copy(Line, 10, 3);
+    if (Number.size() != 3 || !IsDecimal(Number)) {
+      BadResponse(Line);
+      return;
+    }
+    FStatusSeen = true;
+    FResponseCode = StrToInt(Number);
     FResponseText = Copy(Line, 14, static_cast<int>(Line.size()));
   } else if (const std::string::size_type Colon = Line.find(':'); Colon != std::string::npos) {
-    const std::string Field = LowerCase(Line.substr(0, Colon));
     std::string::size_type Start = Colon + 1;
     // A value of blanks only keeps its last one.
     while (Start + 1 < Line.size() && Line[Start] == ' ') ++Start;
-    const std::string Value = Line.substr(Start < Line.size() ? Start : Line.size());
-    if (Field == "location") {
-      HandleLocation(Value);
-    } else if (Field == "content-length") {
-      FContentLength = StrToInt(Trim(Value));
-    } else if (Field == "content-range") {
-      const int Dash = Pos("-", Value);
-      const int Slash = Pos("/", Value);
-      FContentRangeBegin = Copy(Value, 7, Dash - 7);
-      FContentRangeEnd = Copy(Value, Dash + 1, Slash - Dash - 1);
-    } else if (Field == "accept-ranges") {
-      FAcceptRanges = Value;
-    } else if (Field == "content-type") {
-      FContentType = LowerCase(Value);
-    } else if (Field == "www-authenticate") {
-      FAuthChallenges.Add(Value);
-    } else if (Field == "set-cookie") {
-      bool Accept = true;
-      FireCookie(Value, Accept);
-      if (!*Alive) return;
+    const std::string Field = LowerCase(Line.substr(0, Colon));
+    if (Field == "content-length") {
+      long long Length = -1;
+      const std::string Value = Trim(Line.substr(Start));
+      // A sign, or a number beyond the property's range, states no length.
+      if (!IsDecimal(Value) || !TryStrToInt64(Value, Length) || Length > 0x7FFFFFFF) {
+        BadResponse(Line);
+        return;
+      }
+      FContentLength = static_cast<std::int32_t>(Length);
+    } else {
+      HandleField(Field, Line.substr(Start < Line.size() ? Start : Line.size()));
+      if (!Begun.Same()) return;
     }
   }
   Fire(OnHeaderData, this);
 }
 
+void THttpCli::HandleField(const std::string& Field, const std::string& Value) {
+  if (Field == "location") {
+    HandleLocation(Value);
+  } else if (Field == "content-range") {
+    // Only "bytes N-M/L" gives a range that the next request may ask for.
+    const int Dash = Pos("-", Value);
+    const int Slash = Pos("/", Value);
+    const std::string Begin = Copy(Value, 7, Dash - 7);
+    const std::string End = Copy(Value, Dash + 1, Slash - Dash - 1);
+    if (LowerCase(Value.substr(0, 6)) == "bytes " && Dash > 0 && Slash > Dash && IsDecimal(Begin) &&
+        IsDecimal(End)) {
+      FContentRangeBegin = Begin;
+      FContentRangeEnd = End;
+    }
+  } else if (Field == "accept-ranges") {
+    FAcceptRanges = Value;
+  } else if (Field == "content-type") {
+    FContentType = LowerCase(Value);
+  } else if (Field == "www-authenticate") {
+    FAuthChallenges.Add(Value);
+  } else if (Field == "set-cookie") {
+    bool Accept = true;
+    FireCookie(Value, Accept);
+  }
+}
+
+void THttpCli::BadResponse(const std::string& Line) {
+  FailRequest(httperrBadResponse, "bad response: " + Line.substr(0, 80));
+}
+
 void THttpCli::EndHeader() {
-  const auto Alive = FAlive;
-  if (FLocationPending) {
+  const TStep Begun = Step();
+  FHeaderEnded = true;
+  if (FLocationPending || !FOtherScheme.empty()) {
     FInHeader = false;
     FireHeaderEnd();
-    if (!*Alive || FState != hsAwaitingHeader) return;
-    // The relocating response's body is never delivered.
+    if (!Begun.Same()) return;
+    if (!FOtherScheme.empty()) {
+      FailRequest(httperrUnsupportedScheme, "relocation to an unsupported scheme: " + FOtherScheme);
+      return;
+    }
+    // The relocating response's body is never delivered, nor the rest of
+    // a POST body: the new request is a GET.
     FRcvdCount = 0;
     FRcvdBuffer[0] = '\0';
     FHeaderLineCount = 0;
     FBodyPieceCount = 0;
+    FMoreData = false;
     FCtrlSocket->OnSessionClosed = [this](TObject* Sender, std::uint16_t Error) {
       RelocationSessionClosed(Sender, Error);
     };
     FCtrlSocket->Close();
+    // A close that reported nothing still ends this connection.
+    if (Begun.Same()) RelocationSessionClosed(FCtrlSocket.get(), 0);
     return;
   }
   if (FContentLength == 0) {
     FInHeader = false;
     FireHeaderEnd();
-    if (!*Alive) return;
+    if (!Begun.Same()) return;
     PostSetReady();
     return;
   }
   const std::string Ext = LowerCase(ExtractFileExt(FDocumentName));
   if ((Ext == ".exe" || Ext.empty()) && FContentType == "text/html") ReplaceExt(FDocumentName, "htm");
   if (!EnterBody()) return;
+  const TStep InBody = Step();
   if (FRcvdCount > 0) {
     const std::string Piece(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
     FRcvdCount = 0;
     FRcvdBuffer[0] = '\0';
-    HandleBodyPiece(Piece.data(), static_cast<std::int32_t>(Piece.size()));
-    if (!*Alive || FState != hsAwaitingBody) return;
+    DeliverBody(Piece.data(), static_cast<std::int32_t>(Piece.size()));
+    if (!InBody.Same()) return;
   }
   // Of an error document at most what came with the header is delivered.
-  if (FResponseCode >= 400) FCtrlSocket->Close();
+  if (FResponseCode >= 400) {
+    FEndDecided = true;
+    CloseAndEnd();
+  }
 }
 
 // The header is over and a body follows; false when a handler ended the
 // request (or freed the client) on the way.
 bool THttpCli::EnterBody() {
-  const auto Alive = FAlive;
-  ChangeState(hsAwaitingBody);
-  if (!*Alive || FState != hsAwaitingBody) return false;
+  FHeaderEnded = true;
+  if (!MoveTo(hsAwaitingBody)) return false;
+  const TStep Begun = Step();
   FNext = lhBody;
   FInHeader = false;
   FireHeaderEnd();
-  return *Alive && FState == hsAwaitingBody;
+  return Begun.Same();
 }
 
 void THttpCli::HandleBodyPiece(const char* Data, std::int32_t Len) {
-  const auto Alive = FAlive;
+  const TStep Begun = Step();
   if (FBodyPieceCount == 0) {
     FireDocBegin();
-    if (!*Alive) return;
+    if (!Begun.Same()) return;
   }
   ++FBodyPieceCount;
-  FReceivedBytes += Len;
-  if (FDocStream) FDocStream->WriteBuffer(Data, Len);
+  if (FDocStream) {
+    // A piece the stream does not take leaves a hole: the request ends here.
+    std::int64_t Written = 0;
+    std::string Refused;
+    try {
+      Written = FDocStream->Write(Data, Len);
+      if (Written != Len) Refused = "Stream write error";
+    } catch (Exception& E) {
+      Refused = E.Message();
+    } catch (std::exception& E) {
+      Refused = E.what();
+    }
+    FReceivedBytes += static_cast<std::int32_t>(Written > 0 && Written <= Len ? Written : 0);
+    if (!Refused.empty()) {
+      FailRequest(httperrDocumentNotStored, "document not stored: " + Refused);
+      return;
+    }
+  } else {
+    FReceivedBytes += Len;
+  }
   FireDocData(Data, Len);
 }
 
-void THttpCli::SocketSessionClosed(TObject* Sender, std::uint16_t Error) {
-  const auto Alive = FAlive;
-  if (Error != 0) FRequestError = Error;
-  FConnected = false;
-  if (FState == hsAwaitingBody && FNext == lhBody && FRcvdCount > 0) {
-    // The end of a document without a header waits in the line buffer when
-    // it has no line end; the close is the last chance to deliver it.
-    const std::string Piece(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
-    FRcvdCount = 0;
-    FRcvdBuffer[0] = '\0';
-    HandleBodyPiece(Piece.data(), static_cast<std::int32_t>(Piece.size()));
-    if (!*Alive) return;
-  }
-  if (FInHeader) {
-    FInHeader = false;
-    FireHeaderEnd();
-    if (!*Alive) return;
-    if (FLocationPending) RelocationSessionClosed(Sender, Error);
-    else PostSetReady();
-    return;
-  }
-  if (FBodyPieceCount > 0) {
-    FireDocEnd();
-    if (!*Alive) return;
-  }
-  PostSetReady();
-}
+// ---------------------------------------------------------------------------
+// The end of a connection, and of a request
 
+// Ends the request as a failure, unless it has ended already: the
+// connection is closed, and its close handling ends the request.
 void THttpCli::FailRequest(std::int32_t Error, const std::string& Text) {
+  if (FEndPosted || FState == hsIdle || FState == hsAborting) return;
   FRequestError = Error;
   FResponseCode = 404;
   FResponseText = Text;
+  FEndDecided = true;
+  FLocationPending = false;
+  FOtherScheme.clear();
+  FMoreData = false;
+  CloseAndEnd();
+}
+
+// Closes the connection from this side; when the socket reports no close (it
+// was closed already, or its close failed), the close handling runs here.
+void THttpCli::CloseAndEnd() {
+  const TStep Begun = Step();
+  FCtrlSocket->OnSessionClosed = OrdinaryCloseHandler();
+  if (FCtrlSocket->State() != wsClosed) {
+    TSocketCall Call(*this);
+    CloseConnection();
+  }
+  if (Begun.Same()) SocketSessionClosed(FCtrlSocket.get(), 0);
+}
+
+// What the handlers of the close raise waits until the request has ended.
+void THttpCli::SocketSessionClosed(TObject*, std::uint16_t Error) {
+  std::exception_ptr Raised;
+  EndConnection(Error, Raised);
+  if (Raised) std::rethrow_exception(Raised);
+}
+
+namespace {
+
+template <typename Event>
+void Deferring(std::exception_ptr& Raised, Event&& E) {
+  try {
+    E();
+  } catch (...) {
+    if (!Raised) Raised = std::current_exception();
+  }
+}
+
+}  // namespace
+
+void THttpCli::EndConnection(std::uint16_t Error, std::exception_ptr& Raised) {
+  ++FCloses;
+  FConnected = false;
+  if (Error == 0) Error = FCloseError;
+  JudgeDocument(Error);
+  const TStep Begun = Step();
+  if (FInHeader) {
+    FInHeader = false;
+    Deferring(Raised, [&] { FireHeaderEnd(); });
+    if (!Begun.Same()) return;
+    if (FLocationPending) {
+      Relocate(Raised);
+      return;
+    }
+    if (!FOtherScheme.empty()) {
+      FRequestError = httperrUnsupportedScheme;
+      FResponseCode = 404;
+      FResponseText = "relocation to an unsupported scheme: " + FOtherScheme;
+    }
+  } else if (FBodyPieceCount > 0) {
+    Deferring(Raised, [&] { FireDocEnd(); });
+    if (!Begun.Same()) return;
+  }
   PostSetReady();
 }
 
+// Whether the connection's end leaves the document short. A response the
+// client closed itself, or one that relocates, is not judged here.
+void THttpCli::JudgeDocument(std::uint16_t Error) {
+  if (FEndDecided || FLocationPending || !FOtherScheme.empty() || FEndPosted) return;
+  if (FState == hsIdle || FState == hsAborting) return;
+  FEndDecided = true;
+  const bool NoBody = FRequestType == rqHead || CarriesNoBody(FResponseCode);
+  std::string Text;
+  if (!FHeaderEnded && !FStatusSeen) Text = "connection closed before the header ended";
+  else if (!NoBody && FContentLength >= 0 && FReceivedBytes < FContentLength)
+    Text = "document incomplete: " + IntToStr(FReceivedBytes) + " of " + IntToStr(FContentLength) + " bytes";
+  // Without a stated length only a clean close ends the body.
+  else if (!NoBody && FContentLength < 0 && Error != 0)
+    Text = "document incomplete: " + IntToStr(FReceivedBytes) + " bytes";
+  if (Text.empty()) return;
+  FRequestError = Error ? Error : httperrDocumentIncomplete;
+  FResponseCode = 404;
+  FResponseText = Text;
+}
+
 void THttpCli::RelocationSessionClosed(TObject*, std::uint16_t) {
-  const auto Alive = FAlive;
+  std::exception_ptr Raised;
+  ++FCloses;
+  Relocate(Raised);
+  if (Raised) std::rethrow_exception(Raised);
+}
+
+void THttpCli::Relocate(std::exception_ptr& Raised) {
   FConnected = false;
   FLocationPending = false;
+  FMoreData = false;
   FCtrlSocket->OnSessionClosed = OrdinaryCloseHandler();
   if (FRelocations >= MaxRelocations) {
     // A server that keeps sending the client elsewhere is not followed for ever.
-    FailRequest(httperrTooManyRelocations,
-                "Too many relocations (more than " + IntToStr(MaxRelocations) + ")");
+    FailRequest(httperrTooManyRelocations, "Too many relocations (more than " + IntToStr(MaxRelocations) + ")");
     return;
   }
   ++FRelocations;
@@ -802,14 +1100,23 @@ void THttpCli::RelocationSessionClosed(TObject*, std::uint16_t) {
   ParseURL(Target, Proto, User, Pass, Host, Port, FDocumentName);
   AdjustDocumentName();
   if (FRequestType == rqPost) FRequestType = rqGet;
-  Fire(OnLocationChange, this);
-  if (!*Alive || FState == hsIdle || FState == hsAborting) return;
+  const TStep Begun = Step();
+  Deferring(Raised, [&] { Fire(OnLocationChange, this); });
+  if (!Begun.Same()) return;
   FHeaderLines.Clear();
   FHeaderLineCount = 0;
   FBodyPieceCount = 0;
   FContentLength = -1;
   FContentType.clear();
   FResponseCode = 0;
+  FInHeader = false;
+  FHeaderEnded = false;
+  FStatusSeen = false;
+  FHeaderBytes = 0;
+  FCloseError = 0;
+  FRcvdCount = 0;
+  FRcvdBuffer[0] = '\0';
+  FNext = lhNone;
   if (!FProxy.empty()) {
     std::string PProto, PUser, PPass, PHost, PPort, PPath;
     ParseURL(FProxy, PProto, PUser, PPass, PHost, PPort, PPath);

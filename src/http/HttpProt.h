@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -55,7 +56,21 @@ constexpr std::int32_t httperrAborted = 3;
 constexpr std::int32_t httperrLineTooLong = 4;
 // A request that was relocated more often than MaxRelocations.
 constexpr std::int32_t httperrTooManyRelocations = 30001;
+// The connection ended before the document was whole: fewer body bytes than
+// the stated length, or no status line at all.
+constexpr std::int32_t httperrDocumentIncomplete = 30002;
+// A status line or header field that cannot be read, or a header without end.
+constexpr std::int32_t httperrBadResponse = 30003;
+// DocStream did not take a piece of the body.
+constexpr std::int32_t httperrDocumentNotStored = 30004;
+// A relocation to a scheme other than http.
+constexpr std::int32_t httperrUnsupportedScheme = 30005;
+// No connection (or name lookup) could be started, and the socket named no
+// error number for it: an empty or unusable port, for one.
+constexpr std::int32_t httperrCantConnect = 30006;
 constexpr int MaxRelocations = 20;
+// More response header than this ends the request as a bad response.
+constexpr std::int32_t MaxHeaderBytes = 64 * 1024;
 
 // The client's own notifications, posted to its hidden window.
 constexpr std::uint32_t WM_HTTP_REQUEST_DONE = 1025;
@@ -237,15 +252,42 @@ class THttpCli : public TComponent {
   // that may run foreign code.
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 
+  // What a step of the request began with. Any event may free the client,
+  // abort the request, start the next one or end the connection; after one,
+  // a step goes on only while Same() holds, and touches nothing otherwise.
+  struct TStep {
+    THttpCli* Self;
+    std::shared_ptr<bool> Alive;
+    std::uintptr_t Serial;
+    THttpClientState State;
+    unsigned Closes;
+    bool Lives() const { return *Alive; }
+    bool SameRequest() const { return *Alive && Self->FRequestSerial == Serial; }
+    bool Same() const { return SameRequest() && Self->FState == State && Self->FCloses == Closes; }
+  };
+  TStep Step() { return TStep{this, FAlive, FRequestSerial, FState, FCloses}; }
+
  private:
+  class TSocketCall;
   void WireSocket();
+  bool MoveTo(THttpClientState NewState);
   void WorkOutTarget();
   void HandleLocation(const std::string& Value);
   void SendRequest(const std::string& Method);
   void ComposeHeader(const std::string& Method, TStrings& Lines);
   void FailRequest(std::int32_t Error, const std::string& Text);
+  void BadResponse(const std::string& Line);
+  void CloseAndEnd();
+  void EndConnection(std::uint16_t Error, std::exception_ptr& Raised);
+  void Relocate(std::exception_ptr& Raised);
+  void JudgeDocument(std::uint16_t Error);
+  void SocketReportedError();
+  void FailOnSocketError(std::int32_t Code, const std::string& Prefix);
+  int Receive(char* Buffer, int Size);
+  void ReceiveBody();
   void DeliverBody(const char* Data, std::int32_t Len);
   void SplitLines(std::uint16_t Error);
+  void HandleField(const std::string& Field, const std::string& Value);
   void EndHeader();
   bool EnterBody();
   void SetSocksSetting(std::string& Field, const std::string& Value);
@@ -308,7 +350,22 @@ class THttpCli : public TComponent {
   std::string FDnsResult;
   bool FConnected = false;
   bool FLocationPending = false;
+  // The scheme of a relocation the client cannot follow.
+  std::string FOtherScheme;
   int FRelocations = 0;
+  // The outcome is settled (a failure, an abort, or a close of the client's
+  // own after an error status or a whole body): the close judges nothing.
+  bool FEndDecided = false;
+  // Set ready was posted: the request has ended.
+  bool FEndPosted = false;
+  // Closes handled, of the ordinary and the relocation kind.
+  unsigned FCloses = 0;
+  // The error that made the client close the connection itself.
+  std::uint16_t FCloseError = 0;
+  // Failures the socket reported through OnError, and client calls into the
+  // socket running: a report during a call is dealt with when it returns.
+  unsigned FSocketErrors = 0;
+  int FSocketCalls = 0;
   // Each request's posted notifications carry its number: a notification of
   // an earlier request (a late close, a restart after Abort) is dropped.
   std::uintptr_t FRequestSerial = 0;
@@ -323,6 +380,16 @@ class THttpCli : public TComponent {
   // pieces of at most 8192 bytes all the same.
   std::vector<char> FBodyArea;
   bool FInHeader = false;
+  bool FHeaderEnded = false;
+  // A status line, or the "<HTML>" line of a response without header, came.
+  bool FStatusSeen = false;
+  std::int32_t FHeaderBytes = 0;
+  // The line being handled as received, its line end included.
+  std::string FRawLine;
+  // Body bytes that arrived while a handler of an earlier block pumped
+  // messages: they are handed on behind that block.
+  std::string FQueuedBody;
+  bool FDelivering = false;
   int FHeaderLineCount = 0;
   int FBodyPieceCount = 0;
   TLineHandler FNext = lhNone;

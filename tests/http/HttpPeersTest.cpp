@@ -92,6 +92,37 @@ TEST(HttpPeers, BasicAuthenticationAndCookies) {
   EXPECT_EQ(Cookies, std::vector<std::string>{"sid=abc; Path=/"});
 }
 
+TEST(HttpPeers, APeerThatCutsOrHolds) {
+  {
+    // nginx sends 10 MB; the relay in front of it stops after 5 MB.
+    Client C;
+    C.Http.SetURL("http://127.0.0.1:" + Env("DRAVIN_CUT_PORT") + "/doc/10485760.bin");
+    EXPECT_EQ(C.GetCode(), 404);
+    EXPECT_EQ(C.Http.RequestError(), httperrDocumentIncomplete);
+    EXPECT_EQ(C.Http.ResponseText().rfind("document incomplete: ", 0), 0u) << C.Http.ResponseText();
+    EXPECT_LT(C.Http.ReceivedBytes(), 5 << 20);
+    EXPECT_EQ(C.Http.ReceivedBytes(), C.Doc.Size());
+  }
+  // A server that keeps the connection open after the whole body, directly
+  // and through tinyproxy: the request ends with the body, not at a time-out.
+  for (const bool ThroughProxy : {false, true}) {
+    Client C;
+    int Done = 0;
+    C.Http.OnRequestDone = [&](TObject*, THttpRequest, std::uint16_t Error) {
+      EXPECT_EQ(Error, 0);
+      ++Done;
+    };
+    C.Http.SetURL("http://127.0.0.1:" + Env("DRAVIN_HOLD_PORT") + "/held");
+    if (ThroughProxy) {
+      C.Http.SetProxy("127.0.0.1");
+      C.Http.SetProxyPort(Env("DRAVIN_TINYPROXY_PORT"));
+    }
+    C.Http.GetASync();
+    ASSERT_TRUE(PumpUntil([&] { return Done == 1; })) << ThroughProxy;
+    EXPECT_EQ(StreamText(C.Doc), std::string(1000, 'h')) << ThroughProxy;
+  }
+}
+
 TEST(HttpPeers, ThroughTinyproxy) {
   struct Case {
     const char* Port;

@@ -37,10 +37,12 @@ class TStandInSocket : public TWSocket {
     Pending.erase(0, static_cast<std::size_t>(N));
     return N;
   }
-  void Close() override {
+  void Close() override { Drop(0); }
+  // The connection ends, by a reset when Error is not 0.
+  void Drop(std::uint16_t Error) {
     if (FState == wsClosed) return;
     FState = wsClosed;
-    Fire(OnSessionClosed, this, std::uint16_t{0});
+    Fire(OnSessionClosed, this, Error);
   }
 };
 
@@ -50,11 +52,11 @@ class TStandInClient : public THttpCli {
   TStandInSocket& Socket() { return *FSocket; }
   bool Raised = false;  // a data notification ended in an exception
 
-  // Starts a GET that is connected at once and has sent its request.
-  void Begin() {
+  // Starts a request that is connected at once and has sent its request.
+  void Begin(THttpRequest Request = rqGet) {
     FSocket->Pending.clear();
     Raised = false;
-    StartRequest(rqGet);
+    StartRequest(Request);
     FSocket->Open();
     SocketSessionConnected(FSocket, 0);
   }
@@ -72,9 +74,10 @@ class TStandInClient : public THttpCli {
       Raised = true;
     }
   }
-  // The peer closes; then the client's own notifications run.
-  void End() {
-    FSocket->Close();
+  // The peer closes (or resets, with an Error); then the client's own
+  // notifications run.
+  void End(std::uint16_t Error = 0) {
+    FSocket->Drop(Error);
     RunQueued();
     if (State() != hsIdle) Abort();
     RunQueued();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -20,15 +21,12 @@ inline std::string Env(const char* Name) { return nettest::PeerPort(Name); }
 inline std::string PeerPort() { return Env("DRAVIN_HTTP_PEER_PORT"); }
 inline std::string PeerUrl(const std::string& Path) { return "http://127.0.0.1:" + PeerPort() + Path; }
 
-// Percent-encodes "/", "%", "?" and "#" so that a whole URL travels as one segment.
+// Every byte but letters and digits percent-encoded: any bytes travel as one segment.
 inline std::string Encode(const std::string& S) {
   std::string Out;
-  for (char C : S) {
-    if (C == '/') Out += "%2F";
-    else if (C == '%') Out += "%25";
-    else if (C == '?') Out += "%3F";
-    else if (C == '#') Out += "%23";
-    else Out += C;
+  for (unsigned char C : S) {
+    if (std::isalnum(C)) Out += static_cast<char>(C);
+    else Out += Format("%%%02X", C);
   }
   return Out;
 }

@@ -98,6 +98,8 @@ TEST(RequestHeaderPieces, Base64AndTheDate) {
   EXPECT_EQ(RFC1123Date(EncodeDate(2026, 12, 8) + EncodeTime(9, 5, 3, 0)), "Tue, 08 Dec 2026 09:05:03");
   EXPECT_EQ(RFC1123Date(EncodeDate(1994, 11, 6) + EncodeTime(8, 49, 37, 0)), "Sun, 06 Nov 1994 08:49:37");
   EXPECT_EQ(RFC1123Date(EncodeDate(2000, 2, 29)), "Tue, 29 Feb 2000 00:00:00");
+  // Rounded to the millisecond, the last instant of a day is the next one, weekday included.
+  EXPECT_EQ(RFC1123Date(EncodeDate(2026, 12, 8) + 86399.9997 / 86400), "Wed, 09 Dec 2026 00:00:00");
   // Before the epoch of the date type the weekday must still come from the table.
   EXPECT_EQ(RFC1123Date(EncodeDate(1899, 12, 25)), "Mon, 25 Dec 1899 00:00:00");
 }

@@ -37,6 +37,14 @@ also come as an absolute URL (the peer then stands for a proxy):
   /s/silent          nothing at all until the client closes
   /s/echo            200 with the recorded request as body, then close
   /s/cookie          two Set-Cookie fields, a challenge and a range
+  /s/raw/B           the bytes B (percent-decoded), then close
+  /s/rawhold/B       the bytes B, then nothing until the client closes
+  /s/rawreset/B      the bytes B, then a reset (linger 0) instead of a close
+  /s/headers         a status line, then header lines without end
+  /s/extra           reads on for 300 ms after the request, then answers
+                     200 with the count of bytes that came after it
+  /s/earlyloc/V      302 to V as soon as the request header is in, without
+                     reading the body; then reads on until the client closes
   /s/early           413 as soon as the request header is in; then reads
                      the body on and writes "BYTES eof" or "BYTES reset" (what
                      came of the body, how the connection ended) to
@@ -46,6 +54,7 @@ The pattern is byte i = i % 251.
 import os
 import posixpath
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -91,7 +100,8 @@ class Peer(Server):
                 at = data.find(end)
                 if at >= 0:
                     head = data[: at + len(end)]
-                    if b" /s/early" in head.split(b"\n", 1)[0]:
+                    first = head.split(b"\n", 1)[0]
+                    if b" /s/early" in first or b" /s/extra" in first:
                         return data
                     length = 0
                     for line in head.split(b"\n"):
@@ -206,6 +216,33 @@ class Peer(Server):
             with open(name + ".tmp", "w") as f:
                 f.write("%d %s" % (got, how))
             os.rename(name + ".tmp", name)
+        elif what in ("raw", "rawhold", "rawreset"):
+            conn.sendall(urllib.parse.unquote_to_bytes("/".join(words[1:])))
+            if what == "rawhold":
+                self.hold(conn)
+            elif what == "rawreset":
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        elif what == "headers":
+            conn.sendall(b"HTTP/1.0 200 OK\r\n")
+            line = b"X-More: " + b"m" * 90 + b"\r\n"
+            while True:
+                conn.sendall(line * 100)
+        elif what == "extra":
+            got = len(request) - request.find(b"\r\n\r\n") - 4
+            conn.settimeout(0.3)
+            try:
+                while True:
+                    chunk = conn.recv(65536)
+                    if not chunk:
+                        break
+                    got += len(chunk)
+            except OSError:
+                pass
+            conn.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % got)
+        elif what == "earlyloc":
+            value = urllib.parse.unquote("/".join(words[1:])).replace("{port}", str(self.port))
+            conn.sendall(b"HTTP/1.0 302 Found\r\nLocation: " + value.encode("latin-1") + b"\r\n\r\n")
+            self.hold(conn)
         elif what == "cookie":
             conn.sendall(b"HTTP/1.0 200 OK\r\nSet-Cookie: a=1; path=/\r\nset-cookie:  b=2\r\n"
                          b"WWW-Authenticate: Basic realm=\"r\"\r\nAccept-Ranges: bytes\r\n"

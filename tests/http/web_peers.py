@@ -17,17 +17,22 @@ and are stopped when the program ends. The program gets:
   DRAVIN_WEB_ROOT        the document folder
   DRAVIN_DANTE_PORT      danted, SOCKS 4 and 5 to loopback (tests/net/socks_servers.py);
                          through it, nginx's /moved/8192 relocates to /doc/8192.bin
+  DRAVIN_CUT_PORT        a relay to nginx that closes after 5 MB of the answer
+  DRAVIN_HOLD_PORT       a server that answers 1000 bytes with their length,
+                         then keeps the connection open until the client closes
 """
 import os
 import socket
 import subprocess
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "net"))
 from socks_servers import start_socks_servers, stop_servers  # noqa: E402
 
-SIZES = [0, 1, 8191, 8192, 8193, 100000, 50 * 1024 * 1024]
+SIZES = [0, 1, 8191, 8192, 8193, 100000, 10 * 1024 * 1024, 50 * 1024 * 1024]
+CUT_AFTER = 5 * 1024 * 1024
 BIG_DOCS = {"big.bin": int(os.environ.get("DRAVIN_BIG_DOC_MB", "0")) * 1024 * 1024}
 
 
@@ -50,6 +55,54 @@ def document(path, size):
             left -= min(left, len(chunk))
             n += 1
     os.rename(path + ".tmp", path)
+
+
+def serve(handle):
+    """Calls handle(conn) on a thread for every connection to a free loopback
+    port; returns the port."""
+    sock = socket.socket()
+    sock.bind(("127.0.0.1", 0))
+    sock.listen(16)
+
+    def accept():
+        while True:
+            conn, _ = sock.accept()
+            threading.Thread(target=handle, args=(conn,), daemon=True).start()
+
+    threading.Thread(target=accept, daemon=True).start()
+    return sock.getsockname()[1]
+
+
+def cut_relay(nginx_port):
+    def handle(conn):
+        try:
+            with socket.create_connection(("127.0.0.1", nginx_port)) as up:
+                up.sendall(conn.recv(65536))
+                left = CUT_AFTER
+                while left > 0:
+                    data = up.recv(min(65536, left))
+                    if not data:
+                        break
+                    conn.sendall(data)
+                    left -= len(data)
+        except OSError:
+            pass
+        conn.close()
+    return serve(handle)
+
+
+def holding_server():
+    def handle(conn):
+        try:
+            conn.recv(65536)
+            conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + b"h" * 1000)
+            conn.settimeout(60)
+            while conn.recv(65536):
+                pass
+        except OSError:
+            pass
+        conn.close()
+    return serve(handle)
 
 
 def wait_port(port, proc, name):
@@ -134,7 +187,8 @@ http {{
             procs.append(p)
             wait_port(port, p, name)
         env = dict(os.environ, DRAVIN_NGINX_PORT=str(nginx_port), DRAVIN_TINYPROXY_PORT=str(proxy_port),
-                   DRAVIN_AUTHPROXY_PORT=str(authproxy_port), DRAVIN_WEB_ROOT=root)
+                   DRAVIN_AUTHPROXY_PORT=str(authproxy_port), DRAVIN_WEB_ROOT=root,
+                   DRAVIN_CUT_PORT=str(cut_relay(nginx_port)), DRAVIN_HOLD_PORT=str(holding_server()))
         start_socks_servers(env, socks, which=("danted",))
         status = subprocess.call(sys.argv[1:], env=env)
     finally:
