@@ -27,8 +27,6 @@ measure() {
 export -f measure
 export root tree mb win work
 
-xvfb_pid=""
-trap 'WINEPREFIX=${WINEPREFIX:-$root/build/win/wineprefix} wineserver -w; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1' EXIT
 . "$root/tools/xvfb.sh"
-start_xvfb "$(shuf -i 200-249)" 640x480x24 || { echo "fetchpace.sh: no X display" >&2; exit 1; }
+bench_display "$root"
 DRAVIN_BIG_DOC_MB=$mb python3 "$root/tests/http/web_peers.py" bash -c measure

@@ -21,10 +21,8 @@ if [ ! -f "$exe" ]; then
   echo "-- Windows build: $exe is missing (make bench builds it)"
   exit $status
 fi
-xvfb_pid=""
-trap 'WINEPREFIX=${WINEPREFIX:-$root/build/win/wineprefix} wineserver -w; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1' EXIT
 . "$root/tools/xvfb.sh"
-start_xvfb "$(shuf -i 200-249)" 640x480x24 || { echo "line.sh: no X display" >&2; exit 1; }
+bench_display "$root"
 echo "-- Windows build under Wine ($wine_lines lines)"
 "$root/tools/wine-run" "$exe" "$wine_lines" 1 || status=1
 exit $status

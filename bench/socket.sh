@@ -19,11 +19,8 @@ if [ ! -f "$exe" ]; then
   echo "-- Windows build: $exe is missing (make bench builds it)"
   exit $status
 fi
-xvfb_pid=""
-# Wine's server keeps the display a moment after the program: it goes first.
-trap 'WINEPREFIX=${WINEPREFIX:-$root/build/win/wineprefix} wineserver -w; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1' EXIT
 . "$root/tools/xvfb.sh"
-start_xvfb "$(shuf -i 200-249)" 640x480x24 || { echo "socket.sh: no X display" >&2; exit 1; }
+bench_display "$root"
 echo "-- Windows build under Wine ($mb MB)"
 "$root/tools/wine-run" "$exe" "$mb" 1 || status=1
 exit $status

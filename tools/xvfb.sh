@@ -25,3 +25,17 @@ start_xvfb() {
   done
   return 1
 }
+
+# For a benchmark script that runs Wine programs until it ends: a display of
+# its own among 200-249, and at its exit Wine's server is waited for first
+# (it keeps the display a moment after the last program), then Xvfb stopped.
+# The script ends with a message when no display can be had.
+#
+#   bench_display ROOT    (ROOT: the checkout, whose build/win/wineprefix
+#                          is the prefix when WINEPREFIX is not set)
+bench_display() {
+  bench_root=$1
+  xvfb_pid=""
+  trap 'WINEPREFIX=${WINEPREFIX:-$bench_root/build/win/wineprefix} wineserver -w; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1' EXIT
+  start_xvfb "$(shuf -i 200-249)" 640x480x24 || { echo "$(basename "$0"): no X display" >&2; exit 1; }
+}
