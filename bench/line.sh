@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Line-mode echo of LINEBENCH_LINES lines of 80 bytes (1,000,000 by default)
 # through TWSocket against two plain blocking sockets with a line splitter of
-# the same rules (linebench.cpp), in the optimised host tree and, under Wine,
+# the same rules and, in the host tree, one poll() loop over two non-blocking
+# sockets (linebench.cpp), in the optimised host tree and, under Wine,
 # in the Windows tree (DRAVIN_BENCH_WIN, else build/win). The best of 3 runs
 # counts in the host tree, one run under Wine, of LINEBENCH_WINE_LINES lines
 # (100,000 by default: Wine's loopback takes a few thousand lines a second

@@ -4,7 +4,9 @@
 // TWSockets in line mode in one message loop, once with plain blocking
 // sockets (a server thread, a writer thread, a reader) and a line splitter of
 // the same rules: the marker searched from where the last read could have
-// left half of it, one send per line echoed.
+// left half of it, one send per line echoed; and in the host build once
+// more in one thread, one poll() loop over two non-blocking sockets, the
+// event-driven socket's fair peer.
 //
 // usage: linebench [LINES [RUNS]]
 // Each way runs RUNS times (3 by default) and its best time counts.
@@ -18,6 +20,14 @@
 #include <vector>
 
 #include "LoopbackBench.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#endif
 
 namespace {
 
@@ -141,20 +151,110 @@ double EchoBetweenBlockingSockets(long Total) {
   return Spent;
 }
 
+#ifndef _WIN32
+// The fair peer of an event-driven socket: one thread, one poll() over two
+// non-blocking sockets, the same splitter, one send per line echoed (what a
+// send cannot take waits for the socket to be writable again).
+class NonBlockingEnd {
+ public:
+  explicit NonBlockingEnd(int Descriptor) : FDescriptor(Descriptor) {
+    ::fcntl(Descriptor, F_SETFL, ::fcntl(Descriptor, F_GETFL) | O_NONBLOCK);
+  }
+  int Descriptor() const { return FDescriptor; }
+  bool Waiting() const { return FAt < FOut.size(); }
+  // Sends Data now, or as much as the system takes and the rest later.
+  void Send(const char* Data, std::size_t Size) {
+    if (!Waiting()) {
+      const ssize_t N = ::send(FDescriptor, Data, Size, MSG_NOSIGNAL);
+      if (N < 0 && errno != EAGAIN) Fail("send failed");
+      const std::size_t Sent = N > 0 ? static_cast<std::size_t>(N) : 0;
+      Data += Sent;
+      Size -= Sent;
+    }
+    FOut.append(Data, Size);
+  }
+  void Flush() {
+    if (!Waiting()) return;
+    const ssize_t N = ::send(FDescriptor, FOut.data() + FAt, FOut.size() - FAt, MSG_NOSIGNAL);
+    if (N < 0 && errno != EAGAIN) Fail("send failed");
+    if (N > 0) FAt += static_cast<std::size_t>(N);
+    if (FAt == FOut.size()) {
+      FOut.clear();
+      FAt = 0;
+    }
+  }
+  // Reads what there is; the count, 0 when nothing waits.
+  int Read(std::vector<char>& Into) {
+    const ssize_t N = ::recv(FDescriptor, Into.data(), Into.size(), 0);
+    if (N == 0) Fail("closed");
+    if (N < 0) {
+      if (errno != EAGAIN) Fail("recv failed");
+      return 0;
+    }
+    return static_cast<int>(N);
+  }
+
+ private:
+  int FDescriptor;
+  std::string FOut;
+  std::size_t FAt = 0;
+};
+
+double EchoInOnePollLoop(long Total) {
+  // The host build's handles are the system's descriptors.
+  BlockingPair Pair;
+  NonBlockingEnd Client(static_cast<int>(Pair.Near)), Echoer(static_cast<int>(Pair.Far));
+  LineSplitter ClientLines, EchoerLines;
+  std::vector<char> In(65536);
+  const std::string Feed = Lines(FeedLines);
+  long Queued = 0, Echoed = 0;
+  const std::uint64_t Start = plat::TickCount();
+  while (Echoed < Total) {
+    // The client hands on the next lines once the last ones are out.
+    if (!Client.Waiting() && Queued < Total) {
+      const long N = std::min<long>(FeedLines, Total - Queued);
+      Client.Send(Feed.data(), static_cast<std::size_t>(N * LineSize));
+      Queued += N;
+    }
+    pollfd Fds[2] = {{Client.Descriptor(), static_cast<short>(POLLIN | (Client.Waiting() ? POLLOUT : 0)), 0},
+                     {Echoer.Descriptor(), static_cast<short>(POLLIN | (Echoer.Waiting() ? POLLOUT : 0)), 0}};
+    if (::poll(Fds, 2, -1) < 0) Fail("poll failed");
+    if (Fds[1].revents & POLLOUT) Echoer.Flush();
+    if (Fds[1].revents & POLLIN) {
+      const int N = Echoer.Read(In);
+      EchoerLines.Add(In.data(), N, [&](const char* Line, int Size) { Echoer.Send(Line, static_cast<std::size_t>(Size)); });
+    }
+    if (Fds[0].revents & POLLOUT) Client.Flush();
+    if (Fds[0].revents & POLLIN) {
+      const int N = Client.Read(In);
+      ClientLines.Add(In.data(), N, [&](const char*, int Size) { Echoed += Size == LineSize; });
+    }
+  }
+  return Seconds(Start);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const long Total = argc > 1 ? std::atol(argv[1]) : 1000000;
   const int Runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
   TWSocket Holder(nullptr);  // keeps the library for the blocking runs
-  double Ours = 1e9, Plain = 1e9;
+  double Ours = 1e9, Plain = 1e9, Polled = 1e9;
   for (int Run = 0; Run < Runs; ++Run) {
     Ours = std::min(Ours, EchoBetweenTWSockets(Total));
     Plain = std::min(Plain, EchoBetweenBlockingSockets(Total));
+#ifndef _WIN32
+    Polled = std::min(Polled, EchoInOnePollLoop(Total));
+#endif
   }
   std::printf("line-mode echo of %ld lines of %d bytes\n", Total, LineSize);
   std::printf("TWSocket <-> TWSocket, line mode, one loop  %7.3f s %10.0f lines/s\n", Ours, Total / Ours);
   std::printf("blocking sockets and a splitter, 3 threads  %7.3f s %10.0f lines/s\n", Plain, Total / Plain);
+#ifndef _WIN32
+  std::printf("non-blocking sockets, one poll() loop       %7.3f s %10.0f lines/s\n", Polled, Total / Polled);
+  std::printf("ratio TWSocket / poll loop time: %.2f\n", Ours / Polled);
+#endif
   std::printf("ratio TWSocket / blocking time: %.2f\n", Ours / Plain);
   return 0;
 }

@@ -182,11 +182,16 @@ void TCustomWSocket::SetSendFlags(TSocketSendFlags Value) {
   }
 }
 
+int TCustomWSocket::QueryPending(std::uint32_t& Pending) {
+  Pending = 0;
+  return wsock::ioctlsocket(FHSocket, FionRead, &Pending) == SocketError ? wsock::WSAGetLastError() : 0;
+}
+
 std::int32_t TCustomWSocket::RcvdCount() {
   if (InState(csDesigning)) return -1;
   std::uint32_t Pending = 0;
-  if (wsock::ioctlsocket(FHSocket, FionRead, &Pending) == SocketError) {
-    ReportSocketError("ioctlSocket");
+  if (const int Error = QueryPending(Pending)) {
+    ReportSocketError("ioctlSocket", Error);
     return -1;
   }
   return static_cast<std::int32_t>(Pending);
@@ -240,14 +245,26 @@ void TCustomWSocket::ReportSocketError(const std::string& FunctionName) {
 void TCustomWSocket::ReportSocketError(const std::string& FunctionName, int Code) {
   const std::string Text =
       "Error " + IntToStr(Code) + " in function " + FunctionName + "\r\n" + SocketErrorText(Code);
-  if (Code == WsaEConnReset || Code == WsaENotConn) {
+  // A reset or a lost connection ends a stream connection, and nothing else:
+  // a listening socket whose client reset before the accept, or a datagram
+  // socket asked for its peer, goes on.
+  if ((Code == WsaEConnReset || Code == WsaENotConn) && FSocketType == SockStream &&
+      (FState == wsConnecting || FState == wsConnected)) {
     // Closed means no handle, and so no more notifications of it.
     if (FHSocket != InvalidSocket) CloseHandleAtOnce();
     const TLifeCheck Life = LifeCheck();
-    if (FState != wsClosed) FireSessionClosed(static_cast<std::uint16_t>(Code));
-    if (!Life.Lives()) return;
-    SetState(wsClosed);
-    if (!Life.Lives()) return;
+    if (!FCloseReported) {
+      FCloseReported = true;
+      FireSessionClosed(static_cast<std::uint16_t>(Code));
+      if (!Life.Lives()) return;
+    }
+    // A handler that started the next connection keeps it; otherwise the
+    // close resets what every close resets.
+    if (FHSocket == InvalidSocket) {
+      SetState(wsClosed);
+      if (!Life.Lives()) return;
+      if (FHSocket == InvalidSocket && FState == wsClosed) ResetDefaults();
+    }
   }
   FLastError = Code;
   ReportError(Text);
@@ -384,8 +401,11 @@ void TCustomWSocket::StopDnsLookup() {
 
 void TCustomWSocket::PumpSocketMessages() {
   // Without an application object there is no framework loop to ask: the
-  // thread's own queue is drained the same way.
-  if (ProcessWaitingMessages(FMultiThreaded ? TPumpQueue::Thread : TPumpQueue::Application, TQuitRule::Report))
+  // thread's own queue is drained the same way. The pump may free the
+  // socket.
+  const TLifeCheck Life = LifeCheck();
+  if (ProcessWaitingMessages(FMultiThreaded ? TPumpQueue::Thread : TPumpQueue::Application, TQuitRule::Report) &&
+      Life.Lives())
     FQuitSeen = true;
 }
 

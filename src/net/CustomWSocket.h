@@ -196,6 +196,14 @@ class TCustomWSocket : public TComponent {
   // Bytes a layer holds for the caller to read beyond what the system holds;
   // the receive loop goes on while there are any.
   virtual std::int32_t HeldCount() { return 0; }
+  // The bytes the system holds for reading: 0, or the error number of the
+  // query. Everything that asks the system goes through here, so that a
+  // test can put bytes in the system's place.
+  virtual int QueryPending(std::uint32_t& Pending);
+  // Forgets what belongs to the connection the socket held (the send chain,
+  // what the layers above hold of it, its reported close), keeping what the
+  // caller set; before another connection is adopted in its place.
+  virtual void DiscardConnection();
 
  public:
 
@@ -227,6 +235,23 @@ class TCustomWSocket : public TComponent {
     int FSeen;
   };
   TLifeCheck LifeCheck() const { return TLifeCheck(FLife); }
+
+  // Whether the socket lives and still holds the connection it held when
+  // this was taken: not closed, aborted or replaced by Dup since. What a
+  // step of one connection does after an event is for that connection only.
+  class TConnectionCheck {
+   public:
+    bool Holds() const { return FLife.Lives() && FSocket->FClosedHandles == FSeen; }
+
+   private:
+    friend class TCustomWSocket;
+    explicit TConnectionCheck(const TCustomWSocket* Socket)
+        : FLife(Socket->LifeCheck()), FSocket(Socket), FSeen(Socket->FClosedHandles) {}
+    TLifeCheck FLife;
+    const TCustomWSocket* FSocket;
+    std::uint32_t FSeen;
+  };
+  TConnectionCheck ConnectionCheck() const { return TConnectionCheck(this); }
 
   // Code is the socket error number of the failed call; without it, the
   // number is read now, so call it right after the call that failed.
@@ -264,6 +289,8 @@ class TCustomWSocket : public TComponent {
                          const char* Name);
   void ResolveConnectionTexts(bool ForListen);
   bool SetUpDatagram();
+  // Closes the handle of a Listen that failed, then reports the failure.
+  void FailListen(const char* What, int Code);
   bool SetOption(int Level, int Name, int Value, const char* What);
   // Closes the system handle and forgets it, with the notifications of it
   // that are still queued: a later handle of the same value must not get

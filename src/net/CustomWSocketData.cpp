@@ -41,9 +41,8 @@ void TCustomWSocket::HandleSocketEvent(TMessage& Msg) {
   const std::uint16_t Error = SelectError(Msg.lParam);
   // Every step may close the connection, start the next one or free the
   // socket: what follows a step is for the same connection only.
-  const TLifeCheck Life = LifeCheck();
-  const std::uint32_t Closed = FClosedHandles;
-  const auto Same = [&] { return Life.Lives() && FClosedHandles == Closed; };
+  const TConnectionCheck Connection = ConnectionCheck();
+  const auto Same = [&] { return Connection.Holds(); };
   if ((Event & FdConnect) && FState != wsConnected) {
     SetState(wsConnected);
     if (!Same()) return;
@@ -90,33 +89,41 @@ void TCustomWSocket::HandleSocketEvent(TMessage& Msg) {
 }
 
 void TCustomWSocket::ReceiveLoop(std::uint16_t Error, TWSocketOptions Options) {
-  const TLifeCheck Life = LifeCheck();
-  const std::uint32_t Closed = FClosedHandles;
-  try {
-    for (;;) {
-      FLastError = 0;
+  const TConnectionCheck Connection = ConnectionCheck();
+  for (;;) {
+    FLastError = 0;
+    const std::int32_t ReadBefore = FReadCount;
+    const std::int32_t HeldBefore = HeldCount();
+    bool Discarded = false;
+    try {
       if (!FireDataAvailable(Error)) {
         char Discard[1024];
-        if (RawRecv(Discard, sizeof Discard, 0) < 0 && wsock::WSAGetLastError() == WsaEWouldBlock) {
+        const int Count = RawRecv(Discard, sizeof Discard, 0);
+        if (Count < 0 && wsock::WSAGetLastError() == WsaEWouldBlock) {
           FLastError = 0;
           break;
         }
+        Discarded = Count > 0;
       }
-      // A handler that closed the connection (or freed the socket) ends it.
-      if (!Life.Lives() || FClosedHandles != Closed) return;
-      if (Options.Contains(wsoNoReceiveLoop) || FLastError != 0) break;
-      std::uint32_t Pending = 0;
-      if (wsock::ioctlsocket(FHSocket, FionRead, &Pending) == SocketError) {
-        FLastError = wsock::WSAGetLastError();
-        break;
-      }
-      // Bytes a layer above holds (a proxy's leftovers) are delivered like
-      // the system's: nothing else would ever ask for them again.
-      if (Pending == 0 && HeldCount() <= 0) break;
+    } catch (...) {
+      // A failing data handler ends this delivery and nothing else, whatever
+      // it raised: the close that may follow must still be reported.
+      return;
     }
-  } catch (...) {
-    // A failing data handler ends this delivery and nothing else, whatever
-    // it raised: the close that may follow must still be reported.
+    // A handler that closed the connection (or freed the socket) ends it.
+    if (!Connection.Holds()) return;
+    if (Options.Contains(wsoNoReceiveLoop) || FLastError != 0) break;
+    // A pass that took nothing would take nothing again: the bytes wait for
+    // the next notification (on Windows, that may be the close).
+    if (!Discarded && FReadCount == ReadBefore && HeldCount() == HeldBefore) break;
+    std::uint32_t Pending = 0;
+    if (const int Failed = QueryPending(Pending)) {
+      FLastError = Failed;
+      break;
+    }
+    // Bytes a layer above holds (a proxy's leftovers) are delivered like
+    // the system's: nothing else would ever ask for them again.
+    if (Pending == 0 && HeldCount() <= 0) break;
   }
 }
 
@@ -124,10 +131,29 @@ void TCustomWSocket::ReceiveLoop(std::uint16_t Error, TWSocketOptions Options) {
 // Sending
 
 void TCustomWSocket::QueueSendData(const void* Data, int Length) {
-  QueueBlocks(FSendChain, FSendBlockSize, Data, Length);
+  if (FSocketType != SockDgram) {
+    QueueBlocks(FSendChain, FSendBlockSize, Data, Length);
+    return;
+  }
+  // A datagram is one block of exactly its length, never merged with the
+  // next nor split; an emptied block before it has nothing to keep.
+  if (Length <= 0) return;
+  if (!FSendChain.empty()) {
+    int Held;
+    FSendChain.back()->Peek(Held);
+    if (Held == 0) FSendChain.pop_back();
+  }
+  FSendChain.push_back(std::make_unique<TBuffer>(Length));
+  FSendChain.back()->Write(Data, Length);
 }
 
 void TCustomWSocket::DiscardSendQueue() { FSendChain.clear(); }
+
+void TCustomWSocket::DiscardConnection() {
+  DiscardSendQueue();
+  FSendDone = true;
+  FCloseReported = false;
+}
 
 int TCustomWSocket::SendBlock(const void* Data, int Length) {
   const char* Bytes = static_cast<const char*>(Data);
@@ -136,7 +162,7 @@ int TCustomWSocket::SendBlock(const void* Data, int Length) {
                                         reinterpret_cast<const SockAddr*>(&FSin), sizeof FSin)
                         : wsock::send(FHSocket, Bytes, Length, FSendFlagBits);
   if (Count > 0) {
-    if (TBuffer* From = std::exchange(FSendingFrom, nullptr)) From->Remove(Count);
+    if (TBuffer* From = std::exchange(FSendingFrom, nullptr)) From->Remove(FSocketType == SockDgram ? Length : Count);
     Fire(OnSendData, this, Count);
   }
   return Count;
@@ -172,6 +198,9 @@ void TCustomWSocket::Drain() {
       FSendChain.pop_front();
       continue;
     }
+    // A datagram leaves whole or not at all: what the call took of it is
+    // all of it.
+    const bool Datagram = FSocketType == SockDgram;
     FSendingFrom = Front;
     const int Count = SendBlock(Data, Length);
     const int Error = Count < 0 ? wsock::WSAGetLastError() : 0;
@@ -179,18 +208,24 @@ void TCustomWSocket::Drain() {
     // before the call is trusted after it.
     if (!Life.Lives()) return;
     if (FSendingFrom) {
-      if (Count > 0) FSendingFrom->Remove(Count);
+      if (Count > 0 || (Datagram && Count == 0)) FSendingFrom->Remove(Datagram ? Length : Count);
       FSendingFrom = nullptr;
     }
-    if (Count == 0) return;
+    if (Count == 0 && !Datagram) return;
     if (Count < 0) {
       if (Error == WsaEWouldBlock) return;
       if (IsClosingSendError(Error)) {
+        // Reported once per connection: a send from the handler of the
+        // close report meets the same end.
+        const bool Reported = FCloseReported;
         FCloseReported = true;
         Close();
-        if (Life.Lives()) FireSessionClosed(static_cast<std::uint16_t>(Error));
+        if (Life.Lives() && !Reported) FireSessionClosed(static_cast<std::uint16_t>(Error));
         return;
       }
+      // A datagram the system refuses (one too long, say) is dropped: kept,
+      // it would be refused again, and the ones behind it with it.
+      if (Datagram && !FSendChain.empty() && FSendChain.front().get() == Front) Front->Remove(Length);
       ReportSocketError("TryToSend failed", Error);
       return;
     }

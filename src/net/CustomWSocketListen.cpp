@@ -52,7 +52,24 @@ int TCustomWSocket::ReceiveFrom(void* Buffer, int Length, SockAddr* From, int* F
 // ---------------------------------------------------------------------------
 // Listening and adopting accepted connections
 
+void TCustomWSocket::FailListen(const char* What, int Code) {
+  // A listen that failed keeps no handle: Close has nothing to close in
+  // wsClosed, and the next Listen would overwrite it.
+  CloseHandleAtOnce();
+  if (FState != wsClosed) {
+    const TLifeCheck Life = LifeCheck();
+    SetState(wsClosed);
+    if (!Life.Lives()) return;
+  }
+  wsock::WSASetLastError(Code);
+  ReportSocketError(What, Code);
+}
+
 void TCustomWSocket::Listen() {
+  if (FHSocket != InvalidSocket || FState != wsClosed) {
+    ReportError("Listen: socket already in use");
+    return;
+  }
   if (!FPortAssigned || !FProtoAssigned || !FAddrAssigned) {
     wsock::WSASetLastError(WsaEInval);
     ReportSocketError(!FPortAssigned    ? "listen: port not assigned"
@@ -73,14 +90,18 @@ void TCustomWSocket::Listen() {
     return;
   }
   FCloseReported = false;
-  if (FSocketType == SockDgram && FReuseAddr && !SetOption(SolSocket, SoReuseAddr, -1, "setsockopt(SO_REUSEADDR)"))
-    return;
-  if (wsock::bind(FHSocket, reinterpret_cast<const SockAddr*>(&FSin), sizeof FSin) != 0) {
-    ReportSocketError("Bind");
-    Close();
+  if (FSocketType == SockDgram && FReuseAddr && wsock::setsockopt(FHSocket, SolSocket, SoReuseAddr, -1) != 0) {
+    FailListen("setsockopt(SO_REUSEADDR)", wsock::WSAGetLastError());
     return;
   }
+  if (wsock::bind(FHSocket, reinterpret_cast<const SockAddr*>(&FSin), sizeof FSin) != 0) {
+    FailListen("Bind", wsock::WSAGetLastError());
+    return;
+  }
+  // Each event may close the socket, take it elsewhere or free it.
+  const TConnectionCheck Connection = ConnectionCheck();
   SetState(wsBound);
+  if (!Connection.Holds()) return;
   if (FSocketType == SockDgram && FMultiCast) {
     struct {
       InAddr Group;
@@ -88,28 +109,31 @@ void TCustomWSocket::Listen() {
     } Request{{wsock::inet_addr(FMultiCastAddrStr.c_str())}, {WSocketResolveHost(FAddrStr)}};
     if (wsock::setsockopt(FHSocket, IpProtoIp, IpAddMembership, reinterpret_cast<const char*>(&Request),
                           sizeof Request) != 0) {
-      ReportSocketError("setsockopt(IP MULTICAST)");
+      FailListen("setsockopt(IP MULTICAST)", wsock::WSAGetLastError());
       return;
     }
   }
   if (FSocketType == SockStream) {
-    if (wsock::listen(FHSocket, 5) == 0) {
-      SetState(wsListening);
-    } else {
-      ReportSocketError("Listen");
+    if (wsock::listen(FHSocket, 5) != 0) {
+      FailListen("Listen", wsock::WSAGetLastError());
       return;
     }
+    SetState(wsListening);
+    if (!Connection.Holds()) return;
   } else if (FSocketType == SockDgram) {
     SetState(wsListening);
+    if (!Connection.Holds()) return;
     SetState(wsConnected);
+    if (!Connection.Holds()) return;
     FireSessionConnected(0);
+    if (!Connection.Holds()) return;
   } else {
-    ReportSocketError("Listen: unexpected protocol.");
+    FailListen("Listen: unexpected protocol.", wsock::WSAGetLastError());
     return;
   }
   FEventMask = ListenEvents;
   if (wsock::WSAAsyncSelect(FHSocket, FWindowHandle, WM_SOCKET_EVENT, FEventMask) != 0)
-    ReportSocketError("WSAASyncSelect");
+    FailListen("WSAASyncSelect", wsock::WSAGetLastError());
 }
 
 TCustomWSocket::Socket TCustomWSocket::Accept() {
@@ -140,8 +164,9 @@ void TCustomWSocket::Dup(Socket NewHSocket) {
     SetState(wsClosed);
     if (!Life.Lives()) return;
   }
+  // Nothing of the connection before goes over into the adopted one.
+  DiscardConnection();
   FHSocket = NewHSocket;
-  FCloseReported = false;
   ApplyLinger();
   FEventMask = DupEvents;
   if (wsock::WSAAsyncSelect(FHSocket, FWindowHandle, WM_SOCKET_EVENT, FEventMask) != 0) {

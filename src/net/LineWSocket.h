@@ -50,6 +50,7 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   int RawRecv(void* Buffer, int Length, int Flags) override;
   bool FireDataAvailable(std::uint16_t Error) override;
   void FireSessionClosed(std::uint16_t Error) override;
+  void DiscardConnection() override;
   // Outside line mode the area's bytes wait for plain reads.
   std::int32_t HeldCount() override { return (FLineMode ? 0 : FAreaCount) + TCustomSocksWSocket::HeldCount(); }
 
@@ -69,21 +70,30 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   bool CutsLines() const { return FLineMode && !FLineEnd.empty() && !Negotiating(); }
   void EnsureArea(std::size_t Size);
   void DropArea();
-  // Delivers every complete line from Start on; false when the area was
-  // dropped or the delivery was taken over by a handler meanwhile.
+  // Delivers every complete line from Start on, a line left unread first;
+  // false when the area was dropped or the delivery was taken over by a
+  // handler meanwhile. A line its handler read nothing of stays first in the
+  // area (FLineLength above 0) until the next notification.
   bool DeliverLines(std::int32_t Start);
   // Runs OnDataAvailable until the line being delivered has been read, line
-  // mode is off, or the area is gone; false in the last case.
+  // mode is off, a call read nothing of it, or the area is gone; false in
+  // the last case. An exception of the handler drops the rest of the line
+  // and passes on.
   bool DeliverLine();
-  // After line mode went off with part of a line unread: the rest of the line
-  // and the bytes that came behind it, without the part read in between.
-  void CloseGap();
+  // Takes the line being delivered (what is left of it) out of the area.
+  void RemoveLine();
+  // The held bytes to the start of the area, before more are read in.
+  void Compact();
+  // Count bytes read off the front.
+  void Consume(std::int32_t Count);
+  char* Held() { return FArea.data() + FFront; }
   void CheckLimit();
   void Redeliver();
   // Sends Data back; false when that freed the socket.
   bool Echo(const char* Data, std::size_t Length);
 
   std::vector<char> FArea;      // the receive area; a zero byte follows the bytes held
+  std::int32_t FFront = 0;      // where the bytes held begin in it
   std::int32_t FAreaCount = 0;  // bytes held
   std::string FLineEnd = "\r\n";
   bool FLineMode = false;
@@ -92,10 +102,8 @@ class TCustomLineWSocket : public TCustomSocksWSocket {
   bool FClearData = false;  // ClearData of the limit event while it runs
   bool FLineEcho = false;
   bool FLineEdit = false;
-  // Where the line being delivered ended in the area (its first byte at 0),
-  // or 0 when no delivery runs.
-  std::int32_t FDeliverEnd = 0;
   bool FDelivering = false;  // an OnDataAvailable of a line runs
+  bool FReadingBelow = false;  // the layer reads from below the area
   // Grows whenever the area's contents are thrown away, so that a delivery
   // notices it lost its line to a handler.
   std::uint32_t FAreaEpoch = 0;

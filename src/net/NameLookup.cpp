@@ -48,12 +48,14 @@ int TNameLookup::Started(AsyncHandle Request) {
 
 int TNameLookup::StartByName(plat::WindowHandle Window, std::uint32_t Msg, const std::string& Name) {
   Cancel();
+  KeepSocketLibraryMapped();
   FEarly = false;
   return Started(wsock::WSAAsyncGetHostByName(Window, Msg, Name.c_str(), Area(), sizeof(TArea::Bytes)));
 }
 
 int TNameLookup::StartByAddress(plat::WindowHandle Window, std::uint32_t Msg, std::uint32_t Address) {
   Cancel();
+  KeepSocketLibraryMapped();
   FEarly = false;
   return Started(wsock::WSAAsyncGetHostByAddr(Window, Msg, reinterpret_cast<const char*>(&Address), 4, AfInet,
                                               Area(), sizeof(TArea::Bytes)));

@@ -83,6 +83,12 @@ void UnloadSocketLibrary() {
 
 bool SocketLibraryLoaded() { return TheBinding().Library.Loaded(); }
 
+void KeepSocketLibraryMapped() {
+  // One reference more, never given back.
+  static const plat::Module* const Kept = new plat::Module(plat::Module::Load(plat::sock::LibraryFileName));
+  (void)Kept;
+}
+
 void* ReplaceSocketFunction(const char* Name, void* Entry) {
   for (int I = 0; I < exCount; ++I) {
     if (std::strcmp(ExportNames[I], Name) != 0) continue;

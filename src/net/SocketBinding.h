@@ -30,6 +30,12 @@ void* LoadSocketFunction(const char* Name);
 // LiveSocketCount to 0.
 void UnloadSocketLibrary();
 bool SocketLibraryLoaded();
+// Keeps the library's code mapped until the process ends. An asynchronous
+// lookup runs on a thread of the system's, inside the library, and goes on
+// after a cancel or an answer; nothing tells when it has left. Called before
+// one starts: the unload with the last socket still cleans the library up
+// and forgets the binding, but the code stays for the threads still in it.
+void KeepSocketLibraryMapped();
 // Remembers Entry as the entry point of the export Name, loading the library
 // first when needed, and returns the entry point it replaces; nullptr, and
 // nothing changed, for a name that is none of the 30. Tests put doubles of

@@ -60,6 +60,16 @@ void TCustomSocksWSocket::ResetDefaults() {
   ResetSocksDefaults();
 }
 
+void TCustomSocksWSocket::DiscardConnection() {
+  TCustomWSocket::DiscardConnection();
+  // The proxy's settings are the caller's; its negotiation and its leftover
+  // bytes belong to the connection.
+  FNegotiation = snIdle;
+  FReplyCount = 0;
+  FLeftoverCount = 0;
+  FLeftoverPos = 0;
+}
+
 // ---------------------------------------------------------------------------
 // Properties
 
@@ -158,7 +168,6 @@ void TCustomSocksWSocket::Connect() {
   }
   FNegotiation = snGreeting;
   FReplyCount = 0;
-  ++FRound;
   TCustomWSocket::Connect();
 }
 
@@ -175,16 +184,17 @@ void TCustomSocksWSocket::FireSessionConnected(std::uint16_t Error) {
     TCustomWSocket::FireSessionConnected(Error);
     return;
   }
-  const TLifeCheck Life = LifeCheck();
-  const std::uint32_t Round = FRound;
+  const TConnectionCheck Connection = ConnectionCheck();
   FireSocksConnected(Error);
-  if (!Life.Lives()) return;
+  // A handler that closed the socket has ended the connection, its report
+  // included.
+  if (!Connection.Holds()) return;
   if (Error != 0) {
     // The core's notification handling closes the socket after this.
     TCustomWSocket::FireSessionConnected(Error);
     return;
   }
-  if (!StillIn(snGreeting, Round)) return;
+  if (!Connection.Holds() || !StillIn(snGreeting)) return;
   if (Level4()) {
     SendSocksRequest();
     return;
@@ -209,10 +219,9 @@ void TCustomSocksWSocket::SendRequest(const std::string& Bytes) {
 
 void TCustomSocksWSocket::SendSocksCredentials() {
   FNegotiation = snAuthenticating;
-  const TLifeCheck Life = LifeCheck();
-  const std::uint32_t Round = FRound;
+  const TConnectionCheck Connection = ConnectionCheck();
   Fire(OnSocksAuthState, this, socksAuthBegin);
-  if (!Life.Lives() || !StillIn(snAuthenticating, Round)) return;
+  if (!Connection.Holds() || !StillIn(snAuthenticating)) return;
   if (FSocksUsercode.size() + FSocksPassword.size() > MaxCredentials) {
     FailSocks(20001, "TWSocket logic error");
     return;
@@ -243,9 +252,9 @@ void TCustomSocksWSocket::SendSocksRequest() {
       try {
         Target = WSocketResolveHost(FAddrStr);
       } catch (Exception& E) {
-        const TLifeCheck Life = LifeCheck();
+        const TConnectionCheck Connection = ConnectionCheck();
         FireSocksError(20017, std::string(E.ClassName()) + " " + E.Message());
-        if (Life.Lives()) DoClose(true, 20017);
+        if (Connection.Holds()) DoClose(true, 20017);
         return;
       }
     }
@@ -263,13 +272,14 @@ void TCustomSocksWSocket::SendSocksRequest() {
 }
 
 void TCustomSocksWSocket::FailSocks(std::int32_t Code, const std::string& Text) {
-  const TLifeCheck Life = LifeCheck();
-  const std::uint32_t Round = FRound;
+  // A handler that closed the socket (or freed it, or started another
+  // connection) has ended this one: nothing more is said of it.
+  const TConnectionCheck Connection = ConnectionCheck();
   FireSocksError(Code, Text);
-  if (!Life.Lives() || FRound != Round) return;  // freed, or a handler started another connection
+  if (!Connection.Holds()) return;
   FNegotiation = snIdle;
   FireSessionConnected(static_cast<std::uint16_t>(Code));
-  if (!Life.Lives() || FRound != Round) return;
+  if (!Connection.Holds()) return;
   DoClose(true, static_cast<std::uint16_t>(Code));
 }
 
@@ -324,11 +334,10 @@ bool TCustomSocksWSocket::ReplyFromGreeting() {
   if (FReply[0] != 5) {
     FailSocks(20002, "socks version error");
   } else if (FReply[1] == 0) {
-    const TLifeCheck Life = LifeCheck();
-    const std::uint32_t Round = FRound;
+    const TConnectionCheck Connection = ConnectionCheck();
     if (FOfferedMethod != 0) {
       Fire(OnSocksAuthState, this, socksAuthUnneeded);
-      if (!Life.Lives() || !StillIn(snGreeting, Round)) return true;
+      if (!Connection.Holds() || !StillIn(snGreeting)) return true;
     }
     SendSocksRequest();
   } else if (FReply[1] == 2) {
@@ -351,10 +360,9 @@ bool TCustomSocksWSocket::ReplyFromAuthentication() {
       return true;
     }
     FReplyCount = 0;
-    const TLifeCheck Life = LifeCheck();
-    const std::uint32_t Round = FRound;
+    const TConnectionCheck Connection = ConnectionCheck();
     Fire(OnSocksAuthState, this, socksAuthAccepted);
-    if (Life.Lives() && StillIn(snAuthenticating, Round)) SendSocksRequest();
+    if (Connection.Holds() && StillIn(snAuthenticating)) SendSocksRequest();
   }
   return true;
 }
@@ -379,10 +387,9 @@ bool TCustomSocksWSocket::ReplyFromLevel4() {
     }
   }
   FNegotiation = snIdle;
-  const TLifeCheck Life = LifeCheck();
-  const std::uint32_t Round = FRound;
+  const TConnectionCheck Connection = ConnectionCheck();
   FireSessionConnected(0);
-  if (!Life.Lives() || FRound != Round || FState != wsConnected) return true;
+  if (!Connection.Holds() || FState != wsConnected) return true;
   return FireDataAvailable(0);
 }
 
@@ -429,9 +436,8 @@ bool TCustomSocksWSocket::ReplyFromLevel5() {
   // Receive inside OnSessionConnected must not overtake them.
   FLeftoverCount = std::max(0, FReplyCount - (PortPos + 2));
   FLeftoverPos = PortPos + 2;
-  const TLifeCheck Life = LifeCheck();
-  const std::uint32_t Round = FRound;
+  const TConnectionCheck Connection = ConnectionCheck();
   FireSessionConnected(0);
-  if (!Life.Lives() || FRound != Round || FState != wsConnected) return true;
+  if (!Connection.Holds() || FState != wsConnected) return true;
   return FireDataAvailable(0);
 }

@@ -57,6 +57,7 @@ class TCustomSocksWSocket : public TCustomWSocket {
 
  protected:
   void ResetDefaults() override;
+  void DiscardConnection() override;
   int RawRecv(void* Buffer, int Length, int Flags) override;
   bool FireDataAvailable(std::uint16_t Error) override;
   void FireSessionConnected(std::uint16_t Error) override;
@@ -101,10 +102,11 @@ class TCustomSocksWSocket : public TCustomWSocket {
   // The text of a request that cannot be built in the area, or empty.
   std::string RequestTooLong() const;
   bool Level4() const { return FSocksLevel[0] == '4'; }
-  // Whether this socket still runs the negotiation it ran before an event
-  // fired (a handler may close the socket or start another connection).
-  bool StillIn(TNegotiation State, std::uint32_t Round) const {
-    return FNegotiation == State && FRound == Round && FHSocket != plat::sock::InvalidSocket;
+  // Whether the socket still runs the negotiation it ran before an event
+  // fired; ask the connection check first (a handler may close the socket,
+  // start another connection or free it).
+  bool StillIn(TNegotiation State) const {
+    return FNegotiation == State && FHSocket != plat::sock::InvalidSocket;
   }
 
   TNegotiation FNegotiation = snIdle;
@@ -123,5 +125,4 @@ class TCustomSocksWSocket : public TCustomWSocket {
   int FReplyCount = 0;
   int FLeftoverCount = 0;
   int FLeftoverPos = 0;
-  std::uint32_t FRound = 0;  // counts connections through a proxy
 };

@@ -6,7 +6,8 @@
 
 #include "net/LineWSocket.h"
 
-// Returned by WaitForFlag when the wait ended because the program is ending.
+// Returned by WaitForFlag when the wait ended because the program is ending,
+// or because a handler run by its pump freed the socket.
 constexpr int WaitQuit = 12001;
 
 class TCustomSyncWSocket : public TCustomLineWSocket {

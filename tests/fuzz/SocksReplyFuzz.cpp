@@ -1,9 +1,13 @@
-// SOCKS replies from a hostile proxy, in pieces. The first byte chooses the
-// level (0: 5, 1: 5 with a login, 2: 4, 3: 4A), the second the size of the
-// pieces (1 to 16); the rest is what the proxy sends. Whatever it sends, the
-// negotiation takes every byte the system holds while it runs (one that
-// cannot take them would spin the receive loop), and once connected the
-// caller reads exactly the bytes behind the reply, in order.
+// SOCKS replies from a hostile proxy, in pieces, through the core's own
+// event handling and receive loop. The first byte chooses the level (0: 5,
+// 1: 5 with a login, 2: 4, 3: 4A), the second the size of the pieces (1 to
+// 16); the rest is what the proxy sends. Whatever it sends, the negotiation
+// takes every byte the system holds while it runs (one that cannot take them
+// would spin the receive loop), and once connected the caller reads exactly
+// the bytes behind the reply, in order: the stream less the replies' length
+// (where a piece joins a reply to the one before it, the bytes behind that
+// earlier reply are the proxy's fault and lost, so only a suffix is asked
+// for).
 #include <cstdint>
 #include <string>
 
@@ -38,6 +42,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     if (Received.size() > Stream.size() ||
         Stream.compare(Stream.size() - Received.size(), Received.size(), Received) != 0)
       __builtin_trap();
+    // Where the replies end: level 4 after 8 bytes; level 5 after the method
+    // reply, the login reply when the proxy chose a login, and the connect
+    // reply, whose length its address type gives.
+    const auto Byte = [&](std::size_t I) { return static_cast<unsigned char>(Stream[I]); };
+    std::size_t End = 8;
+    bool Apart = true;  // no piece joins a reply to the one before it
+    if (Level < 2) {
+      End = 2;
+      if (Byte(1) == 2) {
+        Apart = Apart && End % Piece == 0;
+        End += 2;
+      }
+      Apart = Apart && End % Piece == 0;
+      End += Byte(End + 3) == 1 ? 10 : 7 + Byte(End + 4);
+    }
+    if (Apart && Received != Stream.substr(End)) __builtin_trap();
   }
   S.Abort();
   ProcessThreadMessages(TQuitRule::Drop);

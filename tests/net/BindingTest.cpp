@@ -147,7 +147,8 @@ TEST(SocketLibrary, AConnectThatFailsAtOnceLeavesNothingToReport) {
   To.sin_addr.S_addr = wsock::inet_addr("127.0.0.1");
   EXPECT_EQ(wsock::connect(S, reinterpret_cast<const SockAddr*>(&To), sizeof To), SocketError);
   EXPECT_NE(wsock::WSAGetLastError(), WsaEWouldBlock);  // 10047 here, 10049 under Wine
-  nettest::PumpFor(200);
+  nettest::Sentinel Queue;
+  ASSERT_TRUE(Queue.PumpThroughQueue());
   EXPECT_EQ(Seen, std::vector<std::uint32_t>{});
 #ifndef _WIN32
   EXPECT_EQ(plat::posix::WatchCount(), 0u);

@@ -30,19 +30,29 @@ class TFedSocket : public TWSocket {
     FState = wsClosed;
     FHSocket = plat::sock::InvalidSocket;
   }
-  // A read notification for Bytes, delivered as the core's receive loop does:
-  // again while bytes are held and a pass took some.
+  // Bytes that arrive with a read notification, handled as the system's
+  // notification is (the core's event handling and receive loop). Like the
+  // system, it notifies again while bytes wait and a receive took some.
   void Arrive(const std::string& Bytes, std::uint16_t Error = 0) {
     Input += Bytes;
-    do {
-      const std::size_t Before = Input.size();
-      FireDataAvailable(Error);
-      if (Input.size() == Before) break;
-    } while (!Input.empty());
+    const TLifeCheck Life = LifeCheck();
+    for (int Round = 0; Round < 100000; ++Round) {
+      const long long Reads = LowerReads;
+      TMessage M{Handle(), WM_SOCKET_EVENT, FHSocket, plat::sock::MakeSelectReply(plat::sock::FdRead, Error)};
+      HandleNotification(M);
+      if (!Life.Lives() || Input.empty() || LowerReads == Reads || FState != wsConnected) return;
+      Error = 0;
+    }
   }
   // Bytes the system holds from now on, without a notification.
   void Feed(const std::string& Bytes) { Input += Bytes; }
-  void Closed(std::uint16_t Error = 0) { FireSessionClosed(Error); }
+  // The peer's close as the core's close notification handles it, short of
+  // closing the handle it does not have: what is held is delivered first.
+  void Closed(std::uint16_t Error = 0) {
+    const TLifeCheck Life = LifeCheck();
+    ReceiveLoop(0, TWSocketOptions(ComponentOptions()).Exclude(wsoNoReceiveLoop));
+    if (Life.Lives()) FireSessionClosed(Error);
+  }
   // Makes the socket wait for its proxy's replies as if the connection to
   // the proxy had just come up (Level "4", "4A" or "5"); what it sends goes
   // to Sent.
@@ -63,10 +73,15 @@ class TFedSocket : public TWSocket {
   void SessionConnected(std::uint16_t Error) { FireSessionConnected(Error); }
   using TWSocket::FState;
   bool InNegotiation() const { return Negotiating(); }
+  long long LowerReads = 0;  // receives that asked the "system"
 
  protected:
-  std::int32_t LowerRcvdCount() override { return static_cast<std::int32_t>(Input.size()); }
+  int QueryPending(std::uint32_t& Pending) override {
+    Pending = static_cast<std::uint32_t>(Input.size());
+    return 0;
+  }
   int LowerRecv(void* Buffer, int Length, int) override {
+    ++LowerReads;
     if (Input.empty()) {
       wsock::WSASetLastError(plat::sock::WsaEWouldBlock);
       return -1;

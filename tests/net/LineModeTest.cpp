@@ -3,6 +3,7 @@
 // the line limit; then a real connection that switches modes.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,13 @@ struct LineRun {
   }
 };
 
+// Connected, in line mode, holding at most 10 bytes without a marker.
+void LinesOfTen(TFedSocket& S) {
+  S.Attach();
+  S.SetLineMode(true);
+  S.SetLineLimit(10);
+}
+
 std::string Show(const std::string& S) {
   std::string Out;
   for (unsigned char C : S) {
@@ -150,8 +158,7 @@ TEST_F(LineMode, TheLimitEventFiresWhileTooManyBytesWaitForAMarker) {
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
     TFedSocket S;
-    S.SetLineMode(true);
-    S.SetLineLimit(10);
+    LinesOfTen(S);
     Lines Got;
     std::vector<int> Events;
     S.OnDataAvailable = [&](TObject*, std::uint16_t) {
@@ -172,12 +179,101 @@ TEST_F(LineMode, TheLimitEventFiresWhileTooManyBytesWaitForAMarker) {
 
 TEST_F(LineMode, WithoutAHandlerLinesAreDroppedAndPlainReadsGetWhatFollows) {
   TFedSocket S;
+  S.Attach();
   S.SetLineMode(true);
   S.Arrive("dropped\r\nkept");
   S.SetLineMode(false);
   char Buffer[16];
   const int N = S.Receive(Buffer, sizeof Buffer);
   EXPECT_EQ(std::string(Buffer, static_cast<std::size_t>(N > 0 ? N : 0)), "kept");
+}
+
+// What a handler may do inside its delivery, through the core's own event
+// handling and receive loop: raise, switch line mode off, read again once
+// its line is read, read nothing. Each ends its own delivery and nothing
+// else: the lines behind it come, in order, and the close is reported once.
+TEST_F(LineMode, AHandlerEndsOnlyItsOwnDeliveryWhateverItDoes) {
+  enum Act { Reads, RaisesOnFirst, RaisesAtClose, SwitchesOff, ReadsAgain, ReadsNothing };
+  const struct {
+    const char* Name;
+    Act What;
+    std::vector<std::string> Arrivals;
+    Lines Expected;  // "close:" marks the line delivered at the close
+    std::string Plain = "";
+    int Calls = -1;  // calls of the handler, where they are the point
+  } Cases[] = {
+      {"raising on the first of three lines", RaisesOnFirst, {"a\r\nb\r\n", "c\r\n"}, {"a\r\n", "b\r\n", "c\r\n"}},
+      {"raising at the last line of the close", RaisesAtClose, {"a\r\nlast"}, {"a\r\n", "close:last"}},
+      {"switching to plain after a header, behind it more than the limit", SwitchesOff,
+       {"HDR\r\n01234567890123456789"}, {"HDR\r\n"}, "01234567890123456789"},
+      {"reading again once the line is read, while more arrives", ReadsAgain, {"a\r\nb"}, {"a\r\n", "bc\r\n"}},
+      {"reading nothing, once per notification", ReadsNothing, {"a\r\nb\r\n", "c\r\n"}, {}, "", 3},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TFedSocket S;
+    LinesOfTen(S);
+    Lines Got;
+    std::string Plain;
+    int Calls = 0, Closes = 0, Again = 0, AgainError = 0;
+    bool Closing = false;
+    S.OnSessionClosed = [&](TObject*, std::uint16_t) { ++Closes; };
+    S.OnDataAvailable = [&](TObject*, std::uint16_t) {
+      // A loop that would never end is ended from here.
+      if (++Calls > 100) throw std::runtime_error("called without end");
+      char Buffer[100];
+      if (!S.LineMode()) {
+        const int N = S.Receive(Buffer, sizeof Buffer);
+        if (N > 0) Plain.append(Buffer, static_cast<std::size_t>(N));
+        return;
+      }
+      if (C.What == ReadsNothing) return;
+      const int N = S.Receive(Buffer, sizeof Buffer);
+      Got.push_back((Closing ? "close:" : "") + std::string(Buffer, static_cast<std::size_t>(N > 0 ? N : 0)));
+      if (C.What == RaisesOnFirst && Got.size() == 1) throw EInvalidOperation("from the first line");
+      if (C.What == RaisesAtClose && Closing) throw EInvalidOperation("from the last line");
+      if (C.What == SwitchesOff) S.SetLineMode(false);
+      if (C.What == ReadsAgain && Got.size() == 1) {
+        S.Feed("c\r\n");
+        Again = S.Receive(Buffer, sizeof Buffer);
+        AgainError = S.LastError();
+      }
+    };
+    for (const std::string& Bytes : C.Arrivals) {
+      S.Arrive(Bytes);
+      testsupport::DrainQueue();
+    }
+    Closing = true;
+    try {
+      S.Closed();
+    } catch (...) {
+      ADD_FAILURE() << "the close's delivery let an exception out";
+    }
+    EXPECT_EQ(Got, C.Expected);
+    EXPECT_EQ(Plain, C.Plain);
+    EXPECT_EQ(Closes, 1);
+    if (C.Calls >= 0) EXPECT_EQ(Calls, C.Calls);
+    if (C.What == ReadsAgain) {
+      // Bytes held without a line come first: a read past them is refused.
+      EXPECT_EQ(Again, -1);
+      EXPECT_EQ(AgainError, plat::sock::WsaEWouldBlock);
+    }
+  }
+}
+
+// A handler without a line mode that reads nothing is called once per
+// notification, not again and again while the bytes wait.
+TEST_F(LineMode, APlainHandlerThatReadsNothingIsCalledOncePerNotification) {
+  TFedSocket S;
+  S.Attach();
+  int Calls = 0;
+  S.OnDataAvailable = [&](TObject*, std::uint16_t) {
+    if (++Calls > 100) throw std::runtime_error("called without end");
+  };
+  S.Arrive("abc");
+  S.Arrive("def");
+  EXPECT_EQ(Calls, 2);
+  EXPECT_EQ(S.Input, "abcdef");
 }
 
 // A real connection: lines from an echoing peer, then a switch to plain mode

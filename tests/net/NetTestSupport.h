@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,10 +45,6 @@ inline bool WaitUntilQueued(plat::WindowHandle Window, std::uint32_t Msg, int Ti
     plat::Sleep(1);
   }
   return false;
-}
-
-inline void PumpFor(int Milliseconds) {
-  PumpUntil([] { return false; }, Milliseconds);
 }
 
 // Everything queued before it has been handled once a message posted now
@@ -171,6 +168,91 @@ inline std::string Unhex(const std::string& Text) {
   for (std::size_t I = 0; I + 1 < Text.size(); I += 2)
     Out += static_cast<char>(std::stoi(Text.substr(I, 2), nullptr, 16));
   return Out;
+}
+
+inline std::string Hex(const std::string& Bytes) {
+  static const char Digits[] = "0123456789abcdef";
+  std::string Out;
+  for (unsigned char C : Bytes) {
+    Out += Digits[C >> 4];
+    Out += Digits[C & 15];
+  }
+  return Out;
+}
+
+// A one-shot proxy of peer.py that plays Script to the client that connects.
+class ScriptedProxy {
+ public:
+  explicit ScriptedProxy(const std::string& Script) : FControl("SOCKS " + Script) {
+    const std::string Line = FControl.ReadLine();
+    if (Line.rfind("PORT ", 0) == 0) Port = Line.substr(5);
+  }
+  // Every byte the proxy read from its client; waits for the script's end.
+  std::string ClientBytes() {
+    const std::string Line = FControl.ReadLine();
+    return Line.rfind("READ ", 0) == 0 ? Unhex(Line.substr(5)) : "(no answer: " + Line + ")";
+  }
+  std::string Port;
+
+ private:
+  PeerControl FControl;
+};
+
+// A connection the peer dials in to a listening socket of ours, accepted:
+// its handle, for a socket to adopt by Dup. The client sends "client 0\r\n"
+// and reads until the connection closes.
+class DialledIn {
+ public:
+  DialledIn() : FServer(nullptr) {
+    FServer.SetAddr("127.0.0.1");
+    FServer.SetPort("0");
+    FServer.Listen();
+    FServer.OnSessionAvailable = [this](TObject*, std::uint16_t) { Handle = FServer.Accept(); };
+    FDial = std::make_unique<PeerControl>("DIAL " + FServer.LocalPortNow() + " 1");
+    PumpUntil([&] { return Handle != plat::sock::InvalidSocket; });
+  }
+  ~DialledIn() { FServer.Close(); }
+  DialledIn(const DialledIn&) = delete;
+  DialledIn& operator=(const DialledIn&) = delete;
+  // What the client read; waits for the connection's end.
+  std::string ClientRead() {
+    const std::string Line = FDial->ReadLine();
+    return Line.rfind("DIALED ", 0) == 0 ? Unhex(Line.substr(7)) : "(no answer: " + Line + ")";
+  }
+  plat::sock::Socket Handle = plat::sock::InvalidSocket;
+
+ private:
+  TWSocket FServer;
+  std::unique_ptr<PeerControl> FDial;
+};
+
+// Sends until the system takes only part, so that the rest waits in the
+// chain for write notifications. The slow peer reads slowly only what it
+// counts.
+inline bool SendUntilHeldBack(TCustomWSocket& S) {
+  long long Sent = 0;
+  const TSendData Before = S.OnSendData;
+  S.OnSendData = [&](TObject*, std::int32_t N) { Sent += N; };
+  long long Queued = S.SendText("COUNT 100000000\r\n");
+  for (int I = 0; I < 100 && Sent == Queued; ++I) Queued += S.SendText(Pattern(100000));
+  S.OnSendData = Before;
+  return Sent < Queued;
+}
+
+// Closes reported in Log, Closes of them; nothing of the connection but its
+// change to wsClosed may follow the first.
+inline void ExpectNothingAfterTheClose(const std::vector<std::string>& Log, int Closes = 1) {
+  int Seen = 0;
+  for (const std::string& E : Log) {
+    if (E.rfind("SessionClosed(", 0) == 0) {
+      ++Seen;
+      continue;
+    }
+    if (Seen > 0) {
+      EXPECT_EQ(E.find(",wsClosed)"), E.size() - 10) << E << " after the close";
+    }
+  }
+  EXPECT_EQ(Seen, Closes) << testing::PrintToString(Log);
 }
 
 // Tests against the peers of peer.py; each leaves no socket object behind.

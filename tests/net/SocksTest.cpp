@@ -19,34 +19,6 @@ namespace {
 
 using Events = std::vector<std::string>;
 
-std::string Hex(const std::string& Bytes) {
-  static const char Digits[] = "0123456789abcdef";
-  std::string Out;
-  for (unsigned char C : Bytes) {
-    Out += Digits[C >> 4];
-    Out += Digits[C & 15];
-  }
-  return Out;
-}
-
-// A one-shot proxy of peer.py that plays Script to the client that connects.
-class ScriptedProxy {
- public:
-  explicit ScriptedProxy(const std::string& Script) : FControl("SOCKS " + Script) {
-    const std::string Line = FControl.ReadLine();
-    if (Line.rfind("PORT ", 0) == 0) Port = Line.substr(5);
-  }
-  // Every byte the proxy read from its client; waits for the script's end.
-  std::string ClientBytes() {
-    const std::string Line = FControl.ReadLine();
-    return Line.rfind("READ ", 0) == 0 ? Unhex(Line.substr(5)) : "(no answer: " + Line + ")";
-  }
-  std::string Port;
-
- private:
-  PeerControl FControl;
-};
-
 // The events of a socket going through a proxy, as text.
 struct SocksLog {
   Events Seen;

@@ -1,7 +1,9 @@
 // Hidden windows, posted messages, timers and the wait, for the host build.
 // One queue per thread; poll() waits on a wake pipe, on watched descriptors and
 // until the next timer is due. Retrieval follows Windows' priorities: posted
-// messages first, then the quit message, then due timers.
+// messages first, then the quit message, then due timers. The descriptors are
+// looked at before each retrieval, but while posted messages wait at most
+// once a millisecond.
 #include "platform/Platform.h"
 #include "platform/posix/Loop.h"
 
@@ -60,6 +62,8 @@ struct ThreadQueue {
 
   // Touched by the owning thread only.
   std::vector<TimerRec> Timers;
+  std::vector<pollfd> PollSet;  // kept between polls, not made anew for each
+  std::uint64_t LastPoll = 0;   // the tick of the last poll
 };
 
 struct WindowRec {
@@ -105,13 +109,15 @@ void DrainWake(ThreadQueue& Q) {
 // Waits at most TimeoutMs (-1: no limit) for the wake pipe or a watched
 // descriptor, and runs the callbacks of the descriptors that are ready.
 void PollOnce(ThreadQueue& Q, int TimeoutMs) {
-  std::vector<pollfd> Fds;
+  std::vector<pollfd>& Fds = Q.PollSet;
+  Fds.clear();
   Fds.push_back({Q.Wake[0], POLLIN, 0});
   {
     std::lock_guard<std::mutex> Guard(Q.Lock);
     for (auto& [Fd, W] : Q.Watches)
       if (W.Events != 0) Fds.push_back({Fd, W.Events, 0});
   }
+  Q.LastPoll = TickCount();
   int N = ::poll(Fds.data(), Fds.size(), TimeoutMs);
   if (N <= 0) return;
   if (Fds[0].revents) DrainWake(Q);
@@ -128,6 +134,19 @@ void PollOnce(ThreadQueue& Q, int TimeoutMs) {
     }
     Callback(Fds[I].fd, Fds[I].revents);
   }
+}
+
+// Looks at the watched descriptors before the queue is read, unless posted
+// messages wait and the last look was within the same millisecond: a loop
+// busy with posted messages (a socket that sends a line per message, say)
+// then costs no system call per message, and a ready descriptor still waits
+// at most a millisecond.
+void PollIfDue(ThreadQueue& Q) {
+  if (TickCount() == Q.LastPoll) {
+    std::lock_guard<std::mutex> Guard(Q.Lock);
+    if (!Q.Posted.empty()) return;
+  }
+  PollOnce(Q, 0);
 }
 
 // Takes the next message by Windows' priorities; false when there is none.
@@ -241,20 +260,40 @@ void* GetWindowData(WindowHandle Window) {
 LResult DefWindowProc(WindowHandle, std::uint32_t, WParam, LParam) { return 0; }
 
 bool PostMessage(WindowHandle Window, std::uint32_t Msg, WParam wParam, LParam lParam) {
-  WindowRec Rec;
-  if (!FindWindow(Window, Rec)) return false;
+  // A post to the calling thread's own queue (the common case: a socket
+  // telling itself) is made under the window table's lock: the queue cannot
+  // go while its own thread posts. Another thread's queue is held for the
+  // post and the wake-up.
+  ThreadQueue* const Own = CurrentQueue().get();
+  std::shared_ptr<ThreadQueue> Other;
   {
-    std::lock_guard<std::mutex> Guard(Rec.Queue->Lock);
-    Rec.Queue->Posted.push_back(Message{Window, Msg, wParam, lParam});
+    std::lock_guard<std::mutex> Guard(gLock);
+    auto It = gWindows.find(Window);
+    if (It == gWindows.end()) return false;
+    if (It->second.Queue.get() == Own) {
+      std::lock_guard<std::mutex> QueueGuard(Own->Lock);
+      Own->Posted.push_back(Message{Window, Msg, wParam, lParam});
+      return true;
+    }
+    Other = It->second.Queue;
   }
-  Wake(*Rec.Queue);
+  {
+    std::lock_guard<std::mutex> Guard(Other->Lock);
+    Other->Posted.push_back(Message{Window, Msg, wParam, lParam});
+  }
+  Wake(*Other);
   return true;
 }
 
 LResult SendMessage(WindowHandle Window, std::uint32_t Msg, WParam wParam, LParam lParam) {
-  WindowRec Rec;
-  if (!FindWindow(Window, Rec)) return 0;
-  return Rec.Proc(Window, Msg, wParam, lParam);
+  WindowProc Proc;
+  {
+    std::lock_guard<std::mutex> Guard(gLock);
+    auto It = gWindows.find(Window);
+    if (It == gWindows.end()) return 0;
+    Proc = It->second.Proc;
+  }
+  return Proc(Window, Msg, wParam, lParam);
 }
 
 void PostQuitMessage(int ExitCode) {
@@ -266,7 +305,7 @@ void PostQuitMessage(int ExitCode) {
 
 bool PeekMessage(Message& M, bool Remove) {
   ThreadQueue& Q = *CurrentQueue();
-  PollOnce(Q, 0);
+  PollIfDue(Q);
   return Fetch(Q, M, Remove);
 }
 
@@ -284,7 +323,7 @@ bool PeekMessage(Message& M, WindowHandle Window, std::uint32_t First, std::uint
 
 bool GetMessage(Message& M) {
   ThreadQueue& Q = *CurrentQueue();
-  PollOnce(Q, 0);
+  PollIfDue(Q);
   while (!Fetch(Q, M, true)) PollOnce(Q, MillisecondsToNextTimer(Q));
   return M.Msg != MsgQuit;
 }
@@ -292,7 +331,7 @@ bool GetMessage(Message& M) {
 void WaitMessage() {
   ThreadQueue& Q = *CurrentQueue();
   Message M;
-  PollOnce(Q, 0);
+  PollIfDue(Q);
   while (!Fetch(Q, M, false)) PollOnce(Q, MillisecondsToNextTimer(Q));
 }
 

@@ -9,7 +9,8 @@
 //   - FD_READ when data waits, and again only after the next recv;
 //   - FD_ACCEPT when a connection waits, and again only after the next accept;
 //   - FD_CLOSE once, when the peer has closed or reset, and only once the data
-//     before the close has been read;
+//     before the close has been read; never for a datagram socket, whose
+//     empty datagram is data like any other;
 //   - a new WSAAsyncSelect reports again what holds at that moment: waiting
 //     data, a waiting connection, room to write, and a connection that is
 //     still closed (its FD_CLOSE comes again);
@@ -271,15 +272,19 @@ void OnReady(int Descriptor, short REvents) {
     char Byte;
     ssize_t Peeked = 0;
     if (::ioctl(Descriptor, FIONREAD, &Pending) != 0 || Pending <= 0) Peeked = ::recv(Descriptor, &Byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (Pending > 0 || Peeked > 0) {
+    const int PeekError = Peeked < 0 ? errno : 0;
+    const bool Nothing = PeekError == EAGAIN || PeekError == EWOULDBLOCK || PeekError == EINTR;
+    // A datagram socket has no close to report: an empty datagram, and an
+    // error a datagram brought back, are read like any other.
+    if (Pending > 0 || Peeked > 0 || (!R->Stream && !Nothing)) {
       R->ReadEnabled = false;
       Post(*R, S, FdRead, 0);
     } else if (Peeked == 0) {
       R->CloseReported = true;
       Post(*R, S, FdClose, 0);
-    } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+    } else if (!Nothing) {
       R->CloseReported = true;
-      Post(*R, S, FdClose, WsaFromErrno(errno));
+      Post(*R, S, FdClose, WsaFromErrno(PeekError));
     }
   }
   Rewatch(*R, S);
