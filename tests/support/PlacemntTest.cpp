@@ -45,7 +45,7 @@ class TOptionsForm : public TForm {
 
 class Placement : public testing::Test {
  protected:
-  void SetUp() override { File = testsupport::AbsoluteScratchFolder() + "zel.ini"; }
+  void SetUp() override { File = testsupport::ScratchFolder() + "zel.ini"; }
   void TearDown() override {
     delete App;
     App = nullptr;
