@@ -765,6 +765,9 @@ void THttpCli::DeliverBody(const char* Data, std::int32_t Len) {
 void THttpCli::SplitLines(std::uint16_t Error) {
   const TStep Begun = Step();
   while (FRcvdCount > 0) {
+    // Lines that come after the end of a response, before the client is
+    // idle, wait: once it is, they go to OnDataLine.
+    if (FEndPosted && FState != hsIdle) return;
     // A zero byte hides whatever follows it, a line end included.
     const std::size_t Text = std::strlen(FRcvdBuffer);
     const void* Lf = std::memchr(FRcvdBuffer, '\n', Text);
@@ -794,9 +797,8 @@ void THttpCli::SplitLines(std::uint16_t Error) {
       Fire(OnDataLine, this, Error);
     }
     // A handler that ended the request, or the end of the header, ends the
-    // splitting; lines that come once the client is idle go on to
-    // OnDataLine.
-    if (!Begun.Same() || (FEndPosted && FState != hsIdle)) return;
+    // splitting.
+    if (!Begun.Same()) return;
   }
 }
 
@@ -908,7 +910,11 @@ void THttpCli::EndHeader() {
     FCtrlSocket->OnSessionClosed = [this](TObject* Sender, std::uint16_t Error) {
       RelocationSessionClosed(Sender, Error);
     };
-    FCtrlSocket->Close();
+    {
+      // A close that fails has let go of the connection all the same.
+      TSocketCall Call(*this);
+      FCtrlSocket->Close();
+    }
     // A close that reported nothing still ends this connection.
     if (Begun.Same()) RelocationSessionClosed(FCtrlSocket.get(), 0);
     return;
@@ -1003,6 +1009,7 @@ void THttpCli::CloseAndEnd() {
   const TStep Begun = Step();
   FCtrlSocket->OnSessionClosed = OrdinaryCloseHandler();
   if (FCtrlSocket->State() != wsClosed) {
+    // A close that fails has let go of the connection all the same.
     TSocketCall Call(*this);
     CloseConnection();
   }

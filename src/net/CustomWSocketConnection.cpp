@@ -198,6 +198,7 @@ void TCustomWSocket::DoClose(bool Shut, std::uint16_t Error) {
   }
   if (FState == wsClosed) return;
   if (Shut) Shutdown(SdSend);
+  int Failed = 0;
   for (;;) {
     const int Code = CloseHandle();
     if (Code == 0) break;
@@ -208,9 +209,11 @@ void TCustomWSocket::DoClose(bool Shut, std::uint16_t Error) {
       continue;
     }
     FLastError = Code;
-    if (Code == WsaNotInitialised) break;
-    ReportSocketError("Disconnect (closesocket)", Code);
-    return;
+    // Any other failure has let go of the handle all the same: the close is
+    // finished and reported, and then the failure. A socket that did neither
+    // would keep whoever waits for its close waiting for ever.
+    if (Code != WsaNotInitialised) Failed = Code;
+    break;
   }
   FHSocket = InvalidSocket;
   SetState(wsClosed);
@@ -226,6 +229,7 @@ void TCustomWSocket::DoClose(bool Shut, std::uint16_t Error) {
     ResetDefaults();
   } catch (...) {
   }
+  if (Failed) ReportSocketError("Disconnect (closesocket)", Failed);
 }
 
 void TCustomWSocket::Abort() {

@@ -147,6 +147,25 @@ class Peer(Server):
         except OSError:
             pass
 
+    @staticmethod
+    def read_on(conn, request, seconds):
+        """Reads what follows the request's header until the client ends
+        the connection, or for at most SECONDS of silence: the count of
+        those bytes, and "eof", "reset" or "silent"."""
+        got, how = len(request) - request.find(b"\r\n\r\n") - 4, "eof"
+        conn.settimeout(seconds)
+        try:
+            while True:
+                chunk = conn.recv(65536)
+                if not chunk:
+                    break
+                got += len(chunk)
+        except socket.timeout:
+            how = "silent"
+        except OSError:
+            how = "reset"
+        return got, how
+
     def answer(self, conn, path, request):
         words = path.split("/")[2:] if path.startswith("/s/") else ["ok", "0"]
         what = words[0]
@@ -198,16 +217,7 @@ class Peer(Server):
             # Refuses the body as soon as the header is in, then reads on and
             # notes how much of the body came and how the connection ended.
             conn.sendall(b"HTTP/1.0 413 Too Large\r\nContent-Length: 5\r\n\r\nlarge")
-            got, how = len(request) - request.find(b"\r\n\r\n") - 4, "eof"
-            conn.settimeout(30)
-            try:
-                while True:
-                    chunk = conn.recv(65536)
-                    if not chunk:
-                        break
-                    got += len(chunk)
-            except OSError:
-                how = "reset"
+            got, how = self.read_on(conn, request, 30)
             with self.lock:
                 self.early += 1
                 name = os.path.join(self.log_dir, "early-%d" % self.early)
@@ -226,16 +236,7 @@ class Peer(Server):
             while True:
                 conn.sendall(line * 100)
         elif what == "extra":
-            got = len(request) - request.find(b"\r\n\r\n") - 4
-            conn.settimeout(0.3)
-            try:
-                while True:
-                    chunk = conn.recv(65536)
-                    if not chunk:
-                        break
-                    got += len(chunk)
-            except OSError:
-                pass
+            got, _ = self.read_on(conn, request, 0.3)
             conn.sendall(b"HTTP/1.0 200 OK\r\n\r\n%d" % got)
         elif what == "earlyloc":
             value = urllib.parse.unquote("/".join(words[1:])).replace("{port}", str(self.port))

@@ -308,6 +308,26 @@ TEST_F(ReentryTest, AConnectionClosedByAnErrorKeepsNoHandle) {
   EXPECT_EQ(Log.Events, Expected);
 }
 
+TEST_F(ReentryTest, ACloseThatFailsStillEndsTheConnection) {
+  // The system let go of the handle and says the close failed: the close is
+  // reported all the same, once, and then the failure.
+  TWSocket S(nullptr);
+  std::vector<std::string> Seen;
+  S.OnSessionClosed = [&](TObject*, std::uint16_t E) { Seen.push_back("SessionClosed(" + std::to_string(E) + ")"); };
+  S.OnError = [&](TObject*) { Seen.push_back("Error(" + std::to_string(S.LastError()) + ")"); };
+  Connect(S, CommandPort());
+  RealCloseSocket = reinterpret_cast<plat::sock::Fnclosesocket>(LoadSocketFunction("closesocket"));
+  FailWith = 10050;
+  {
+    SocketFunctionDouble<plat::sock::FnWSAGetLastError> Forgetful("WSAGetLastError", ForgetfulGetLastError);
+    SocketFunctionDouble<plat::sock::Fnclosesocket> Close("closesocket", FailingCloseSocket);
+    S.Close();
+  }
+  EXPECT_EQ(S.State(), wsClosed);
+  EXPECT_EQ(S.HSocket(), plat::sock::InvalidSocket);
+  EXPECT_EQ(Seen, (std::vector<std::string>{"SessionClosed(0)", "Error(10050)"}));
+}
+
 TEST_F(ReentryTest, TheErrorOfAFailedCallIsReadRightAfterIt) {
   TWSocket S(nullptr);
   S.OnDnsLookupDone = [](TObject*, std::uint16_t) {};

@@ -3,7 +3,7 @@
 // until the next timer is due. Retrieval follows Windows' priorities: posted
 // messages first, then the quit message, then due timers. The descriptors are
 // looked at before each retrieval, but while posted messages wait at most
-// once a millisecond.
+// once in 20 microseconds.
 #include "platform/Platform.h"
 #include "platform/posix/Loop.h"
 
@@ -63,7 +63,7 @@ struct ThreadQueue {
   // Touched by the owning thread only.
   std::vector<TimerRec> Timers;
   std::vector<pollfd> PollSet;  // kept between polls, not made anew for each
-  std::uint64_t LastPoll = 0;   // the tick of the last poll
+  std::uint64_t LastPoll = 0;   // when the last poll began, in microseconds
 };
 
 struct WindowRec {
@@ -100,6 +100,12 @@ void Wake(ThreadQueue& Q) {
   [[maybe_unused]] ssize_t N = ::write(Q.Wake[1], &Byte, 1);
 }
 
+std::uint64_t Microseconds() {
+  timespec Now;
+  ::clock_gettime(CLOCK_MONOTONIC, &Now);
+  return static_cast<std::uint64_t>(Now.tv_sec) * 1000000 + static_cast<std::uint64_t>(Now.tv_nsec) / 1000;
+}
+
 void DrainWake(ThreadQueue& Q) {
   char Buffer[64];
   while (::read(Q.Wake[0], Buffer, sizeof Buffer) > 0) {
@@ -117,7 +123,7 @@ void PollOnce(ThreadQueue& Q, int TimeoutMs) {
     for (auto& [Fd, W] : Q.Watches)
       if (W.Events != 0) Fds.push_back({Fd, W.Events, 0});
   }
-  Q.LastPoll = TickCount();
+  Q.LastPoll = Microseconds();
   int N = ::poll(Fds.data(), Fds.size(), TimeoutMs);
   if (N <= 0) return;
   if (Fds[0].revents) DrainWake(Q);
@@ -137,12 +143,15 @@ void PollOnce(ThreadQueue& Q, int TimeoutMs) {
 }
 
 // Looks at the watched descriptors before the queue is read, unless posted
-// messages wait and the last look was within the same millisecond: a loop
-// busy with posted messages (a socket that sends a line per message, say)
-// then costs no system call per message, and a ready descriptor still waits
-// at most a millisecond.
+// messages wait and the last look is less than PollPause old: a loop busy
+// with small posted messages (a socket that sends a line per message, say)
+// then costs no system call per message, while one whose messages take
+// longer (streaming, say) looks before each of them, as a ready descriptor
+// is news it must not sit on.
+constexpr std::uint64_t PollPause = 20;  // microseconds
+
 void PollIfDue(ThreadQueue& Q) {
-  if (TickCount() == Q.LastPoll) {
+  if (Microseconds() - Q.LastPoll < PollPause) {
     std::lock_guard<std::mutex> Guard(Q.Lock);
     if (!Q.Posted.empty()) return;
   }
