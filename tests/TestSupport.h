@@ -62,8 +62,8 @@ inline const std::string& ScratchRoot() {
   return R.Name;
 }
 
-// A fresh folder for the running test, below ScratchRoot(), as a path with a
-// trailing backslash.
+// A fresh folder for the running test, below ScratchRoot(), as an absolute
+// path with a trailing backslash.
 inline std::string ScratchFolder() {
   static std::atomic<int> Counter{0};
   const auto* Info = testing::UnitTest::GetInstance()->current_test_info();
@@ -74,10 +74,6 @@ inline std::string ScratchFolder() {
   plat::CreateDirectory(Folder);
   return Folder + "\\";
 }
-
-// The same name by which fixtures that need an absolute folder ask for it
-// (every scratch folder is absolute).
-inline std::string AbsoluteScratchFolder() { return ScratchFolder(); }
 
 // A folder of the build tree, given as a Unix path, as the program sees it:
 // with backslashes, and under Wine on the drive Z: that stands for the root.

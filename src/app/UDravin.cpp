@@ -26,22 +26,12 @@ std::string FirstExisting(const std::string& First, const std::string& Second) {
   return std::string();
 }
 
-template <typename T>
-T* Make(TFormDravin* Form, const char* Name, int Left, int Top, int Width, int Height, const std::string& Caption) {
-  T* Control = new T(Form);
-  Control->SetName(Name);
-  Control->SetBounds(Left, Top, Width, Height);
-  Control->SetCaption(Caption);
-  Control->SetParent(Form);
-  return Control;
-}
-
 // A label drawn over the window's picture, in the form's font but for the
 // height and colour given.
 template <typename T>
 T* MakeLabel(TFormDravin* Form, const char* Name, int Left, int Top, int Width, int Height, const std::string& Caption,
              int FontHeight, TColor Color) {
-  T* L = Make<T>(Form, Name, Left, Top, Width, Height, Caption);
+  T* L = NewControl<T>(Form, Name, Left, Top, Width, Height, Caption);
   L->SetTransparent(true);
   L->SetFont(TFont{FormFont, FontHeight, Color, false});
   return L;
@@ -50,7 +40,7 @@ T* MakeLabel(TFormDravin* Form, const char* Name, int Left, int Top, int Width, 
 // A button with its 16 x 16 picture, stored with the program under the button's name.
 TBitBtn* MakeGlyphButton(TFormDravin* Form, const char* Name, int Left, int Top, int Width, int Height,
                          const std::string& Caption, const std::string& Hint) {
-  auto* B = Make<TBitBtn>(Form, Name, Left, Top, Width, Height, Caption);
+  auto* B = NewControl<TBitBtn>(Form, Name, Left, Top, Width, Height, Caption);
   TBitmap Glyph;
   LoadStoredGlyph(Name, Glyph);
   B->SetGlyph(Glyph);
@@ -94,7 +84,7 @@ TFormDravin::TFormDravin(TComponent* AOwner) : TForm(AOwner) {
   Label3 = MakeLabel<TLabel>(this, "Label3", 64, 90, 300, 14, "新しいバージョンがあったらブラウザを立ち上げる", 12, clBlack);
   Label4 = MakeLabel<TLabel>(this, "Label4", 64, 114, 300, 14, "新しいバージョンがあったらインストールする", 12, clBlack);
 
-  OpenHomePage = Make<TRadioButton>(this, "OpenHomePage", 32, 88, 17, 17, "");
+  OpenHomePage = NewControl<TRadioButton>(this, "OpenHomePage", 32, 88, 17, 17, "");
   OpenHomePage->SetColor(LightCyan);
   OpenHomePage->SetChecked(true);
   ButtonPause = MakeGlyphButton(this, "ButtonPause", 320, 138, 81, 25, "一時停止", "");
@@ -108,7 +98,7 @@ TFormDravin::TFormDravin(TComponent* AOwner) : TForm(AOwner) {
   ButtonHome = MakeGlyphButton(this, "ButtonHome", 360, 48, 25, 25, "", "ホームページを開きます");
   ButtonAbout = MakeGlyphButton(this, "ButtonAbout", 384, 48, 25, 25, "", "バージョン情報を表示します");
   ButtonMin = MakeGlyphButton(this, "ButtonMin", 408, 48, 25, 25, "", "ウィンドウを最小化します");
-  AutoDLL = Make<TRadioButton>(this, "AutoDLL", 32, 112, 17, 17, "");
+  AutoDLL = NewControl<TRadioButton>(this, "AutoDLL", 32, 112, 17, 17, "");
   AutoDLL->SetColor(LightCyan);
 
   LogFile1 = new TLogFile(this);
