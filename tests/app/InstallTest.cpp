@@ -4,6 +4,7 @@
 // files. Under Wine the system decides about read-only and open plug-ins.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@
 
 #ifndef _WIN32
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -222,14 +224,27 @@ TEST_F(UpdateInstall, AKilledInstallationNeverLeavesAPartialPlugIn) {
     return L;
   };
   auto FieldsA = Fields(A), FieldsB = Fields(B);
-  // A round counts only when its kill came while the new copy was being
-  // staged or moved: the staging file is still there afterwards.
-  int Partial = 0, Interrupted = 0;
-  constexpr int Rounds = 12;
+  // Which file the plug-in's name stands for, and what it holds so far: a
+  // copy over it shows at its first byte, a move as another file.
+  const std::filesystem::path PlugPath = testsupport::NativePath(Plug);
+  auto Identity = [&PlugPath] {
+    struct stat S {};
+    ::stat(PlugPath.c_str(), &S);
+    return std::vector<long long>{static_cast<long long>(S.st_ino), static_cast<long long>(S.st_size),
+                                  static_cast<long long>(S.st_mtim.tv_sec), static_cast<long long>(S.st_mtim.tv_nsec)};
+  };
+  // Two kinds of round, taking turns. In one the kill comes while the new
+  // copy is staged or checked: the staging file is still there afterwards.
+  // In the other it comes as soon as the installed file is seen to change,
+  // which is where a copy over it would be cut off. Each counts only when
+  // its kill came where it was meant to.
+  int Partial = 0, Staged = 0, AtTheChange = 0;
+  constexpr int Rounds = 16;
   for (int Round = 0; Round < Rounds; ++Round) {
     // What the last round's kill left is the next installation's to clean
     // up (the one after the loop sees to that); here it would be counted again.
     DeleteFile(Staging());
+    const std::vector<long long> Before = Identity();
     const pid_t Child = fork();
     ASSERT_GE(Child, 0);
     if (Child == 0) {
@@ -240,19 +255,28 @@ TEST_F(UpdateInstall, AKilledInstallationNeverLeavesAPartialPlugIn) {
             .Execute(I % 2 ? *FieldsA : *FieldsB, ProgramFolder());
       }
     }
-    // Some installations into the loop, the kill comes at a point of the next
-    // copy or move that differs from round to round.
-    usleep(static_cast<useconds_t>(5000 + Round * 3000));
-    for (int I = 0; I < 50000 && !FileExists(Staging()); ++I) usleep(100);
-    usleep(static_cast<useconds_t>(Round * 300));
+    const int Step = Round / 2;
+    bool Changed = false;
+    if (Round % 2 == 0) {
+      // Some installations into the loop, at a point of the next staging
+      // that differs from round to round.
+      usleep(static_cast<useconds_t>(5000 + Step * 6000));
+      for (int I = 0; I < 50000 && !FileExists(Staging()); ++I) usleep(100);
+      usleep(static_cast<useconds_t>(Step * 600));
+    } else {
+      for (int I = 0; I < 100000 && !(Changed = Identity() != Before); ++I) usleep(50);
+      usleep(static_cast<useconds_t>(Step * 100));
+    }
     kill(Child, SIGKILL);
     waitpid(Child, nullptr, 0);
     const std::string Now = ReadFile(Plug);
     if (Now != A && Now != B) ++Partial;
-    if (FileExists(Staging())) ++Interrupted;
+    if (Round % 2 == 0 && FileExists(Staging())) ++Staged;
+    AtTheChange += Changed;
   }
   EXPECT_EQ(Partial, 0);
-  EXPECT_GT(Interrupted, Rounds / 2);
+  EXPECT_GT(Staged, Rounds / 4);
+  EXPECT_EQ(AtTheChange, Rounds / 2);
   Lines Messages;
   TUpdateInstall([&](const std::string&, const std::string& FileName, std::int64_t) { return Store(B, FileName); },
                  [&](const std::string& Text) { Messages.push_back(Text); })
