@@ -10,6 +10,11 @@
 #include <random>
 #include <string>
 
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 #include "framework/MessagePump.h"
 #include "framework/Streams.h"
 #include "framework/SysUtils.h"
@@ -89,6 +94,31 @@ inline std::filesystem::path NativePath(std::string Name) {
 #endif
   return std::filesystem::path(Name);
 }
+
+#ifndef _WIN32
+// Files of this process cannot grow beyond Bytes while this lives: writes
+// past it fail as on a full disk (EFBIG, and no signal).
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(std::uint64_t Bytes) {
+    getrlimit(RLIMIT_FSIZE, &FSaved);
+    FOldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit Small = FSaved;
+    Small.rlim_cur = Bytes;
+    setrlimit(RLIMIT_FSIZE, &Small);
+  }
+  ~TFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &FSaved);
+    signal(SIGXFSZ, FOldHandler);
+  }
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+ private:
+  rlimit FSaved{};
+  void (*FOldHandler)(int) = nullptr;
+};
+#endif
 
 // Through the seam: the values are code page 932 on both sides.
 inline void SetEnv(const std::string& Name, const std::string& Value) {

@@ -354,7 +354,8 @@ void TFormDravin::CheckEntry(const TStrings& Fields, bool& PlugInPending) {
 }
 
 void TFormDravin::InstallUpdate(const TStrings& Fields) {
-  TUpdateInstall Install([this](const std::string& Url, const std::string& FileName) { return DownloadToFile(Url, FileName); },
+  TUpdateInstall Install([this](const std::string& Url, const std::string& FileName,
+                                std::int64_t MaxBytes) { return DownloadToFile(Url, FileName, MaxBytes); },
                          [this](const std::string& Text) { ShowStatus(Text); });
   Install.Execute(Fields, FProgramFolder);
 }
@@ -368,7 +369,33 @@ std::string TFormDravin::ReadSetupString(const std::string& Key) const {
   return Ini.ReadString("TSetup", Key, "");
 }
 
-int TFormDravin::DownloadToFile(const std::string& Url, const std::string& FileName) {
+namespace {
+
+// The target of a fetch, which refuses to grow beyond its bound: the write
+// that would pass it raises, and the client then ends the request as failed.
+class TBoundedFileStream : public TFileStream {
+ public:
+  TBoundedFileStream(const std::string& FileName, std::int64_t MaxBytes)
+      : TFileStream(FileName, fmCreate), FMaxBytes(MaxBytes) {}
+  std::int64_t Write(const void* Buffer, std::int64_t Count) override {
+    if (Count > FMaxBytes - FWritten) {
+      FExceeded = true;
+      throw EWriteError("More than " + IntToStr(FMaxBytes) + " bytes for " + FileName());
+    }
+    const std::int64_t Done = TFileStream::Write(Buffer, Count);
+    FWritten += Done;
+    return Done;
+  }
+  bool Exceeded() const { return FExceeded; }
+
+ private:
+  std::int64_t FMaxBytes, FWritten = 0;
+  bool FExceeded = false;
+};
+
+}  // namespace
+
+int TFormDravin::DownloadToFile(const std::string& Url, const std::string& FileName, std::int64_t MaxBytes) {
   std::string ProxyHost, ProxyPort;
   if (ReadSetupString("UseProxy_Checked") == "True") {
     if (ReadSetupString("UseIEProxy_Checked") == "True") {
@@ -394,7 +421,7 @@ int TFormDravin::DownloadToFile(const std::string& Url, const std::string& FileN
   HttpCli1->SetURL(Url);
   std::int64_t Result = 0;
   {
-    std::unique_ptr<TFileStream> Stream;
+    std::unique_ptr<TBoundedFileStream> Stream;
     // On every way out, an exception of the socket layer included: the
     // watchdog off and the client let go of the stream before it is closed.
     struct TCleanUp {
@@ -404,13 +431,16 @@ int TFormDravin::DownloadToFile(const std::string& Url, const std::string& FileN
         Form.HttpCli1->SetDocStream(nullptr);
       }
     } CleanUp{*this};
-    Stream = std::make_unique<TFileStream>(FileName, fmCreate);
+    Stream = std::make_unique<TBoundedFileStream>(FileName, MaxBytes < 0 ? MaxDocumentBytes : MaxBytes);
     HttpCli1->SetDocStream(Stream.get());
     try {
       HttpCli1->Get();
-      Result = Stream->Size();
+      // A document that would not fit is not stored in part, whatever the
+      // client made of the refused write.
+      if (!Stream->Exceeded()) Result = Stream->Size();
     } catch (const EHttpException&) {
-      // Refused, failed, aborted by the watchdog, or a status of 400 or more.
+      // Refused, failed, cut short, not stored, aborted by the watchdog or
+      // Stop, or a status of 400 or more.
     }
   }
   if (Result == 0) DeleteFile(FileName);

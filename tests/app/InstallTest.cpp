@@ -20,7 +20,6 @@
 
 #ifndef _WIN32
 #include <csignal>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -102,8 +101,8 @@ TEST_F(UpdateInstall, EachOutcomeHasItsMessageAndTheInstalledFileIsOldOrNewCheck
     DeleteFile(Temp);
     std::vector<std::string> Urls, Messages;
     TProbedInstall Install(
-        [&](const std::string& Url, const std::string& FileName) {
-          Urls.push_back(Url + " > " + FileName);
+        [&](const std::string& Url, const std::string& FileName, std::int64_t MaxBytes) {
+          Urls.push_back(Url + " > " + FileName + " < " + IntToStr(MaxBytes));
           return Store(C.Served, FileName);
         },
         [&](const std::string& Text) { Messages.push_back(Text); });
@@ -130,7 +129,9 @@ TEST_F(UpdateInstall, EachOutcomeHasItsMessageAndTheInstalledFileIsOldOrNewCheck
     if (C.LockedOnlyOnWindows) ExpectNew = true, Outcome = Installed;
 #endif
     EXPECT_EQ(Messages, (Lines{Announce, Outcome}));
-    EXPECT_EQ(Urls, Lines{std::string(UpdateBaseUrl) + "bin/plug.dll > " + Temp});
+    // No more than the listed size may arrive; without a number, the fetch's own bound.
+    const long long Bound = StrToIntDef(C.SizeField, -1);
+    EXPECT_EQ(Urls, Lines{std::string(UpdateBaseUrl) + "bin/plug.dll > " + Temp + " < " + IntToStr(Bound)});
     EXPECT_TRUE(ReadFile(Plug) == (ExpectNew ? New : Old)) << "the installed file is neither old nor new";
     EXPECT_FALSE(FileExists(Staging()));
     // The temp copy stays, whatever the outcome; only a failed fetch has none.
@@ -143,7 +144,7 @@ TEST_F(UpdateInstall, AnEntryNamingTheStagingFileIsLeftAlone) {
   const std::string Doc = Document(300, 4);
   WriteFile(Staging(), "old");
   Lines Messages;
-  TUpdateInstall Install([&](const std::string&, const std::string& FileName) { return Store(Doc, FileName); },
+  TUpdateInstall Install([&](const std::string&, const std::string& FileName, std::int64_t) { return Store(Doc, FileName); },
                          [&](const std::string& Text) { Messages.push_back(Text); });
   TStringList Fields;
   SplitCsvLine(std::string("Odd,") + TUpdateInstall::StagingName + ",2,x,300," + Md5(Doc), Fields);
@@ -172,7 +173,7 @@ TEST_F(UpdateInstall, TheNameGoesIntoTheAddressEncoded) {
     Lines Urls;
     // Nothing stored: some of these are no file names on Windows.
     TUpdateInstall Install(
-        [&](const std::string& Url, const std::string& FileName) {
+        [&](const std::string& Url, const std::string& FileName, std::int64_t) {
           Urls.push_back(Url + " > " + FileName);
           return 0;
         },
@@ -192,23 +193,18 @@ TEST_F(UpdateInstall, AFullDiskLeavesTheOldPlugInAndNoStagingFile) {
   const std::string Plug = ProgramFolder() + "plug.dll";
   WriteFile(Plug, Old);
   Lines Messages;
-  rlimit Saved{};
-  getrlimit(RLIMIT_FSIZE, &Saved);
-  const auto OldHandler = signal(SIGXFSZ, SIG_IGN);
+  std::optional<testsupport::TFileSizeLimit> Full;
   TUpdateInstall Install(
-      [&](const std::string&, const std::string& FileName) {
+      [&](const std::string&, const std::string& FileName, std::int64_t) {
         const int N = Store(New, FileName);
-        rlimit Small = Saved;
-        Small.rlim_cur = 65536;
-        setrlimit(RLIMIT_FSIZE, &Small);
+        Full.emplace(65536);
         return N;
       },
       [&](const std::string& Text) { Messages.push_back(Text); });
   TStringList Fields;
   SplitCsvLine("Plug,plug.dll,2.0,x,200000," + Md5(New), Fields);
   Install.Execute(Fields, ProgramFolder());
-  setrlimit(RLIMIT_FSIZE, &Saved);
-  signal(SIGXFSZ, OldHandler);
+  Full.reset();
   EXPECT_EQ(Messages.back(), "Plugのバージョンアップに失敗しました.");
   EXPECT_TRUE(ReadFile(Plug) == Old);
   EXPECT_FALSE(FileExists(Staging()));
@@ -239,7 +235,7 @@ TEST_F(UpdateInstall, AKilledInstallationNeverLeavesAPartialPlugIn) {
     if (Child == 0) {
       for (int I = 0;; ++I) {
         const std::string& Doc = I % 2 ? A : B;
-        TUpdateInstall([&](const std::string&, const std::string& FileName) { return Store(Doc, FileName); },
+        TUpdateInstall([&](const std::string&, const std::string& FileName, std::int64_t) { return Store(Doc, FileName); },
                        [](const std::string&) {})
             .Execute(I % 2 ? *FieldsA : *FieldsB, ProgramFolder());
       }
@@ -258,7 +254,7 @@ TEST_F(UpdateInstall, AKilledInstallationNeverLeavesAPartialPlugIn) {
   EXPECT_EQ(Partial, 0);
   EXPECT_GT(Interrupted, Rounds / 2);
   Lines Messages;
-  TUpdateInstall([&](const std::string&, const std::string& FileName) { return Store(B, FileName); },
+  TUpdateInstall([&](const std::string&, const std::string& FileName, std::int64_t) { return Store(B, FileName); },
                  [&](const std::string& Text) { Messages.push_back(Text); })
       .Execute(*FieldsB, ProgramFolder());
   EXPECT_EQ(Messages.back(), "Plugをバージョンアップしました.");

@@ -168,7 +168,7 @@ class Scenarios:
 
     # -- one check run
     def check_run(self, what, files, programs, plug_ins, version_list, log_to, messages, pages,
-                  untouched=(), list_kept=False, error=None):
+                  untouched=(), list_kept=False, error=None, list_fault=None):
         print("--", what)
         host = self.install(what.replace(" ", "-"), files, programs, plug_ins)
         if os.path.exists(self.temp_list):
@@ -178,7 +178,12 @@ class Scenarios:
                 os.remove(self.list_file)
         else:
             self.write_list(version_list)
-        rc = self.run_checker(host)
+        if list_fault:
+            self.server.faults = {self.base_path + "fileversion.txt": list_fault}
+        try:
+            rc = self.run_checker(host)
+        finally:
+            self.server.faults = {}
         check(rc == 0, f"{what}: exit code 0 (got {rc})")
         lines = [STARTED, RUN_START, *messages] + ([] if error else [RUN_END])
         if error:
@@ -786,6 +791,12 @@ def main():
         s.check_run("an empty list",
                     ["zel.ini", "zel.log"], ["zel.exe"], [], [],
                     "zel.log", [], [], error="バージョンチェックファイルダウンロード失敗.")
+        # The server states the list's length and closes after half of it: a
+        # list cut short is not taken as whole, whatever lines it has.
+        s.check_run("a list cut short",
+                    ["zel.ini", "zel.log"], ["zel.exe"], [],
+                    ["Zel,zel.exe,2.1.0.0,(C) Zel Soft,1,X"] * 40,
+                    "zel.log", [], [], error="バージョンチェックファイルダウンロード失敗.", list_fault=("cut",))
         s.check_run("no list",
                     ["orn.log"], ["zel.exe"], [], None,
                     "orn.log", [], [], error="バージョンチェックファイルダウンロード失敗.")
