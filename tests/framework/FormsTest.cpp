@@ -59,6 +59,13 @@ TEST_F(Forms, ControlsMirrorTheirStateIntoTheirWindows) {
   EXPECT_FALSE(plat::IsWindowEnabled(F->Never->Handle()));
   EXPECT_TRUE(plat::GetButtonCheck(F->First->Handle()));
   EXPECT_FALSE(plat::GetButtonCheck(F->Second->Handle()));
+  // Each window where its form placed it, on the form's client area.
+  const auto Placed = [](TWinControl* C) {
+    const plat::Bounds B = plat::GetWindowBounds(C->Handle());
+    return std::vector<int>{B.Left, B.Top, B.Width, B.Height};
+  };
+  EXPECT_EQ(Placed(F->Go), (std::vector<int>{8, 40, 80, 25}));
+  EXPECT_EQ(Placed(F->Never), (std::vector<int>{100, 40, 80, 25}));
 
   // Changes after the windows exist reach them, Japanese text intact both ways.
   F->Status->SetCaption("バージョンチェック開始");
