@@ -45,11 +45,8 @@ std::string Lines(int Count) {
 }
 
 double EchoBetweenTWSockets(long Total) {
-  TWSocket Server(nullptr), Echoer(nullptr), Client(nullptr);
-  Server.SetAddr("127.0.0.1");
-  Server.SetPort("0");
-  Server.Listen();
-  Server.OnSessionAvailable = [&](TObject*, std::uint16_t) { Echoer.Dup(Server.Accept()); };
+  TWSocketPair Pair;
+  TWSocket &Client = Pair.Near, &Echoer = Pair.Far;
   Echoer.SetLineMode(true);
   Client.SetLineMode(true);
   char Line[256];
@@ -71,21 +68,12 @@ double EchoBetweenTWSockets(long Total) {
     char Back[256];
     if (Client.Receive(Back, sizeof Back) == LineSize) ++Echoed;
   };
-  bool Connected = false;
-  Echoer.OnChangeState = [&](TObject*, TSocketState, TSocketState New) { Connected = Connected || New == wsConnected; };
-  Client.SetAddr("127.0.0.1");
-  Client.SetPort(Server.LocalPortNow());
-  Client.Connect();
-  Pump([&] { return Connected && Client.State() == wsConnected; });
+  Pair.Open();
   const std::uint64_t Start = plat::TickCount();
   Started = true;
   More();
   Pump([&] { return Echoed >= Total; });
-  const double Spent = Seconds(Start);
-  Client.Close();
-  Echoer.Close();
-  Server.Close();
-  return Spent;
+  return Seconds(Start);
 }
 
 // The same rules as the socket's line mode, for a blocking reader: bytes are

@@ -10,6 +10,11 @@
 #include <random>
 #include <string>
 
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 #include "framework/MessagePump.h"
 #include "framework/Streams.h"
 #include "framework/SysUtils.h"
@@ -57,8 +62,8 @@ inline const std::string& ScratchRoot() {
   return R.Name;
 }
 
-// A fresh folder for the running test, below ScratchRoot(), as a path with a
-// trailing backslash.
+// A fresh folder for the running test, below ScratchRoot(), as an absolute
+// path with a trailing backslash.
 inline std::string ScratchFolder() {
   static std::atomic<int> Counter{0};
   const auto* Info = testing::UnitTest::GetInstance()->current_test_info();
@@ -69,10 +74,6 @@ inline std::string ScratchFolder() {
   plat::CreateDirectory(Folder);
   return Folder + "\\";
 }
-
-// The same name by which fixtures that need an absolute folder ask for it
-// (every scratch folder is absolute).
-inline std::string AbsoluteScratchFolder() { return ScratchFolder(); }
 
 // A folder of the build tree, given as a Unix path, as the program sees it:
 // with backslashes, and under Wine on the drive Z: that stands for the root.
@@ -93,6 +94,31 @@ inline std::filesystem::path NativePath(std::string Name) {
 #endif
   return std::filesystem::path(Name);
 }
+
+#ifndef _WIN32
+// Files of this process cannot grow beyond Bytes while this lives: writes
+// past it fail as on a full disk (EFBIG, and no signal).
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(std::uint64_t Bytes) {
+    getrlimit(RLIMIT_FSIZE, &FSaved);
+    FOldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit Small = FSaved;
+    Small.rlim_cur = Bytes;
+    setrlimit(RLIMIT_FSIZE, &Small);
+  }
+  ~TFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &FSaved);
+    signal(SIGXFSZ, FOldHandler);
+  }
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+ private:
+  rlimit FSaved{};
+  void (*FOldHandler)(int) = nullptr;
+};
+#endif
 
 // Through the seam: the values are code page 932 on both sides.
 inline void SetEnv(const std::string& Name, const std::string& Value) {

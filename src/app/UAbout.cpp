@@ -10,12 +10,8 @@ const char* const FormFont = "ＭＳ Ｐゴシック";
 constexpr TColor Lavender = RGBColor(240, 240, 255);
 
 TLabel* MakeLabel(TAboutForm* Form, const char* Name, int Left, int Top, int Width, const std::string& Caption) {
-  auto* L = new TLabel(Form);
-  L->SetName(Name);
-  L->SetBounds(Left, Top, Width, 14);
-  L->SetCaption(Caption);
+  auto* L = NewControl<TLabel>(Form, Name, Left, Top, Width, 14, Caption);
   L->SetTransparent(true);
-  L->SetParent(Form);
   TFont F = L->Font();
   F.Color = clNavy;
   L->SetFont(F);
@@ -45,12 +41,8 @@ TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
   SetColor(Lavender);
   SetFont(FormFont, 12);
 
-  BtnCancel = new TButton(this);
-  BtnCancel->SetName("BtnCancel");
-  BtnCancel->SetBounds(127, 169, 75, 25);
-  BtnCancel->SetCaption("OK");
+  BtnCancel = NewControl<TButton>(this, "BtnCancel", 127, 169, 75, 25, "OK");
   BtnCancel->SetCancel(true);
-  BtnCancel->SetParent(this);
   BtnCancel->OnClick = [this](TObject* Sender) { BtnCancelClick(Sender); };
   // First in the tab order: Enter closes the dialog as soon as it is shown.
   SetActiveControl(BtnCancel);
@@ -61,16 +53,10 @@ TAboutForm::TAboutForm(TComponent* AOwner) : TForm(AOwner) {
   Label2 = MakeLabel(this, "Label2", 8, 76, 316, "最新バージョンはこのホームページからダウンロードできます。");
   Label3 = MakeLink(this, "Label3", 32, 96, DownloadPage);
   Label3->OnClick = [this](TObject* Sender) { Label3Click(Sender); };
-  ImageMain = new TImage(this);
-  ImageMain->SetName("ImageMain");
-  ImageMain->SetBounds(8, 8, 64, 64);
+  ImageMain = NewControl<TImage>(this, "ImageMain", 8, 8, 64, 64);
   ImageMain->SetStretch(true);
-  ImageMain->SetParent(this);
-  ImageSub = new TImage(this);
-  ImageSub->SetName("ImageSub");
-  ImageSub->SetBounds(232, 16, 32, 32);
+  ImageSub = NewControl<TImage>(this, "ImageSub", 232, 16, 32, 32);
   ImageSub->SetVisible(false);
-  ImageSub->SetParent(this);
   Label1 = MakeLabel(this, "Label1", 8, 120, 321, "要望、感想、質問、バグなどは、こちらのBBSまでご連絡ください");
   Label4 = MakeLink(this, "Label4", 32, 144, SupportBoardPage);
   Label4->OnClick = [this](TObject* Sender) { Label4Click(Sender); };

@@ -26,22 +26,12 @@ std::string FirstExisting(const std::string& First, const std::string& Second) {
   return std::string();
 }
 
-template <typename T>
-T* Make(TFormDravin* Form, const char* Name, int Left, int Top, int Width, int Height, const std::string& Caption) {
-  T* Control = new T(Form);
-  Control->SetName(Name);
-  Control->SetBounds(Left, Top, Width, Height);
-  Control->SetCaption(Caption);
-  Control->SetParent(Form);
-  return Control;
-}
-
 // A label drawn over the window's picture, in the form's font but for the
 // height and colour given.
 template <typename T>
 T* MakeLabel(TFormDravin* Form, const char* Name, int Left, int Top, int Width, int Height, const std::string& Caption,
              int FontHeight, TColor Color) {
-  T* L = Make<T>(Form, Name, Left, Top, Width, Height, Caption);
+  T* L = NewControl<T>(Form, Name, Left, Top, Width, Height, Caption);
   L->SetTransparent(true);
   L->SetFont(TFont{FormFont, FontHeight, Color, false});
   return L;
@@ -50,7 +40,7 @@ T* MakeLabel(TFormDravin* Form, const char* Name, int Left, int Top, int Width, 
 // A button with its 16 x 16 picture, stored with the program under the button's name.
 TBitBtn* MakeGlyphButton(TFormDravin* Form, const char* Name, int Left, int Top, int Width, int Height,
                          const std::string& Caption, const std::string& Hint) {
-  auto* B = Make<TBitBtn>(Form, Name, Left, Top, Width, Height, Caption);
+  auto* B = NewControl<TBitBtn>(Form, Name, Left, Top, Width, Height, Caption);
   TBitmap Glyph;
   LoadStoredGlyph(Name, Glyph);
   B->SetGlyph(Glyph);
@@ -94,7 +84,7 @@ TFormDravin::TFormDravin(TComponent* AOwner) : TForm(AOwner) {
   Label3 = MakeLabel<TLabel>(this, "Label3", 64, 90, 300, 14, "新しいバージョンがあったらブラウザを立ち上げる", 12, clBlack);
   Label4 = MakeLabel<TLabel>(this, "Label4", 64, 114, 300, 14, "新しいバージョンがあったらインストールする", 12, clBlack);
 
-  OpenHomePage = Make<TRadioButton>(this, "OpenHomePage", 32, 88, 17, 17, "");
+  OpenHomePage = NewControl<TRadioButton>(this, "OpenHomePage", 32, 88, 17, 17, "");
   OpenHomePage->SetColor(LightCyan);
   OpenHomePage->SetChecked(true);
   ButtonPause = MakeGlyphButton(this, "ButtonPause", 320, 138, 81, 25, "一時停止", "");
@@ -108,7 +98,7 @@ TFormDravin::TFormDravin(TComponent* AOwner) : TForm(AOwner) {
   ButtonHome = MakeGlyphButton(this, "ButtonHome", 360, 48, 25, 25, "", "ホームページを開きます");
   ButtonAbout = MakeGlyphButton(this, "ButtonAbout", 384, 48, 25, 25, "", "バージョン情報を表示します");
   ButtonMin = MakeGlyphButton(this, "ButtonMin", 408, 48, 25, 25, "", "ウィンドウを最小化します");
-  AutoDLL = Make<TRadioButton>(this, "AutoDLL", 32, 112, 17, 17, "");
+  AutoDLL = NewControl<TRadioButton>(this, "AutoDLL", 32, 112, 17, 17, "");
   AutoDLL->SetColor(LightCyan);
 
   LogFile1 = new TLogFile(this);
@@ -364,7 +354,8 @@ void TFormDravin::CheckEntry(const TStrings& Fields, bool& PlugInPending) {
 }
 
 void TFormDravin::InstallUpdate(const TStrings& Fields) {
-  TUpdateInstall Install([this](const std::string& Url, const std::string& FileName) { return DownloadToFile(Url, FileName); },
+  TUpdateInstall Install([this](const std::string& Url, const std::string& FileName,
+                                std::int64_t MaxBytes) { return DownloadToFile(Url, FileName, MaxBytes); },
                          [this](const std::string& Text) { ShowStatus(Text); });
   Install.Execute(Fields, FProgramFolder);
 }
@@ -378,7 +369,33 @@ std::string TFormDravin::ReadSetupString(const std::string& Key) const {
   return Ini.ReadString("TSetup", Key, "");
 }
 
-int TFormDravin::DownloadToFile(const std::string& Url, const std::string& FileName) {
+namespace {
+
+// The target of a fetch, which refuses to grow beyond its bound: the write
+// that would pass it raises, and the client then ends the request as failed.
+class TBoundedFileStream : public TFileStream {
+ public:
+  TBoundedFileStream(const std::string& FileName, std::int64_t MaxBytes)
+      : TFileStream(FileName, fmCreate), FMaxBytes(MaxBytes) {}
+  std::int64_t Write(const void* Buffer, std::int64_t Count) override {
+    if (Count > FMaxBytes - FWritten) {
+      FExceeded = true;
+      throw EWriteError("More than " + IntToStr(FMaxBytes) + " bytes for " + FileName());
+    }
+    const std::int64_t Done = TFileStream::Write(Buffer, Count);
+    FWritten += Done;
+    return Done;
+  }
+  bool Exceeded() const { return FExceeded; }
+
+ private:
+  std::int64_t FMaxBytes, FWritten = 0;
+  bool FExceeded = false;
+};
+
+}  // namespace
+
+int TFormDravin::DownloadToFile(const std::string& Url, const std::string& FileName, std::int64_t MaxBytes) {
   std::string ProxyHost, ProxyPort;
   if (ReadSetupString("UseProxy_Checked") == "True") {
     if (ReadSetupString("UseIEProxy_Checked") == "True") {
@@ -404,7 +421,7 @@ int TFormDravin::DownloadToFile(const std::string& Url, const std::string& FileN
   HttpCli1->SetURL(Url);
   std::int64_t Result = 0;
   {
-    std::unique_ptr<TFileStream> Stream;
+    std::unique_ptr<TBoundedFileStream> Stream;
     // On every way out, an exception of the socket layer included: the
     // watchdog off and the client let go of the stream before it is closed.
     struct TCleanUp {
@@ -414,13 +431,16 @@ int TFormDravin::DownloadToFile(const std::string& Url, const std::string& FileN
         Form.HttpCli1->SetDocStream(nullptr);
       }
     } CleanUp{*this};
-    Stream = std::make_unique<TFileStream>(FileName, fmCreate);
+    Stream = std::make_unique<TBoundedFileStream>(FileName, MaxBytes < 0 ? MaxDocumentBytes : MaxBytes);
     HttpCli1->SetDocStream(Stream.get());
     try {
       HttpCli1->Get();
-      Result = Stream->Size();
+      // A document that would not fit is not stored in part, whatever the
+      // client made of the refused write.
+      if (!Stream->Exceeded()) Result = Stream->Size();
     } catch (const EHttpException&) {
-      // Refused, failed, aborted by the watchdog, or a status of 400 or more.
+      // Refused, failed, cut short, not stored, aborted by the watchdog or
+      // Stop, or a status of 400 or more.
     }
   }
   if (Result == 0) DeleteFile(FileName);

@@ -65,11 +65,17 @@ class TFormDravin : public TForm {
   // Sets the status line and writes the same text to the log.
   void ShowStatus(const std::string& Text);
   void RunVersionCheck();
+  // What a fetch may store at most when nothing smaller is known (the list,
+  // an update file whose listed size is not a number): no server fills the
+  // disk with an endless body.
+  static constexpr std::int64_t MaxDocumentBytes = 16 * 1024 * 1024;
+
   // Stores Url into FileName with the host's proxy and time-out settings; the
-  // number of bytes stored, 0 when the fetch failed or the document was empty
-  // (the file is then deleted). Exceptions other than the client's own leave
-  // after the clean-up, the file kept.
-  virtual int DownloadToFile(const std::string& Url, const std::string& FileName);
+  // number of bytes stored, 0 when the fetch failed, the document was empty or
+  // would have been longer than MaxBytes (the file is then deleted; -1 stands
+  // for MaxDocumentBytes). Exceptions other than the client's own leave after
+  // the clean-up, the file kept.
+  virtual int DownloadToFile(const std::string& Url, const std::string& FileName, std::int64_t MaxBytes = -1);
   // The value of Key in section "TSetup" of the host's settings file (Zel's,
   // else Orn's), read afresh; empty without either file or key.
   std::string ReadSetupString(const std::string& Key) const;

@@ -20,7 +20,8 @@ void TUpdateInstall::Execute(const TStrings& Fields, const std::string& InstallF
   const std::string TempCopy = GetTempFolder() + FileName;
   // A name as the list gives it may hold blanks, "#" or Shift-JIS, which a
   // request line does not carry raw.
-  const int Count = FDownload(std::string(UpdateBaseUrl) + "bin/" + EncodePathSegment(FileName), TempCopy);
+  // A byte beyond the listed size already decides the outcome.
+  const int Count = FDownload(std::string(UpdateBaseUrl) + "bin/" + EncodePathSegment(FileName), TempCopy, Expected);
   if (Count != Expected) {
     FStatus(Name + "のダウンロードに失敗しました.");
     return;

@@ -17,8 +17,10 @@
 
 class TUpdateInstall {
  public:
-  // Stores Url into FileName and gives the number of bytes stored, 0 on failure.
-  using TDownload = std::function<int(const std::string& Url, const std::string& FileName)>;
+  // Stores Url into FileName and gives the number of bytes stored, 0 on
+  // failure, which includes a document longer than MaxBytes (-1: no size is
+  // known, and the fetch's own bound holds).
+  using TDownload = std::function<int(const std::string& Url, const std::string& FileName, std::int64_t MaxBytes)>;
   // Shows one outcome to the user (the status line and the log).
   using TStatus = std::function<void(const std::string& Text)>;
 

@@ -210,6 +210,20 @@ class TWinControl : public TControl {
   TControl* FMouseControl = nullptr;  // the windowless child holding the mouse
 };
 
+// A control as a form lays out its own: owned by Parent and shown on it,
+// named, placed and captioned before it gets a window, so that its window is
+// made once with all of them.
+template <typename T>
+T* NewControl(TWinControl* Parent, const std::string& Name, int Left, int Top, int Width, int Height,
+              const std::string& Caption = std::string()) {
+  T* Control = new T(Parent);
+  Control->SetName(Name);
+  Control->SetBounds(Left, Top, Width, Height);
+  Control->SetCaption(Caption);
+  Control->SetParent(Parent);
+  return Control;
+}
+
 // A line of text drawn by its parent. It does not wrap: text beyond its width
 // is cut. Unless transparent, it fills its rectangle with its colour first.
 class TLabel : public TGraphicControl {

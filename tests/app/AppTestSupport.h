@@ -106,13 +106,16 @@ class TTestDravin : public TFormDravin {
   Lines Pages;
   std::function<void(const std::string&)> OnPage;
   int AboutsMade = 0;
+  // The bound each fetch was given, in order.
+  std::vector<std::int64_t> Bounds;
 
-  int DownloadToFile(const std::string& Url, const std::string& FileName) override {
-    return Fetch ? Fetch(Url, FileName) : RealDownload(Url, FileName);
+  int DownloadToFile(const std::string& Url, const std::string& FileName, std::int64_t MaxBytes = -1) override {
+    Bounds.push_back(MaxBytes);
+    return Fetch ? Fetch(Url, FileName) : RealDownload(Url, FileName, MaxBytes);
   }
   // The window's own fetch, for doubles that only change the address.
-  int RealDownload(const std::string& Url, const std::string& FileName) {
-    return TFormDravin::DownloadToFile(Url, FileName);
+  int RealDownload(const std::string& Url, const std::string& FileName, std::int64_t MaxBytes = -1) {
+    return TFormDravin::DownloadToFile(Url, FileName, MaxBytes);
   }
 
  protected:

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "app/UDravin.h"
 #include "support/MD5.h"
 #include "util/TextUtils.h"
+
 
 using testsupport::LoggedMessages;
 using testsupport::ReadFile;
@@ -73,12 +75,16 @@ class Download : public testsupport::HostInstall {
 
 }  // namespace
 
-TEST_F(Download, AFailedFetchStoresNothing) {
+// A fetch stores the whole document or nothing: a document cut short of its
+// stated length, one longer than the fetch's bound, one the disk cannot hold.
+TEST_F(Download, AFetchThatFailsOrDoesNotFitStoresNothing) {
   struct Case {
     const char* What;
     const char* Setup;
     std::string Url;
     int Expected;
+    std::int64_t MaxBytes = -1;
+    bool DiskFull = false;
   } Cases[] = {
       {"a whole document", nullptr, PeerUrl("/s/ok/70000"), 70000},
       {"status 404", nullptr, PeerUrl("/s/status/404/100"), 0},
@@ -89,7 +95,15 @@ TEST_F(Download, AFailedFetchStoresNothing) {
       {"silence after the status line", "TimeOut_Text=1\r\n", PeerUrl("/s/holdhead"), 0},
       {"silence in the body", "TimeOut_Text=1\r\n", PeerUrl("/s/holdbody"), 0},
       {"an empty document", nullptr, PeerUrl("/s/zero"), 0},
-      {"a document the server cuts short", nullptr, PeerUrl("/s/cutbody/500"), 0},
+      {"a document the server cuts short of its stated length", nullptr, PeerUrl("/s/cutbody/500"), 0},
+      {"a document without a stated length, ended by the server", nullptr, PeerUrl("/s/nolength/500"), 500},
+      {"a document as long as its bound", nullptr, PeerUrl("/s/ok/70000"), 70000, 70000},
+      {"a document one byte longer than its bound", nullptr, PeerUrl("/s/ok/70000"), 0, 69999},
+      // With no time-out: only the bound ends it.
+      {"an endless document, at the bound of every fetch", "TimeOut_Text=0\r\n", PeerUrl("/s/endless"), 0},
+#ifndef _WIN32
+      {"a disk that fills up", nullptr, PeerUrl("/s/ok/300000"), 0, -1, true},
+#endif
   };
   TFormApplication App;
   auto* F = Window(App);
@@ -97,7 +111,13 @@ TEST_F(Download, AFailedFetchStoresNothing) {
     SCOPED_TRACE(C.What);
     Settings(C.Setup);
     WriteFile(Target(), "left from before");
-    EXPECT_EQ(F->DownloadToFile(C.Url, Target()), C.Expected);
+    {
+#ifndef _WIN32
+      std::optional<testsupport::TFileSizeLimit> Full;
+      if (C.DiskFull) Full.emplace(65536);
+#endif
+      EXPECT_EQ(F->DownloadToFile(C.Url, Target(), C.MaxBytes), C.Expected);
+    }
     if (C.Expected)
       EXPECT_TRUE(ReadFile(Target()) == Pattern(static_cast<std::size_t>(C.Expected)));
     else

@@ -4,6 +4,7 @@
 // files. Under Wine the system decides about read-only and open plug-ins.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,7 +21,7 @@
 
 #ifndef _WIN32
 #include <csignal>
-#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -102,8 +103,8 @@ TEST_F(UpdateInstall, EachOutcomeHasItsMessageAndTheInstalledFileIsOldOrNewCheck
     DeleteFile(Temp);
     std::vector<std::string> Urls, Messages;
     TProbedInstall Install(
-        [&](const std::string& Url, const std::string& FileName) {
-          Urls.push_back(Url + " > " + FileName);
+        [&](const std::string& Url, const std::string& FileName, std::int64_t MaxBytes) {
+          Urls.push_back(Url + " > " + FileName + " < " + IntToStr(MaxBytes));
           return Store(C.Served, FileName);
         },
         [&](const std::string& Text) { Messages.push_back(Text); });
@@ -130,7 +131,9 @@ TEST_F(UpdateInstall, EachOutcomeHasItsMessageAndTheInstalledFileIsOldOrNewCheck
     if (C.LockedOnlyOnWindows) ExpectNew = true, Outcome = Installed;
 #endif
     EXPECT_EQ(Messages, (Lines{Announce, Outcome}));
-    EXPECT_EQ(Urls, Lines{std::string(UpdateBaseUrl) + "bin/plug.dll > " + Temp});
+    // No more than the listed size may arrive; without a number, the fetch's own bound.
+    const long long Bound = StrToIntDef(C.SizeField, -1);
+    EXPECT_EQ(Urls, Lines{std::string(UpdateBaseUrl) + "bin/plug.dll > " + Temp + " < " + IntToStr(Bound)});
     EXPECT_TRUE(ReadFile(Plug) == (ExpectNew ? New : Old)) << "the installed file is neither old nor new";
     EXPECT_FALSE(FileExists(Staging()));
     // The temp copy stays, whatever the outcome; only a failed fetch has none.
@@ -143,7 +146,7 @@ TEST_F(UpdateInstall, AnEntryNamingTheStagingFileIsLeftAlone) {
   const std::string Doc = Document(300, 4);
   WriteFile(Staging(), "old");
   Lines Messages;
-  TUpdateInstall Install([&](const std::string&, const std::string& FileName) { return Store(Doc, FileName); },
+  TUpdateInstall Install([&](const std::string&, const std::string& FileName, std::int64_t) { return Store(Doc, FileName); },
                          [&](const std::string& Text) { Messages.push_back(Text); });
   TStringList Fields;
   SplitCsvLine(std::string("Odd,") + TUpdateInstall::StagingName + ",2,x,300," + Md5(Doc), Fields);
@@ -172,7 +175,7 @@ TEST_F(UpdateInstall, TheNameGoesIntoTheAddressEncoded) {
     Lines Urls;
     // Nothing stored: some of these are no file names on Windows.
     TUpdateInstall Install(
-        [&](const std::string& Url, const std::string& FileName) {
+        [&](const std::string& Url, const std::string& FileName, std::int64_t) {
           Urls.push_back(Url + " > " + FileName);
           return 0;
         },
@@ -192,23 +195,18 @@ TEST_F(UpdateInstall, AFullDiskLeavesTheOldPlugInAndNoStagingFile) {
   const std::string Plug = ProgramFolder() + "plug.dll";
   WriteFile(Plug, Old);
   Lines Messages;
-  rlimit Saved{};
-  getrlimit(RLIMIT_FSIZE, &Saved);
-  const auto OldHandler = signal(SIGXFSZ, SIG_IGN);
+  std::optional<testsupport::TFileSizeLimit> Full;
   TUpdateInstall Install(
-      [&](const std::string&, const std::string& FileName) {
+      [&](const std::string&, const std::string& FileName, std::int64_t) {
         const int N = Store(New, FileName);
-        rlimit Small = Saved;
-        Small.rlim_cur = 65536;
-        setrlimit(RLIMIT_FSIZE, &Small);
+        Full.emplace(65536);
         return N;
       },
       [&](const std::string& Text) { Messages.push_back(Text); });
   TStringList Fields;
   SplitCsvLine("Plug,plug.dll,2.0,x,200000," + Md5(New), Fields);
   Install.Execute(Fields, ProgramFolder());
-  setrlimit(RLIMIT_FSIZE, &Saved);
-  signal(SIGXFSZ, OldHandler);
+  Full.reset();
   EXPECT_EQ(Messages.back(), "Plugのバージョンアップに失敗しました.");
   EXPECT_TRUE(ReadFile(Plug) == Old);
   EXPECT_FALSE(FileExists(Staging()));
@@ -226,39 +224,61 @@ TEST_F(UpdateInstall, AKilledInstallationNeverLeavesAPartialPlugIn) {
     return L;
   };
   auto FieldsA = Fields(A), FieldsB = Fields(B);
-  // A round counts only when its kill came while the new copy was being
-  // staged or moved: the staging file is still there afterwards.
-  int Partial = 0, Interrupted = 0;
-  constexpr int Rounds = 12;
+  // Which file the plug-in's name stands for, and what it holds so far: a
+  // copy over it shows at its first byte, a move as another file.
+  const std::filesystem::path PlugPath = testsupport::NativePath(Plug);
+  auto Identity = [&PlugPath] {
+    struct stat S {};
+    ::stat(PlugPath.c_str(), &S);
+    return std::vector<long long>{static_cast<long long>(S.st_ino), static_cast<long long>(S.st_size),
+                                  static_cast<long long>(S.st_mtim.tv_sec), static_cast<long long>(S.st_mtim.tv_nsec)};
+  };
+  // Two kinds of round, taking turns. In one the kill comes while the new
+  // copy is staged or checked: the staging file is still there afterwards.
+  // In the other it comes as soon as the installed file is seen to change,
+  // which is where a copy over it would be cut off. Each counts only when
+  // its kill came where it was meant to.
+  int Partial = 0, Staged = 0, AtTheChange = 0;
+  constexpr int Rounds = 16;
   for (int Round = 0; Round < Rounds; ++Round) {
     // What the last round's kill left is the next installation's to clean
     // up (the one after the loop sees to that); here it would be counted again.
     DeleteFile(Staging());
+    const std::vector<long long> Before = Identity();
     const pid_t Child = fork();
     ASSERT_GE(Child, 0);
     if (Child == 0) {
       for (int I = 0;; ++I) {
         const std::string& Doc = I % 2 ? A : B;
-        TUpdateInstall([&](const std::string&, const std::string& FileName) { return Store(Doc, FileName); },
+        TUpdateInstall([&](const std::string&, const std::string& FileName, std::int64_t) { return Store(Doc, FileName); },
                        [](const std::string&) {})
             .Execute(I % 2 ? *FieldsA : *FieldsB, ProgramFolder());
       }
     }
-    // Some installations into the loop, the kill comes at a point of the next
-    // copy or move that differs from round to round.
-    usleep(static_cast<useconds_t>(5000 + Round * 3000));
-    for (int I = 0; I < 50000 && !FileExists(Staging()); ++I) usleep(100);
-    usleep(static_cast<useconds_t>(Round * 300));
+    const int Step = Round / 2;
+    bool Changed = false;
+    if (Round % 2 == 0) {
+      // Some installations into the loop, at a point of the next staging
+      // that differs from round to round.
+      usleep(static_cast<useconds_t>(5000 + Step * 6000));
+      for (int I = 0; I < 50000 && !FileExists(Staging()); ++I) usleep(100);
+      usleep(static_cast<useconds_t>(Step * 600));
+    } else {
+      for (int I = 0; I < 100000 && !(Changed = Identity() != Before); ++I) usleep(50);
+      usleep(static_cast<useconds_t>(Step * 100));
+    }
     kill(Child, SIGKILL);
     waitpid(Child, nullptr, 0);
     const std::string Now = ReadFile(Plug);
     if (Now != A && Now != B) ++Partial;
-    if (FileExists(Staging())) ++Interrupted;
+    if (Round % 2 == 0 && FileExists(Staging())) ++Staged;
+    AtTheChange += Changed;
   }
   EXPECT_EQ(Partial, 0);
-  EXPECT_GT(Interrupted, Rounds / 2);
+  EXPECT_GT(Staged, Rounds / 4);
+  EXPECT_EQ(AtTheChange, Rounds / 2);
   Lines Messages;
-  TUpdateInstall([&](const std::string&, const std::string& FileName) { return Store(B, FileName); },
+  TUpdateInstall([&](const std::string&, const std::string& FileName, std::int64_t) { return Store(B, FileName); },
                  [&](const std::string& Text) { Messages.push_back(Text); })
       .Execute(*FieldsB, ProgramFolder());
   EXPECT_EQ(Messages.back(), "Plugをバージョンアップしました.");

@@ -7,8 +7,8 @@ version list on a local update server, runs dravin.exe and then compares:
   - the host's log, byte for byte in Shift-JIS, start and end markers with the
     checker's own file version included (only the clock is a pattern);
   - the pages opened, recorded through the real shell path: Wine's browser
-    launcher (HKCU\\Software\\Wine\\WineBrowser, value Browsers) runs a
-    recorder script;
+    launcher (HKCU\\Software\\Wine\\WineBrowser, value Browsers) runs the
+    recorder script of tools/wine-prefix;
   - which files are left.
 The hosts' settings files name the update server as their proxy, so the
 checker fetches the list (and update files) from it by its own means. One
@@ -71,22 +71,11 @@ class Wine:
     def start(self, *args):
         return subprocess.Popen(["wine", *args], **self.quiet)
 
-    def set_up(self, recorder):
-        if not os.path.exists(os.path.join(self.prefix, "system.reg")):
-            print("creating the Wine prefix")
-            self.run("wineboot", "--init", timeout=300)
-            subprocess.run(["wineserver", "-w"], **self.quiet)
-        # Wine's services start with the first program and outlive it: started
-        # here, with no pipe of ours, so that nothing waits on them.
-        subprocess.run(["wineserver", "-p"], **self.quiet)
-        self.run("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
-        self.run("reg", "add", r"HKCU\Software\Wine\WineBrowser", "/v", "Browsers", "/d", recorder, "/f")
-        # The log's times follow the user's regional settings; the log
-        # patterns below expect these.
-        self.run("reg", "add", r"HKCU\Control Panel\International", "/v", "sTime", "/d", ":", "/f")
-        self.run("reg", "add", r"HKCU\Control Panel\International", "/v", "sTimeFormat", "/d", "HH:mm:ss", "/f")
-        # Japanese glyphs for the font the program asks for.
-        subprocess.run([os.path.join(ROOT, "tools", "wine-fonts")], **self.quiet)
+    def set_up(self, pages):
+        # Fonts, the regional time forms the log patterns below expect, and
+        # a browser stand-in that appends every opened page to the file named.
+        subprocess.run([os.path.join(ROOT, "tools", "wine-prefix"), self.prefix, "--pages", pages],
+                       check=True, env=self.env, stdin=subprocess.DEVNULL)
         temp = self.output("cmd", "/c", "echo %TEMP%").decode("ascii", "replace").strip()
         self.temp = subprocess.run(["winepath", "-u", temp], capture_output=True, env=self.env,
                                    stdin=subprocess.DEVNULL, text=True).stdout.strip()
@@ -179,7 +168,7 @@ class Scenarios:
 
     # -- one check run
     def check_run(self, what, files, programs, plug_ins, version_list, log_to, messages, pages,
-                  untouched=(), list_kept=False, error=None):
+                  untouched=(), list_kept=False, error=None, list_fault=None):
         print("--", what)
         host = self.install(what.replace(" ", "-"), files, programs, plug_ins)
         if os.path.exists(self.temp_list):
@@ -189,7 +178,12 @@ class Scenarios:
                 os.remove(self.list_file)
         else:
             self.write_list(version_list)
-        rc = self.run_checker(host)
+        if list_fault:
+            self.server.faults = {self.base_path + "fileversion.txt": list_fault}
+        try:
+            rc = self.run_checker(host)
+        finally:
+            self.server.faults = {}
         check(rc == 0, f"{what}: exit code 0 (got {rc})")
         lines = [STARTED, RUN_START, *messages] + ([] if error else [RUN_END])
         if error:
@@ -747,15 +741,11 @@ def main():
              "download": addresses["DOWNLOAD_PAGE"], "support": addresses["SUPPORT_BOARD_PAGE"]}
 
     os.makedirs(args.work, exist_ok=True)
-    recorder = os.path.join(args.work, "record-page.sh")
-    with open(recorder, "w") as f:
-        f.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + os.path.join(args.work, "pages.txt") + "'\n")
-    os.chmod(recorder, 0o755)
 
     wine = Wine(args.work)
     server = UpdateServer(os.path.join(args.work, "server"))
     try:
-        wine.set_up(recorder)
+        wine.set_up(os.path.join(args.work, "pages.txt"))
         s = Scenarios(args, wine, pages, server, addresses["UPDATE_BASE_URL"])
         own = f"Dravin,dravin.exe,{args.version},(C) Dravin,1,X"
         s.check_run("both settings files Zel wins",
@@ -801,6 +791,12 @@ def main():
         s.check_run("an empty list",
                     ["zel.ini", "zel.log"], ["zel.exe"], [], [],
                     "zel.log", [], [], error="バージョンチェックファイルダウンロード失敗.")
+        # The server states the list's length and closes after half of it: a
+        # list cut short is not taken as whole, whatever lines it has.
+        s.check_run("a list cut short",
+                    ["zel.ini", "zel.log"], ["zel.exe"], [],
+                    ["Zel,zel.exe,2.1.0.0,(C) Zel Soft,1,X"] * 40,
+                    "zel.log", [], [], error="バージョンチェックファイルダウンロード失敗.", list_fault=("cut",))
         s.check_run("no list",
                     ["orn.log"], ["zel.exe"], [], None,
                     "orn.log", [], [], error="バージョンチェックファイルダウンロード失敗.")

@@ -36,7 +36,7 @@ TEST(IniFile, ValuesAreFoundByTheSystemsRules) {
       {"no file", nullptr, "A", "(none)"},
   };
   // The system's reader looks for a name without a full path in the Windows folder.
-  const std::string Folder = testsupport::AbsoluteScratchFolder();
+  const std::string Folder = testsupport::ScratchFolder();
   int N = 0;
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);

@@ -30,6 +30,8 @@ also come as an absolute URL (the peer then stands for a proxy):
   /s/cutbody/N       announces 2N bytes, sends N, closes
   /s/holdhead        a status line, then nothing until the client closes
   /s/holdbody        a whole header and 100 bytes of body, then nothing
+  /s/endless         200 without length, then the pattern until the client
+                     closes
   /s/trickle/N/MS    200, Content-Length N, then the N bytes one by one, MS
                      milliseconds apart, then close
   /s/silent          nothing at all until the client closes
@@ -246,6 +248,11 @@ class Peer(Server):
             conn.sendall(b"HTTP/1.0 200 OK\r\nSet-Cookie: a=1; path=/\r\nset-cookie:  b=2\r\n"
                          b"WWW-Authenticate: Basic realm=\"r\"\r\nAccept-Ranges: bytes\r\n"
                          b"Content-Range: bytes 100-199/1000\r\nContent-Length: 2\r\n\r\nok")
+        elif what == "endless":
+            conn.sendall(b"HTTP/1.0 200 OK\r\n\r\n")
+            block = pattern(251) * 256
+            while True:
+                conn.sendall(block)
         elif what == "trickle":
             n, ms = int(arg(1)), int(arg(2))
             conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % n)

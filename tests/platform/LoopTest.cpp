@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -95,27 +96,55 @@ TEST(MessageLoop, PostsFromOtherThreadsAreHandledOnTheWindowsThread) {
 
 TEST(MessageLoop, AWakeFromAnotherThreadEndsAWait) {
   Recorder R;
+  // A post that does not wake the loop leaves the wait to this timer, which
+  // ends it (and the test) late instead of never.
+  ASSERT_TRUE(plat::SetTimer(R.Window, 1, 5000));
   std::thread Later([W = R.Window] {
-    plat::Sleep(50);
+    plat::Sleep(50);  // the loop is waiting by then
     plat::PostMessage(W, 0x405, 1, 2);
   });
   const std::uint64_t Start = plat::TickCount();
   plat::WaitMessage();
+  const std::uint64_t Waited = plat::TickCount() - Start;
   Later.join();
-  EXPECT_LT(plat::TickCount() - Start, 3000u);
+  plat::KillTimer(R.Window, 1);
+  EXPECT_LT(Waited, 3000u);
   DrainQueue();
   EXPECT_EQ(R.Seen, (std::vector<Received>{{0x405, 1, 2}}));
 }
 
 TEST(MessageLoop, DestroyedWindowsTakeNoMoreMessages) {
-  auto* R = new Recorder;
-  const plat::WindowHandle W = R->Window;
-  plat::PostMessage(W, 0x401, 1, 0);
-  delete R;  // the posted message is still queued
-  EXPECT_FALSE(plat::IsWindow(W));
-  EXPECT_FALSE(plat::PostMessage(W, 0x401, 2, 0));
-  DrainQueue();  // must not reach the freed recorder
-  SUCCEED();
+  // What each window's procedure was handed, the destruction included; it
+  // outlives the windows, so a message that reaches a destroyed one shows.
+  static std::vector<std::pair<plat::WindowHandle, std::uint32_t>> Handed;
+  Handed.clear();
+  auto Proc = [](plat::WindowHandle W, std::uint32_t Msg, plat::WParam, plat::LParam) -> plat::LResult {
+    if (Msg >= plat::MsgUser || Msg == plat::MsgDestroy) Handed.emplace_back(W, Msg);
+    return 1;
+  };
+  const char* Name = "LoopTestDestroyed";
+  ASSERT_TRUE(plat::RegisterWindowClass(Name, Proc));
+  const plat::WindowHandle Gone = plat::CreateHiddenWindow(Name), Stays = plat::CreateHiddenWindow(Name);
+  ASSERT_NE(Gone, 0u);
+  ASSERT_NE(Stays, 0u);
+  plat::PostMessage(Gone, 0x401, 0, 0);
+  plat::PostMessage(Stays, 0x402, 0, 0);
+  plat::PostMessage(Gone, 0x403, 0, 0);
+  plat::DestroyWindow(Gone);  // two of its messages are still queued
+  EXPECT_FALSE(plat::IsWindow(Gone));
+  EXPECT_TRUE(plat::IsWindow(Stays));
+  EXPECT_FALSE(plat::PostMessage(Gone, 0x404, 0, 0));
+  EXPECT_EQ(plat::SendMessage(Gone, 0x405, 0, 0), 0);
+  // A window made now is another window, whatever handle it gets.
+  const plat::WindowHandle Fresh = plat::CreateHiddenWindow(Name);
+  ASSERT_NE(Fresh, 0u);
+  DrainQueue();
+  const std::vector<std::pair<plat::WindowHandle, std::uint32_t>> Expected = {{Gone, plat::MsgDestroy},
+                                                                               {Stays, 0x402}};
+  EXPECT_EQ(Handed, Expected);
+  plat::DestroyWindow(Stays);
+  plat::DestroyWindow(Fresh);
+  EXPECT_TRUE(plat::UnregisterWindowClass(Name));
 }
 
 TEST(MessageLoop, AnExceptionInAHandlerComesOutOfDispatch) {
@@ -179,23 +208,31 @@ TEST(MessageLoop, EveryRegisteredClassMakesWindowsHoweverManyThereAre) {
 }
 
 TEST(MessageLoop, TimersRepeatRestartAndStop) {
-  int Ticks = 0;
+  int Ticks = 0, Witness = 0;
   plat::WindowHandle W = AllocateHWnd([&](TMessage& M) {
     if (M.Msg == plat::MsgTimer && M.wParam == 9) ++Ticks;
+    if (M.Msg == plat::MsgTimer && M.wParam == 10) ++Witness;
   });
+  // Pumps until a second 20 ms timer of the window, started now, has ticked
+  // four times: a 20 ms timer that still ran had its turns meanwhile.
+  const auto FourWitnessTicks = [&] {
+    Witness = 0;
+    plat::SetTimer(W, 10, 20);
+    const bool Ticked = PumpUntil([&] { return Witness >= 4; });
+    plat::KillTimer(W, 10);
+    return Ticked;
+  };
   ASSERT_TRUE(plat::SetTimer(W, 9, 20));
   EXPECT_TRUE(PumpUntil([&] { return Ticks >= 3; }));
   ASSERT_TRUE(plat::KillTimer(W, 9));
   DrainQueue();
   const int After = Ticks;
-  plat::Sleep(100);
-  DrainQueue();
+  EXPECT_TRUE(FourWitnessTicks());
   EXPECT_EQ(Ticks, After);
   // Setting it again with a long interval restarts the countdown.
   plat::SetTimer(W, 9, 20);
   plat::SetTimer(W, 9, 60000);
-  plat::Sleep(80);
-  DrainQueue();
+  EXPECT_TRUE(FourWitnessTicks());
   EXPECT_EQ(Ticks, After);
   plat::KillTimer(W, 9);
   DeallocateHWnd(W);
@@ -343,14 +380,21 @@ TEST(Timer, FiresWhileEnabledAndStopsOtherwise) {
   T->SetInterval(20);
   EXPECT_TRUE(PumpUntil([&] { App.ProcessMessages(); return Fired >= 3; }));
   EXPECT_EQ(Errors, std::vector<std::string>{"from OnTimer"});
+  // A second 20 ms timer, started now, ticks four times: one that still ran
+  // had its turns meanwhile.
+  const auto FourWitnessTicks = [&] {
+    TTimer Witness(nullptr);
+    int Ticks = 0;
+    Witness.OnTimer = [&](TObject*) { ++Ticks; };
+    Witness.SetInterval(20);
+    return PumpUntil([&] { App.ProcessMessages(); return Ticks >= 4; });
+  };
   T->SetEnabled(false);
   const int After = Fired;
-  plat::Sleep(80);
-  App.ProcessMessages();
+  EXPECT_TRUE(FourWitnessTicks());
   EXPECT_EQ(Fired, After);
   T->SetEnabled(true);
   T->SetInterval(0);  // an interval of 0 never fires
-  plat::Sleep(80);
-  App.ProcessMessages();
+  EXPECT_TRUE(FourWitnessTicks());
   EXPECT_EQ(Fired, After);
 }

@@ -68,7 +68,7 @@ TEST(IniText, WritesFollowTheSystemsRules) {
     EXPECT_EQ(Text, C.After);
     // Through the profile functions of this build, on a real file: under Wine
     // the system's own.
-    const std::string File = testsupport::AbsoluteScratchFolder() + "case.ini";
+    const std::string File = testsupport::ScratchFolder() + "case.ini";
     testsupport::WriteFile(File, C.Before);
     for (const Write& W : C.Writes) EXPECT_TRUE(plat::WritePrivateProfileString(W.Section, W.Key, W.Value, File));
     EXPECT_EQ(testsupport::ReadFile(File), C.After);
@@ -108,7 +108,7 @@ TEST(IniText, ReadsTrimAndUnquoteAndTakeTheFirstOfEqualNames) {
       {"S", "empty", ""},          {"S", "novalue", nullptr},   {"S", "k4", nullptr},  {"T", "k1", "t"},
       {"U", "k1", nullptr},        {"S", "missing", nullptr},
   };
-  const std::string File = testsupport::AbsoluteScratchFolder() + "read.ini";
+  const std::string File = testsupport::ScratchFolder() + "read.ini";
   testsupport::WriteFile(File, Text);
   for (const Case& C : Cases) {
     SCOPED_TRACE(std::string(C.Section) + "/" + C.Key);
@@ -123,7 +123,7 @@ TEST(IniText, ReadsTrimAndUnquoteAndTakeTheFirstOfEqualNames) {
 // The settings file is the host's: a write that cannot be finished leaves it
 // as it was, every other key included.
 TEST(IniText, AWriteThatCannotFinishLeavesTheFileAsItWas) {
-  const std::string Folder = testsupport::AbsoluteScratchFolder(), File = Folder + "zel.ini";
+  const std::string Folder = testsupport::ScratchFolder(), File = Folder + "zel.ini";
   std::string Before = "[TSetup]\r\n";
   for (int I = 0; I < 200; ++I) Before += "Key" + IntToStr(I) + "=" + std::string(40, 'v') + "\r\n";
   const auto Unchanged = [&](const char* What) {
@@ -164,7 +164,7 @@ TEST(IniFile, IntegersAreDecimalOrHexAfter0xAndAnythingElseIsTheDefault) {
       {"$10", 77},      {"12a", 77},         {"", 77},           {"1 2", 77},
       {"0x-1", 77},
   };
-  const std::string File = testsupport::AbsoluteScratchFolder() + "int.ini";
+  const std::string File = testsupport::ScratchFolder() + "int.ini";
   TIniFile Ini(File);
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Text);

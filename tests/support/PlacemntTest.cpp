@@ -20,9 +20,9 @@ class TOptionsForm : public TForm {
     SetCaption("設定");
     SetBounds(158, 141, 445, 183);
     SetBorderStyle(TFormBorderStyle::bsNone);
-    OpenHomePage = Radio("OpenHomePage", 32, 88);
+    OpenHomePage = NewControl<TRadioButton>(this, "OpenHomePage", 32, 88, 17, 17);
     OpenHomePage->SetChecked(true);
-    AutoDLL = Radio("AutoDLL", 32, 112);
+    AutoDLL = NewControl<TRadioButton>(this, "AutoDLL", 32, 112, 17, 17);
     Storage = new TFormStorage(this);
     Storage->SetName("FormStorage1");
     Storage->BeginLoading();
@@ -31,13 +31,6 @@ class TOptionsForm : public TForm {
   }
   // Stands in for the main window's class: the section is named after it.
   const char* ClassName() const override { return "TFormDravin"; }
-  TRadioButton* Radio(const char* Name, int L, int T) {
-    auto* R = new TRadioButton(this);
-    R->SetName(Name);
-    R->SetBounds(L, T, 17, 17);
-    R->SetParent(this);
-    return R;
-  }
   TRadioButton* OpenHomePage;
   TRadioButton* AutoDLL;
   TFormStorage* Storage;
@@ -45,7 +38,7 @@ class TOptionsForm : public TForm {
 
 class Placement : public testing::Test {
  protected:
-  void SetUp() override { File = testsupport::AbsoluteScratchFolder() + "zel.ini"; }
+  void SetUp() override { File = testsupport::ScratchFolder() + "zel.ini"; }
   void TearDown() override {
     delete App;
     App = nullptr;

@@ -8,10 +8,5 @@ set -euo pipefail
 program=$1
 export WINEPREFIX=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wine wineboot --init >/dev/null 2>&1
-  wineserver -w
-fi
-wine reg add 'HKCU\Control Panel\International' /v sTime /d . /f </dev/null >/dev/null 2>&1
-wine reg add 'HKCU\Control Panel\International' /v sTimeFormat /d "tt hh.mm.ss" /f </dev/null >/dev/null 2>&1
+"$(dirname "$0")/../../tools/wine-prefix" "$WINEPREFIX" --time-separator . --time-format "tt hh.mm.ss"
 wine "$program" --gtest_also_run_disabled_tests --gtest_filter='LogFile.DISABLED_TimesFollowTheUsersRegionalSettings'

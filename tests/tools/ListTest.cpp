@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,6 @@
 #include "app/AppTestSupport.h"
 #include "support/MD5.h"
 #include "util/TextUtils.h"
-
-#ifndef _WIN32
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 using testsupport::ReadFile;
 using testsupport::WriteFile;
@@ -220,25 +216,15 @@ TEST_F(ReleaseFolder, AListThatCannotBeWrittenLeavesNothingBehind) {
     SCOPED_TRACE(C.What);
     WriteFile(Target, Old);
     bool Raised = false;
-#ifndef _WIN32
-    rlimit Saved{};
-    getrlimit(RLIMIT_FSIZE, &Saved);
-    const auto OldHandler = signal(SIGXFSZ, SIG_IGN);
-    if (C.FileSizeLimit) {
-      rlimit Small = Saved;
-      Small.rlim_cur = 65536;
-      setrlimit(RLIMIT_FSIZE, &Small);
-    }
-#endif
     try {
+#ifndef _WIN32
+      std::optional<testsupport::TFileSizeLimit> Full;
+      if (C.FileSizeLimit) Full.emplace(65536);
+#endif
       WriteFileList(C.Target, New);
     } catch (const Exception&) {
       Raised = true;
     }
-#ifndef _WIN32
-    setrlimit(RLIMIT_FSIZE, &Saved);
-    signal(SIGXFSZ, OldHandler);
-#endif
     const bool Written = C.Target == Target && !C.FileSizeLimit;
     EXPECT_EQ(Raised, !Written);
     EXPECT_TRUE(ReadFile(Target) == (Written ? New : Old));

@@ -1,7 +1,7 @@
-// The host build's ShellOpen starts xdg-open: here a stand-in script found
-// first along PATH, which records its arguments and then waits to be
-// released, so the test sees that the caller did not wait for it and that no
-// child of the caller is left over.
+// The host build's ShellOpen starts xdg-open: here stand-in scripts found
+// along PATH, which record their arguments. One waits to be released, so the
+// test sees that the caller did not wait for it and that no child of the
+// caller is left over.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -87,11 +87,46 @@ TEST(ShellOpen, StartsXdgOpenAndDoesNotWaitForIt) {
   EXPECT_TRUE(NoChildLeft());
 }
 
-TEST(ShellOpen, WithoutXdgOpenNothingHappens) {
-  const fs::path Empty = Scratch();
-  {
-    PathSwap Path(Empty.string());
-    ShellOpen("http://www.example/", "");
-  }
+// Each call looks along PATH as it is then: a folder without the program, or
+// with one that cannot be run, is passed over, and a call that finds none
+// starts nothing and leaves nothing remembered for the next.
+TEST(ShellOpen, RunsTheXdgOpenThatPathNamesAtEachCall) {
+  const fs::path Dir = Scratch(), Record = Dir / "record";
+  const fs::path None = Dir / "none", NotRunnable = Dir / "notrunnable", First = Dir / "first",
+                 Second = Dir / "second";
+  for (const fs::path& D : {None, NotRunnable, First, Second}) fs::create_directories(D);
+  // Each stand-in writes one line: which one ran, then its arguments.
+  const auto StandIn = [&](const fs::path& Folder, const std::string& Tag, fs::perms Perms) {
+    {
+      std::ofstream Script(Folder / "xdg-open");
+      Script << "#!/bin/sh\n"
+             << "{ printf '%s|' " << Tag << " \"$#\" \"$@\"; echo; } >> '" << Record.string() << "'\n";
+    }
+    fs::permissions(Folder / "xdg-open", Perms);
+  };
+  StandIn(NotRunnable, "notrunnable", fs::perms::owner_read | fs::perms::owner_write);
+  StandIn(First, "first", fs::perms::owner_all);
+  StandIn(Second, "second", fs::perms::owner_all);
+  const auto Open = [](const fs::path& Path, const std::string& Target) {
+    PathSwap Swap(Path.string());
+    ShellOpen(Target, "");
+  };
+  // The whole record once it holds Lines lines; what it holds after ten seconds otherwise.
+  const auto RecordOf = [&](int Lines) {
+    for (int I = 0; I < 1000; ++I) {
+      const std::string Text = fs::exists(Record) ? Slurp(Record) : std::string();
+      if (std::count(Text.begin(), Text.end(), '\n') >= Lines) return Text;
+      ::usleep(10000);
+    }
+    return fs::exists(Record) ? Slurp(Record) : std::string();
+  };
+
+  Open(None, "http://www.example/none");
+  Open(None.string() + ":" + NotRunnable.string() + ":" + First.string(), "http://www.example/first");
+  EXPECT_EQ(RecordOf(1), "first|1|http://www.example/first|\n");
+  // The address reaches it as one argument, untouched by any shell.
+  const std::string Odd = "http://www.example/?q=$(touch x);a b'c\"d";
+  Open(Second, Odd);
+  EXPECT_EQ(RecordOf(2), "first|1|http://www.example/first|\nsecond|1|" + Odd + "|\n");
   EXPECT_TRUE(NoChildLeft());
 }

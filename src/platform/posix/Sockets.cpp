@@ -544,68 +544,45 @@ int DRAVIN_WSAAPI Emu_WSAAsyncSelect(Socket S, WindowHandle Window, unsigned Msg
   return 0;
 }
 
-// Copies a list of aliases into storage of the caller's thread, as the
-// record the caller gets back points there.
-void KeepAliases(char** From, std::vector<std::string>& Aliases, std::vector<char*>& List) {
-  Aliases.clear();
-  for (char** A = From; A && *A; ++A) Aliases.emplace_back(*A);
-  List.clear();
-  for (std::string& A : Aliases) List.push_back(A.data());
-  List.push_back(nullptr);
-}
-
-// The re-entrant database lookups want a work area of unknown size: grow it
-// until the answer fits. The result is the lookup's own (0 when it ran).
-template <typename Lookup>
-int WithWorkArea(std::vector<char>& Work, Lookup Call) {
-  Work.resize(1024);
+// The re-entrant database lookups (getservbyname_r and its kind) fill a
+// record whose texts and alias list lie in a work area of no size known in
+// advance: it grows until the answer fits. Record and area are the thread's
+// own and kept until its next lookup of the same kind, as Winsock keeps its
+// answer, since what the caller gets back points into them. Null, with the
+// thread's error set, when nothing was found.
+template <typename Entry, typename Lookup>
+const Entry* LookUpEntry(Lookup Call) {
+  thread_local Entry Kept;
+  thread_local std::vector<char> Work(1024);
+  Entry* Found = nullptr;
   int R;
-  while ((R = Call(Work.data(), Work.size())) == ERANGE) Work.resize(Work.size() * 2);
-  return R;
-}
-
-ServEnt* DRAVIN_WSAAPI Emu_getservbyname(const char* Name, const char* Proto) {
-  if (!Started()) return nullptr;
-  thread_local ServEnt Result;
-  thread_local std::string NameText, ProtoText;
-  thread_local std::vector<std::string> Aliases;
-  thread_local std::vector<char*> AliasList;
-  servent Entry;
-  servent* Found = nullptr;
-  std::vector<char> Work;
-  const int R = WithWorkArea(Work, [&](char* Area, std::size_t Size) {
-    return ::getservbyname_r(Name ? Name : "", Proto, &Entry, Area, Size, &Found);
-  });
+  while ((R = Call(&Kept, Work.data(), Work.size(), &Found)) == ERANGE) Work.resize(Work.size() * 2);
   if (R != 0 || !Found) {
     gError = WsaNoData;
     return nullptr;
   }
-  NameText = Entry.s_name;
-  ProtoText = Entry.s_proto;
-  KeepAliases(Entry.s_aliases, Aliases, AliasList);
-  Result = ServEnt{NameText.data(), AliasList.data(), ProtoText.data(), static_cast<std::int16_t>(Entry.s_port)};
+  return Found;
+}
+
+ServEnt* DRAVIN_WSAAPI Emu_getservbyname(const char* Name, const char* Proto) {
+  if (!Started()) return nullptr;
+  const servent* E = LookUpEntry<servent>([&](servent* Into, char* Area, std::size_t Size, servent** Found) {
+    return ::getservbyname_r(Name ? Name : "", Proto, Into, Area, Size, Found);
+  });
+  if (!E) return nullptr;
+  thread_local ServEnt Result;
+  Result = ServEnt{E->s_name, E->s_aliases, E->s_proto, static_cast<std::int16_t>(E->s_port)};
   return &Result;
 }
 
 ProtoEnt* DRAVIN_WSAAPI Emu_getprotobyname(const char* Name) {
   if (!Started()) return nullptr;
-  thread_local ProtoEnt Result;
-  thread_local std::string NameText;
-  thread_local std::vector<std::string> Aliases;
-  thread_local std::vector<char*> AliasList;
-  protoent Entry;
-  protoent* Found = nullptr;
-  std::vector<char> Work;
-  const int R = WithWorkArea(Work, [&](char* Area, std::size_t Size) {
-    return ::getprotobyname_r(Name ? Name : "", &Entry, Area, Size, &Found);
+  const protoent* E = LookUpEntry<protoent>([&](protoent* Into, char* Area, std::size_t Size, protoent** Found) {
+    return ::getprotobyname_r(Name ? Name : "", Into, Area, Size, Found);
   });
-  if (R != 0 || !Found) {
-    gError = WsaNoData;
-    return nullptr;
-  }
-  NameText = Entry.p_name;
-  KeepAliases(Entry.p_aliases, Aliases, AliasList);
-  Result = ProtoEnt{NameText.data(), AliasList.data(), static_cast<std::int16_t>(Entry.p_proto)};
+  if (!E) return nullptr;
+  thread_local ProtoEnt Result;
+  Result = ProtoEnt{E->p_name, E->p_aliases, static_cast<std::int16_t>(E->p_proto)};
   return &Result;
 }
 

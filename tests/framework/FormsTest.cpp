@@ -17,28 +17,18 @@ class TTestForm : public TForm {
     SetCaption("テスト窓");
     SetBounds(40, 40, 300, 120);
     SetFont("ＭＳ Ｐゴシック", 12);
-    Status = Make<TLabel>("Status", 8, 8, 200, 16, "状態");
-    Go = Make<TButton>("Go", 8, 40, 80, 25, "開始");
-    Never = Make<TButton>("Never", 100, 40, 80, 25, "再開");
+    Status = NewControl<TLabel>(this, "Status", 8, 8, 200, 16, "状態");
+    Go = NewControl<TButton>(this, "Go", 8, 40, 80, 25, "開始");
+    Never = NewControl<TButton>(this, "Never", 100, 40, 80, 25, "再開");
     Never->SetEnabled(false);
-    First = Make<TRadioButton>("First", 8, 80, 17, 17, "");
+    First = NewControl<TRadioButton>(this, "First", 8, 80, 17, 17, "");
     First->SetChecked(true);
-    Second = Make<TRadioButton>("Second", 40, 80, 17, 17, "");
+    Second = NewControl<TRadioButton>(this, "Second", 40, 80, 17, 17, "");
     for (TWinControl* C : {static_cast<TWinControl*>(Go), static_cast<TWinControl*>(Never),
                            static_cast<TWinControl*>(First), static_cast<TWinControl*>(Second)})
       C->OnClick = [this](TObject* Sender) { Clicks.push_back(static_cast<TComponent*>(Sender)->Name()); };
   }
   const char* ClassName() const override { return "TTestForm"; }
-
-  template <typename T>
-  T* Make(const char* Name, int L, int T0, int W, int H, const std::string& Caption) {
-    T* C = new T(this);
-    C->SetName(Name);
-    C->SetBounds(L, T0, W, H);
-    C->SetCaption(Caption);
-    C->SetParent(this);
-    return C;
-  }
 
   TLabel* Status;
   TButton* Go;
@@ -69,6 +59,13 @@ TEST_F(Forms, ControlsMirrorTheirStateIntoTheirWindows) {
   EXPECT_FALSE(plat::IsWindowEnabled(F->Never->Handle()));
   EXPECT_TRUE(plat::GetButtonCheck(F->First->Handle()));
   EXPECT_FALSE(plat::GetButtonCheck(F->Second->Handle()));
+  // Each window where its form placed it, on the form's client area.
+  const auto Placed = [](TWinControl* C) {
+    const plat::Bounds B = plat::GetWindowBounds(C->Handle());
+    return std::vector<int>{B.Left, B.Top, B.Width, B.Height};
+  };
+  EXPECT_EQ(Placed(F->Go), (std::vector<int>{8, 40, 80, 25}));
+  EXPECT_EQ(Placed(F->Never), (std::vector<int>{100, 40, 80, 25}));
 
   // Changes after the windows exist reach them, Japanese text intact both ways.
   F->Status->SetCaption("バージョンチェック開始");

@@ -45,13 +45,6 @@ class TPaintForm : public TForm {
     SetFont("ＭＳ Ｐゴシック", 12);
   }
   const char* ClassName() const override { return "TPaintForm"; }
-  template <typename T>
-  T* Add(int L, int T0, int W, int H) {
-    T* C = new T(this);
-    C->SetBounds(L, T0, W, H);
-    C->SetParent(this);
-    return C;
-  }
 };
 
 // Two by two: red, green over blue, red.
@@ -70,13 +63,13 @@ class Windowless : public testsupport::FormAppTest {};
 
 TEST_F(Windowless, TheFormPaintsItsColourAndItsPicturesInOrder) {
   auto* F = App->CreateForm<TPaintForm>();
-  auto* Under = F->Add<TImage>(10, 10, 40, 40);
+  auto* Under = NewControl<TImage>(F, "Under", 10, 10, 40, 40);
   Under->SetStretch(true);
   TBitmap Picture;
   Squares(Picture);
   Under->SetPicture(Picture);
   // A second picture over the first one's lower right quarter, at its own size.
-  auto* Over = F->Add<TImage>(40, 40, 30, 30);
+  auto* Over = NewControl<TImage>(F, "Over", 40, 40, 30, 30);
   TBitmap One;
   One.SetPixelFormat(pf24bit);
   One.SetSize(5, 5);
@@ -104,7 +97,7 @@ TEST_F(Windowless, TheFormPaintsItsColourAndItsPicturesInOrder) {
 
 TEST_F(Windowless, MouseInputGoesToTheControlUnderItAndClicksFollowItsRectangle) {
   auto* F = App->CreateForm<TPaintForm>();
-  auto* P = F->Add<TProbe>(10, 10, 20, 20);
+  auto* P = NewControl<TProbe>(F, "Probe", 10, 10, 20, 20);
   F->Show();
   struct Case {
     const char* What;
@@ -138,7 +131,7 @@ TEST_F(Windowless, MouseInputGoesToTheControlUnderItAndClicksFollowItsRectangle)
 
 TEST_F(Windowless, AControlFreedByItsOwnClickIsNotTouchedAgain) {
   auto* F = App->CreateForm<TPaintForm>();
-  auto* P = F->Add<TProbe>(10, 10, 20, 20);
+  auto* P = NewControl<TProbe>(F, "Probe", 10, 10, 20, 20);
   bool Freed = false;
   P->OnMouseUp = [&](TObject* Sender, TMouseButton, int, int) {
     delete Sender;
@@ -165,8 +158,8 @@ TEST_F(Windowless, AControlThatGoesOutOfUseWhilePressedLetsGoOfTheMouse) {
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
     auto* F = App->CreateForm<TPaintForm>();
-    auto* Pressed = F->Add<TProbe>(10, 10, 20, 20);
-    auto* Other = F->Add<TProbe>(50, 10, 20, 20);
+    auto* Pressed = NewControl<TProbe>(F, "Pressed", 10, 10, 20, 20);
+    auto* Other = NewControl<TProbe>(F, "Other", 50, 10, 20, 20);
     Pressed->OnMouseDown = [&C](TObject* Sender, TMouseButton, int, int) { C.Do(static_cast<TProbe*>(Sender)); };
     F->Show();
     Mouse(F, plat::MsgLButtonDown, 15, 15);
@@ -185,13 +178,12 @@ TEST_F(Windowless, EscClicksTheFirstCancelButtonThatIsEnabled) {
   TButton* Buttons[3];
   const char* Names[] = {"Off", "Cancel", "Later"};
   for (int I = 0; I < 3; ++I) {
-    Buttons[I] = F->Add<TButton>(5 + 35 * I, 5, 30, 20);
-    Buttons[I]->SetName(Names[I]);
+    Buttons[I] = NewControl<TButton>(F, Names[I], 5 + 35 * I, 5, 30, 20);
     Buttons[I]->SetCancel(true);
     Buttons[I]->OnClick = [&Clicks, I, Names](TObject*) { Clicks.push_back(Names[I]); };
   }
   Buttons[0]->SetEnabled(false);
-  auto* Plain = F->Add<TButton>(5, 40, 30, 20);
+  auto* Plain = NewControl<TButton>(F, "Plain", 5, 40, 30, 20);
   F->Show();
   // The key as the system delivers it: to the control with the focus.
   plat::PostMessage(Plain->Handle(), plat::MsgKeyDown, plat::KeyEscape, 1);
@@ -236,9 +228,9 @@ TEST_F(Windowless, AFormLosesItsFrameKeepingItsClientAreaAndTakesAnOutline) {
 // The host build keeps the texts drawn, which Windows cannot give back.
 TEST_F(Windowless, LabelsDrawTheirCaptionAndTheShadowedOneDrawsItTwice) {
   auto* F = App->CreateForm<TPaintForm>();
-  auto* Plain = F->Add<TLabel>(5, 5, 100, 14);
+  auto* Plain = NewControl<TLabel>(F, "Plain", 5, 5, 100, 14);
   Plain->SetCaption("状態");
-  auto* Shadowed = F->Add<TRxLabel>(8, 30, 100, 20);
+  auto* Shadowed = NewControl<TRxLabel>(F, "Shadowed", 8, 30, 100, 20);
   Shadowed->SetCaption("バージョンチェック");
   Shadowed->SetTransparent(true);
   Shadowed->SetFont(TFont{"ＭＳ Ｐゴシック", 16, clNavy, false});
