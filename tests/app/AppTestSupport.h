@@ -210,6 +210,7 @@ class HostInstall : public testing::Test {
     StatusLine = F->Label1->Caption();
     ButtonsAfter = {F->ButtonPause->Enabled(), F->ButtonStop->Enabled(), F->ButtonSkip->Enabled(),
                     F->ButtonPlay->Enabled()};
+    FetchBounds = F->Bounds;
   }
 
   std::string Root, OldTemp;
@@ -218,6 +219,7 @@ class HostInstall : public testing::Test {
   Lines Pages;
   std::string SettingsFile, StatusLine;
   std::vector<bool> ButtonsAfter;
+  std::vector<std::int64_t> FetchBounds;
 };
 
 }  // namespace testsupport
