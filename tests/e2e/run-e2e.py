@@ -548,12 +548,13 @@ def window_by_real_input(s, args, wine):
             checker.kill()
 
 
-def run_with_input(s, w, wine, host, what, act, timeout):
-    """Starts the checker of host, acts on its window once it is there, and
-    waits for the program to end; False when the window never appeared."""
+def run_with_input(s, w, wine, host, what, act, timeout, *arguments):
+    """Starts the checker of host with the arguments given, acts on its window
+    once it is there, and waits for the program to end; False when the window
+    never appeared."""
     if os.path.exists(s.page_file):
         os.remove(s.page_file)
-    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"))
+    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), *arguments)
     try:
         if not check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
             return False
@@ -600,18 +601,14 @@ def stored_places(s, args, wine):
         f.write(b"[TFormDravin]\r\nPixelsPerInch=96\r\nNormPos=-32000,-32000,-31555,-31817\r\n")
     screen = [int(v) for v in subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True,
                                              text=True, check=True).stdout.split()]
-    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
-    try:
-        if check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
-            time.sleep(1)
-            left, top, right, bottom = (int(v) for v in w.probe("where")[1].split()[0].split(","))
-            check(0 <= left and 0 <= top and right <= screen[0] and bottom <= screen[1],
-                  f"{what}: the window is on the screen ({left},{top},{right},{bottom} on {screen})")
-            w.probe("close")
-            check(checker.wait(timeout=20) == 0, f"{what}: the window closes")
-    finally:
-        if checker.poll() is None:
-            checker.kill()
+
+    def on_the_screen():
+        time.sleep(1)
+        left, top, right, bottom = (int(v) for v in w.probe("where")[1].split()[0].split(","))
+        check(0 <= left and 0 <= top and right <= screen[0] and bottom <= screen[1],
+              f"{what}: the window is on the screen ({left},{top},{right},{bottom} on {screen})")
+        w.probe("close")
+    run_with_input(s, w, wine, host, what, on_the_screen, 20, "/options")
 
 
 def run_control(s, args, wine):
@@ -693,27 +690,23 @@ def settings_files(s, args, wine):
     print("--", what)
     host = s.install("options", ["zel.log"], ["zel.exe"])
     open(os.path.join(host, "zel.ini"), "wb").write(b"")
-    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
-    try:
-        if check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
-            # A click that lands before the window has taken its place after its
-            # first showing is lost; clicking a radio button again changes nothing.
-            def auto_checked():
-                return [r[3] for r in w.rows() if r[0] == "radio"] == ["unchecked", "checked"]
-            clicked = False
-            for _ in range(5):
-                time.sleep(1)
-                w.click(40, 120)  # the option button AutoDLL
-                if w.until(auto_checked, 4):
-                    clicked = True
-                    break
-            check(clicked, f"{what}: the click checks AutoDLL and unchecks OpenHomePage")
-            w.probe("close")
-            check(checker.wait(timeout=20) == 0, f"{what}: the window closes")
-            compare(what, os.path.join(host, "zel.ini"), "options.ini")
-    finally:
-        if checker.poll() is None:
-            checker.kill()
+
+    def pick_automatic():
+        # A click that lands before the window has taken its place after its
+        # first showing is lost; clicking a radio button again changes nothing.
+        def auto_checked():
+            return [r[3] for r in w.rows() if r[0] == "radio"] == ["unchecked", "checked"]
+        clicked = False
+        for _ in range(5):
+            time.sleep(1)
+            w.click(40, 120)  # the option button AutoDLL
+            if w.until(auto_checked, 4):
+                clicked = True
+                break
+        check(clicked, f"{what}: the click checks AutoDLL and unchecks OpenHomePage")
+        w.probe("close")
+    if run_with_input(s, w, wine, host, what, pick_automatic, 20, "/options"):
+        compare(what, os.path.join(host, "zel.ini"), "options.ini")
 
 
 def main():
