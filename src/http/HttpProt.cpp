@@ -345,9 +345,16 @@ void THttpCli::ResetReception() {
   FStatusSeen = false;
   FHeaderBytes = 0;
   FCloseError = 0;
+  TakeReceived();
+  FNext = lhNone;
+}
+
+// What waits in the receive buffer, which is left empty.
+std::string THttpCli::TakeReceived() {
+  std::string Held(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
   FRcvdCount = 0;
   FRcvdBuffer[0] = '\0';
-  FNext = lhNone;
+  return Held;
 }
 
 void THttpCli::RunRequest(THttpRequest Request) {
@@ -672,8 +679,7 @@ void THttpCli::SocketDataAvailable(TObject*, std::uint16_t Error) {
     // request would hang, or end as a success with nothing delivered. It
     // ends here as a local failure.
     const auto Alive = FAlive;
-    FRcvdCount = 0;
-    FRcvdBuffer[0] = '\0';
+    TakeReceived();
     FailRequest(httperrLineTooLong, "HTTP line too long");
     if (!*Alive) return;
     throw EHttpException("HTTP line too long", 4);
@@ -687,8 +693,7 @@ void THttpCli::SocketDataAvailable(TObject*, std::uint16_t Error) {
   FRcvdCount += Count;
   FRcvdBuffer[FRcvdCount] = '\0';
   if (FState == hsAwaitingBody) {
-    const std::string Piece(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
-    FRcvdCount = 0;
+    const std::string Piece = TakeReceived();
     DeliverBody(Piece.data(), static_cast<std::int32_t>(Piece.size()));
     return;
   }
@@ -817,9 +822,7 @@ void THttpCli::HandleHeaderLine(const std::string& Line) {
     if (FContentType.empty()) FContentType = "text/html";
     const std::string First = FRawLine;
     if (!EnterBody()) return;
-    const std::string Piece = First + std::string(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
-    FRcvdCount = 0;
-    FRcvdBuffer[0] = '\0';
+    const std::string Piece = First + TakeReceived();
     DeliverBody(Piece.data(), static_cast<std::int32_t>(Piece.size()));
     return;
   }
@@ -902,8 +905,7 @@ void THttpCli::EndHeader() {
     }
     // The relocating response's body is never delivered, nor the rest of
     // a POST body: the new request is a GET.
-    FRcvdCount = 0;
-    FRcvdBuffer[0] = '\0';
+    TakeReceived();
     FHeaderLineCount = 0;
     FBodyPieceCount = 0;
     FMoreData = false;
@@ -931,9 +933,7 @@ void THttpCli::EndHeader() {
   if (!EnterBody()) return;
   const TStep InBody = Step();
   if (FRcvdCount > 0) {
-    const std::string Piece(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
-    FRcvdCount = 0;
-    FRcvdBuffer[0] = '\0';
+    const std::string Piece = TakeReceived();
     DeliverBody(Piece.data(), static_cast<std::int32_t>(Piece.size()));
     if (!InBody.Same()) return;
   }

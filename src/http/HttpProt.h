@@ -282,6 +282,7 @@ class THttpCli : public TComponent {
   void EndConnection(std::uint16_t Error, std::exception_ptr& Raised);
   void Relocate(std::exception_ptr& Raised);
   void ResetReception();
+  std::string TakeReceived();
   void JudgeDocument(std::uint16_t Error);
   void SocketReportedError();
   void FailOnSocketError(std::int32_t Code, const std::string& Prefix);
