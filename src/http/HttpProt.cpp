@@ -373,15 +373,14 @@ void THttpCli::WaitIdle() {
 }
 
 void THttpCli::Abort() {
-  const auto Alive = FAlive;
   if (FState == hsIdle) {
     if (FCtrlSocket->State() != wsClosed) FCtrlSocket->Close();
     return;
   }
-  const std::uintptr_t Serial = FRequestSerial;
+  const TStep Begun = Step();
   const bool WasResolving = FState == hsResolving;
   ChangeState(hsAborting);
-  if (!*Alive || FRequestSerial != Serial || FState != hsAborting) return;
+  if (!Begun.SameRequest() || FState != hsAborting) return;
   if (WasResolving) {
     try {
       FCtrlSocket->StopDnsLookup();
@@ -391,7 +390,7 @@ void THttpCli::Abort() {
   Settle(httperrAborted, "Connection aborted on request");
   if (WasResolving) SocketSessionClosed(FCtrlSocket.get(), 0);
   else FCtrlSocket->Close();
-  if (!*Alive || FRequestSerial != Serial) return;
+  if (!Begun.SameRequest()) return;
   ChangeState(hsIdle);
 }
 
