@@ -513,9 +513,7 @@ void THttpCli::StartNameLookup() {
     FCtrlSocket->DnsLookup(FHostName);
   } catch (Exception& E) {
     if (!Begun.Same()) return;
-    FResponseCode = 404;
-    FResponseText = E.Message();
-    FRequestError = httperrCantConnect;
+    SetFailure(httperrCantConnect, E.Message());
     FConnected = false;
     ChangeState(hsIdle);
     return;
@@ -899,7 +897,7 @@ void THttpCli::EndHeader() {
     FireHeaderEnd();
     if (!Begun.Same()) return;
     if (!FOtherScheme.empty()) {
-      FailRequest(httperrUnsupportedScheme, "relocation to an unsupported scheme: " + FOtherScheme);
+      FailRequest(httperrUnsupportedScheme, UnsupportedScheme());
       return;
     }
     // The relocating response's body is never delivered, nor the rest of
@@ -999,9 +997,7 @@ void THttpCli::FailRequest(std::int32_t Error, const std::string& Text) {
 // A local failure is the request's outcome: nothing that still arrives, no
 // relocation and no more of a POST body may change it.
 void THttpCli::Settle(std::int32_t Error, const std::string& Text) {
-  FRequestError = Error;
-  FResponseCode = 404;
-  FResponseText = Text;
+  SetFailure(Error, Text);
   FEndDecided = true;
   FLocationPending = false;
   FOtherScheme.clear();
@@ -1055,11 +1051,7 @@ void THttpCli::EndConnection(std::uint16_t Error, std::exception_ptr& Raised) {
       Relocate(Raised);
       return;
     }
-    if (!FOtherScheme.empty()) {
-      FRequestError = httperrUnsupportedScheme;
-      FResponseCode = 404;
-      FResponseText = "relocation to an unsupported scheme: " + FOtherScheme;
-    }
+    if (!FOtherScheme.empty()) SetFailure(httperrUnsupportedScheme, UnsupportedScheme());
   } else if (FBodyPieceCount > 0) {
     Deferring(Raised, [&] { FireDocEnd(); });
     if (!Begun.Same()) return;
@@ -1082,10 +1074,17 @@ void THttpCli::JudgeDocument(std::uint16_t Error) {
   else if (!NoBody && FContentLength < 0 && Error != 0)
     Text = "document incomplete: " + IntToStr(FReceivedBytes) + " bytes";
   if (Text.empty()) return;
-  FRequestError = Error ? Error : httperrDocumentIncomplete;
+  SetFailure(Error ? Error : httperrDocumentIncomplete, Text);
+}
+
+// Every failure of the client's own says 404, whatever the server said.
+void THttpCli::SetFailure(std::int32_t Error, const std::string& Text) {
+  FRequestError = Error;
   FResponseCode = 404;
   FResponseText = Text;
 }
+
+std::string THttpCli::UnsupportedScheme() const { return "relocation to an unsupported scheme: " + FOtherScheme; }
 
 void THttpCli::RelocationSessionClosed(TObject*, std::uint16_t) {
   std::exception_ptr Raised;

@@ -277,6 +277,8 @@ class THttpCli : public TComponent {
   void ComposeHeader(const std::string& Method, TStrings& Lines);
   void FailRequest(std::int32_t Error, const std::string& Text);
   void Settle(std::int32_t Error, const std::string& Text);
+  void SetFailure(std::int32_t Error, const std::string& Text);
+  std::string UnsupportedScheme() const;
   void BadResponse(const std::string& Line);
   void CloseAndEnd();
   void EndConnection(std::uint16_t Error, std::exception_ptr& Raised);
