@@ -906,16 +906,7 @@ void THttpCli::EndHeader() {
     FHeaderLineCount = 0;
     FBodyPieceCount = 0;
     FMoreData = false;
-    FCtrlSocket->OnSessionClosed = [this](TObject* Sender, std::uint16_t Error) {
-      RelocationSessionClosed(Sender, Error);
-    };
-    {
-      // A close that fails has let go of the connection all the same.
-      TSocketCall Call(*this);
-      FCtrlSocket->Close();
-    }
-    // A close that reported nothing still ends this connection.
-    if (Begun.Same()) RelocationSessionClosed(FCtrlSocket.get(), 0);
+    CloseAndEnd(true);
     return;
   }
   if (FContentLength == 0) {
@@ -1004,17 +995,21 @@ void THttpCli::Settle(std::int32_t Error, const std::string& Text) {
   FMoreData = false;
 }
 
-// Closes the connection from this side; when the socket reports no close (it
-// was closed already, or its close failed), the close handling runs here.
-void THttpCli::CloseAndEnd() {
+// Closes the connection from this side, to follow a relocation or to end the
+// request; when the socket reports no close (it was closed already, or its
+// close failed), the close handling runs here.
+void THttpCli::CloseAndEnd(bool Relocating) {
   const TStep Begun = Step();
-  FCtrlSocket->OnSessionClosed = OrdinaryCloseHandler();
+  const TSessionClosed Closed =
+      Relocating ? [this](TObject* Sender, std::uint16_t Error) { RelocationSessionClosed(Sender, Error); }
+                 : OrdinaryCloseHandler();
+  FCtrlSocket->OnSessionClosed = Closed;
   if (FCtrlSocket->State() != wsClosed) {
     // A close that fails has let go of the connection all the same.
     TSocketCall Call(*this);
     CloseConnection();
   }
-  if (Begun.Same()) SocketSessionClosed(FCtrlSocket.get(), 0);
+  if (Begun.Same()) Closed(FCtrlSocket.get(), 0);
 }
 
 // What the handlers of the close raise waits until the request has ended.

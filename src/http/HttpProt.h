@@ -280,7 +280,7 @@ class THttpCli : public TComponent {
   void SetFailure(std::int32_t Error, const std::string& Text);
   std::string UnsupportedScheme() const;
   void BadResponse(const std::string& Line);
-  void CloseAndEnd();
+  void CloseAndEnd(bool Relocating = false);
   void EndConnection(std::uint16_t Error, std::exception_ptr& Raised);
   void Relocate(std::exception_ptr& Raised);
   void ResetReception();
