@@ -261,7 +261,6 @@ class THttpCli : public TComponent {
     std::uintptr_t Serial;
     THttpClientState State;
     unsigned Closes;
-    bool Lives() const { return *Alive; }
     bool SameRequest() const { return *Alive && Self->FRequestSerial == Serial; }
     bool Same() const { return SameRequest() && Self->FState == State && Self->FCloses == Closes; }
   };
