@@ -113,11 +113,6 @@ inline bool RunAsync(THttpCli& C, EventLog& Log, THttpRequest R = rqGet) {
   return PumpUntil([&] { return Log.RequestsDone >= Want; });
 }
 
-inline std::string Pattern(std::size_t N) {
-  std::string S(N, '\0');
-  for (std::size_t I = 0; I < N; ++I) S[I] = static_cast<char>(I % 251);
-  return S;
-}
-
+using nettest::Pattern;
 
 }  // namespace httptest

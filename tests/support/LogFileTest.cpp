@@ -38,15 +38,6 @@ const std::string None = "<no file>";
 
 std::string Contents(const std::string& Name) { return FileExists(Name) ? ReadFile(Name) : None; }
 
-// A Windows-style name as the test program's file functions take it.
-std::filesystem::path Native(const std::string& Name) {
-  std::string N = Name;
-#ifndef _WIN32
-  for (char& C : N)
-    if (C == '\\') C = '/';
-#endif
-  return std::filesystem::path(N);
-}
 
 // The same without a drive: it begins with "\".
 // It lies in the working folder (the build tree), which is on the current
@@ -187,7 +178,7 @@ TEST(LogFile, NamesAreMadeAbsoluteAndTheLastFolderIsCreated) {
     EXPECT_EQ(Log.LogFileName, ProgramFolder + Relative);
   }
   EXPECT_EQ(Contents(ProgramFolder + Relative), Start + End);
-  std::filesystem::remove_all(Native(ExtractFilePath(ProgramFolder + Relative)));
+  std::filesystem::remove_all(testsupport::NativePath(ExtractFilePath(ProgramFolder + Relative)));
 
   // A name that begins with "\" is left as it is.
   const std::string Folder = RootedFolder();
@@ -200,7 +191,7 @@ TEST(LogFile, NamesAreMadeAbsoluteAndTheLastFolderIsCreated) {
     EXPECT_EQ(Log.LogFileName, Rooted);
   }
   EXPECT_EQ(Contents(Rooted), Start + End);
-  std::filesystem::remove_all(Native(Folder));
+  std::filesystem::remove_all(testsupport::NativePath(Folder));
 }
 
 TEST(LogFile, AnUnwritableLogAtStartSwitchesLoggingOffQuietly) {
@@ -240,7 +231,7 @@ TEST(LogFile, AFailedLineRaisesTheSystemErrorAndLoggingGoesOn) {
     EXPECT_EQ(E.ErrorCode, plat::ErrorAccessDenied);
   }
   EXPECT_TRUE(Log.Active());
-  std::filesystem::remove(Native(Name));
+  std::filesystem::remove(testsupport::NativePath(Name));
   EXPECT_TRUE(Log.WriteLog("back", false));
   EXPECT_EQ(Contents(Name), "back\r\n");
   // The end line's failure is swallowed.
