@@ -58,10 +58,7 @@ void ThroughProxy(TWSocket& S, const std::string& ProxyPort) {
 }
 
 void ListenOn(TWSocket& S, const char* Proto) {
-  S.SetProto(Proto);
-  S.SetAddr("127.0.0.1");
-  S.SetPort("0");
-  EXPECT_EQ(ErrorOf([&] { S.Listen(); }), "(nothing raised)");
+  EXPECT_EQ(ErrorOf([&] { ListenOnLoopback(S, Proto); }), "(nothing raised)");
 }
 
 using CloseOnce = PeerTest;
