@@ -19,23 +19,10 @@ namespace {
 using Events = std::vector<std::string>;
 
 // Every event of a socket as text, the SOCKS ones included; the handler of
-// OnDataAvailable reads and shows what it read as "Data:<bytes>". Hook runs
-// after each event is recorded, inside the event, as a caller's handler.
-struct HookedLog {
-  Events Seen;
-  std::function<void(const std::string& Event)> Hook;
-
-  void Add(const std::string& E) {
-    Seen.push_back(E);
-    if (Hook) Hook(E);
-  }
+// OnDataAvailable reads and shows what it read as "Data:<bytes>".
+struct HookedLog : EventLog {
   void Attach(TWSocket& S) {
-    S.OnChangeState = [this](TObject*, TSocketState O, TSocketState N) {
-      Add(std::string("ChangeState(") + StateName(O) + "," + StateName(N) + ")");
-    };
-    S.OnSessionConnected = [this](TObject*, std::uint16_t E) { Add("SessionConnected(" + std::to_string(E) + ")"); };
-    S.OnSessionClosed = [this](TObject*, std::uint16_t E) { Add("SessionClosed(" + std::to_string(E) + ")"); };
-    S.OnDataSent = [this](TObject*, std::uint16_t E) { Add("DataSent(" + std::to_string(E) + ")"); };
+    EventLog::Attach(S, false);
     S.OnSocksConnected = [this](TObject*, std::uint16_t E) { Add("SocksConnected(" + std::to_string(E) + ")"); };
     S.OnSocksError = [this](TObject*, std::int32_t E, const std::string&) {
       Add("SocksError(" + std::to_string(E) + ")");
@@ -46,7 +33,7 @@ struct HookedLog {
       if (N > 0) Add("Data:" + std::string(Buffer, static_cast<std::size_t>(N)));
     };
   }
-  bool Has(const std::string& E) const { return std::find(Seen.begin(), Seen.end(), E) != Seen.end(); }
+  bool Has(const std::string& E) const { return std::find(Events.begin(), Events.end(), E) != Events.end(); }
 };
 
 void ThroughProxy(TWSocket& S, const std::string& ProxyPort) {
@@ -184,9 +171,9 @@ TEST_F(CloseOnce, AHandlerInsideAnEventEndsItsConnectionOnce) {
        1,
        [](const HookedLog& Log) {
          // The new connection's first line is its own.
-         EXPECT_TRUE(Log.Has("Data:client 0\r\n")) << testing::PrintToString(Log.Seen);
-         const auto Dup = std::find(Log.Seen.begin(), Log.Seen.end(), "Data:a\r\n");
-         ASSERT_LT(Dup + 2, Log.Seen.end());
+         EXPECT_TRUE(Log.Has("Data:client 0\r\n")) << testing::PrintToString(Log.Events);
+         const auto Dup = std::find(Log.Events.begin(), Log.Events.end(), "Data:a\r\n");
+         ASSERT_LT(Dup + 2, Log.Events.end());
          EXPECT_EQ(Dup[1], "ChangeState(wsConnected,wsClosed)");
          EXPECT_EQ(Dup[2], "ChangeState(wsClosed,wsConnected)");
        }},
@@ -206,7 +193,7 @@ TEST_F(CloseOnce, AHandlerInsideAnEventEndsItsConnectionOnce) {
        [](const HookedLog& Log) {
          // What the proxy sent behind its reply belonged to its connection.
          EXPECT_FALSE(Log.Has("Data:behind\r\n"));
-         EXPECT_TRUE(Log.Has("Data:client 0\r\n")) << testing::PrintToString(Log.Seen);
+         EXPECT_TRUE(Log.Has("Data:client 0\r\n")) << testing::PrintToString(Log.Events);
        }},
   };
   for (const auto& R : Rows) {
@@ -215,10 +202,10 @@ TEST_F(CloseOnce, AHandlerInsideAnEventEndsItsConnectionOnce) {
     TWSocket* S = new TWSocket(nullptr);
     Log.Attach(*S);
     const std::shared_ptr<void> Keep = R.Start(Log, S);
-    ASSERT_TRUE(PumpUntil([&] { return !S || S->State() == wsClosed; }, 20000)) << testing::PrintToString(Log.Seen);
+    ASSERT_TRUE(PumpUntil([&] { return !S || S->State() == wsClosed; }, 20000)) << testing::PrintToString(Log.Events);
     Sentinel Queue;
     ASSERT_TRUE(Queue.PumpThroughQueue());
-    ExpectNothingAfterTheClose(Log.Seen, R.Closes);
+    ExpectNothingAfterTheClose(Log.Events, R.Closes);
     if (R.Check) R.Check(Log);
     delete S;
   }
@@ -258,7 +245,7 @@ TEST_F(CloseOnce, EveryCloseResetsWhatACloseResets) {
     Log.Attach(S);
     ConnectTo(S, GreetPort());
     ASSERT_TRUE(PumpUntil([&] { return S.State() == wsClosed; }));
-    EXPECT_FALSE(Log.Has("SocksConnected(0)")) << testing::PrintToString(Log.Seen);
+    EXPECT_FALSE(Log.Has("SocksConnected(0)")) << testing::PrintToString(Log.Events);
     EXPECT_TRUE(Log.Has("SessionConnected(0)"));
     Sentinel Queue;
     ASSERT_TRUE(Queue.PumpThroughQueue());

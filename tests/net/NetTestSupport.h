@@ -75,14 +75,18 @@ inline const char* StateName(TSocketState S) {
 }
 
 // The events of a socket as text, runs of DataAvailable folded into one.
+// Hook runs after each event is recorded, inside the event, as a caller's
+// handler.
 struct EventLog {
   std::vector<std::string> Events;
   std::string Received;
   int ReadPerEvent = 65536;
+  std::function<void(const std::string& Event)> Hook;
 
   void Add(const std::string& E) {
     if (E == "DataAvailable(0)" && !Events.empty() && Events.back() == E) return;
     Events.push_back(E);
+    if (Hook) Hook(E);
   }
 
   // Records every event; data is read in pieces of ReadPerEvent bytes.
