@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "NetTestSupport.h"
@@ -48,50 +49,57 @@ void ListenOn(TWSocket& S, const char* Proto) {
   EXPECT_EQ(ErrorOf([&] { ListenOnLoopback(S, Proto); }), "(nothing raised)");
 }
 
+// Each row of the table below arms its handler (the log's hook) and starts
+// the socket; what it returns lives as long as the row.
+using RowStart = std::function<std::shared_ptr<void>(HookedLog& Log, TWSocket*& S)>;
+
+// A line-mode connection whose peer echoes a line and a last one without its
+// end, then closes; OnDataAvailable runs Raise at the last one.
+RowStart RaiseAtTheLastLine(std::function<void()> Raise) {
+  return [Raise](HookedLog& Log, TWSocket*& S) {
+    Log.Hook = [&, Raise](const std::string& E) {
+      if (E == "SessionConnected(0)") {
+        S->SendText("ECHO\r\na\r\nlast");
+        S->Shutdown(1);
+      }
+      if (E == "Data:last") Raise();
+    };
+    S->SetLineMode(true);
+    ConnectTo(*S, CommandPort());
+    return nullptr;
+  };
+}
+
+// A Listen of Proto whose handler of Event does Act to the socket.
+RowStart WhenListening(const char* Proto, std::string Event, std::function<void(TWSocket*& S)> Act) {
+  return [Proto, Event, Act](HookedLog& Log, TWSocket*& S) {
+    Log.Hook = [&, Event, Act](const std::string& E) {
+      if (E == Event) Act(S);
+    };
+    ListenOn(*S, Proto);
+    return nullptr;
+  };
+}
+
 using CloseOnce = PeerTest;
 
 }  // namespace
 
 TEST_F(CloseOnce, AHandlerInsideAnEventEndsItsConnectionOnce) {
-  // Each row arms its handler (the log's hook) and starts the socket; what
-  // it returns lives as long as the row.
-  using Setup = std::function<std::shared_ptr<void>(HookedLog& Log, TWSocket*& S)>;
   const std::string Granted = Hex(std::string("\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x50", 10));
   const std::string Request = "r" + std::to_string(4 + 1 + 14 + 2);  // the level 5 request for target.example:80
   const struct {
     const char* Name;
-    Setup Start;
+    RowStart Start;
     int Closes;
     std::function<void(const HookedLog&)> Check;
   } Rows[] = {
       {"OnDataAvailable raises our exception at the last line of the close",
-       [](HookedLog& Log, TWSocket*& S) {
-         Log.Hook = [&](const std::string& E) {
-           if (E == "SessionConnected(0)") {
-             S->SendText("ECHO\r\na\r\nlast");
-             S->Shutdown(1);
-           }
-           if (E == "Data:last") throw EInvalidOperation("from the last line");
-         };
-         S->SetLineMode(true);
-         ConnectTo(*S, CommandPort());
-         return nullptr;
-       },
-       1, [](const HookedLog& Log) { EXPECT_TRUE(Log.Has("Data:last")); }},
+       RaiseAtTheLastLine([] { throw EInvalidOperation("from the last line"); }), 1,
+       [](const HookedLog& Log) { EXPECT_TRUE(Log.Has("Data:last")); }},
       {"OnDataAvailable raises something else at the last line of the close",
-       [](HookedLog& Log, TWSocket*& S) {
-         Log.Hook = [&](const std::string& E) {
-           if (E == "SessionConnected(0)") {
-             S->SendText("ECHO\r\na\r\nlast");
-             S->Shutdown(1);
-           }
-           if (E == "Data:last") throw std::runtime_error("from the last line");
-         };
-         S->SetLineMode(true);
-         ConnectTo(*S, CommandPort());
-         return nullptr;
-       },
-       1, [](const HookedLog& Log) { EXPECT_TRUE(Log.Has("Data:last")); }},
+       RaiseAtTheLastLine([] { throw std::runtime_error("from the last line"); }), 1,
+       [](const HookedLog& Log) { EXPECT_TRUE(Log.Has("Data:last")); }},
       {"OnSessionClosed of a reset sends",
        [](HookedLog& Log, TWSocket*& S) {
          Log.Hook = [&](const std::string& E) {
@@ -127,35 +135,11 @@ TEST_F(CloseOnce, AHandlerInsideAnEventEndsItsConnectionOnce) {
        },
        1, nullptr},
       {"OnChangeState to wsBound inside Listen closes",
-       [](HookedLog& Log, TWSocket*& S) {
-         Log.Hook = [&](const std::string& E) {
-           if (E == "ChangeState(wsClosed,wsBound)") S->Close();
-         };
-         ListenOn(*S, "tcp");
-         return nullptr;
-       },
-       1, nullptr},
+       WhenListening("tcp", "ChangeState(wsClosed,wsBound)", [](TWSocket*& S) { S->Close(); }), 1, nullptr},
       {"OnSessionConnected of a datagram Listen closes",
-       [](HookedLog& Log, TWSocket*& S) {
-         Log.Hook = [&](const std::string& E) {
-           if (E == "SessionConnected(0)") S->Close();
-         };
-         ListenOn(*S, "udp");
-         return nullptr;
-       },
-       1, nullptr},
+       WhenListening("udp", "SessionConnected(0)", [](TWSocket*& S) { S->Close(); }), 1, nullptr},
       {"OnSessionConnected of a datagram Listen frees the socket",
-       [](HookedLog& Log, TWSocket*& S) {
-         Log.Hook = [&](const std::string& E) {
-           if (E == "SessionConnected(0)") {
-             delete S;
-             S = nullptr;
-           }
-         };
-         ListenOn(*S, "udp");
-         return nullptr;
-       },
-       0, nullptr},
+       WhenListening("udp", "SessionConnected(0)", [](TWSocket*& S) { delete std::exchange(S, nullptr); }), 0, nullptr},
       {"OnDataAvailable adopts another connection by Dup, a line part held",
        [](HookedLog& Log, TWSocket*& S) {
          auto Other = std::make_shared<DialledIn>();
