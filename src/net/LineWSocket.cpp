@@ -194,10 +194,8 @@ void TCustomLineWSocket::CheckLimit() {
   const bool Clear = FClearData;
   FClearData = false;
   if (!Clear || Epoch != FAreaEpoch) return;
-  FFront = 0;
-  FAreaCount = 0;
   FLineLength = 0;
-  FArea[0] = 0;
+  Consume(FAreaCount);
   ++FAreaEpoch;
 }
 
