@@ -345,9 +345,16 @@ void THttpCli::ResetReception() {
   FStatusSeen = false;
   FHeaderBytes = 0;
   FCloseError = 0;
+  TakeReceived();
+  FNext = lhNone;
+}
+
+// What waits in the receive buffer, which is left empty.
+std::string THttpCli::TakeReceived() {
+  std::string Held(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
   FRcvdCount = 0;
   FRcvdBuffer[0] = '\0';
-  FNext = lhNone;
+  return Held;
 }
 
 void THttpCli::RunRequest(THttpRequest Request) {
@@ -366,15 +373,14 @@ void THttpCli::WaitIdle() {
 }
 
 void THttpCli::Abort() {
-  const auto Alive = FAlive;
   if (FState == hsIdle) {
     if (FCtrlSocket->State() != wsClosed) FCtrlSocket->Close();
     return;
   }
-  const std::uintptr_t Serial = FRequestSerial;
+  const TStep Begun = Step();
   const bool WasResolving = FState == hsResolving;
   ChangeState(hsAborting);
-  if (!*Alive || FRequestSerial != Serial || FState != hsAborting) return;
+  if (!Begun.SameRequest() || FState != hsAborting) return;
   if (WasResolving) {
     try {
       FCtrlSocket->StopDnsLookup();
@@ -384,7 +390,7 @@ void THttpCli::Abort() {
   Settle(httperrAborted, "Connection aborted on request");
   if (WasResolving) SocketSessionClosed(FCtrlSocket.get(), 0);
   else FCtrlSocket->Close();
-  if (!*Alive || FRequestSerial != Serial) return;
+  if (!Begun.SameRequest()) return;
   ChangeState(hsIdle);
 }
 
@@ -507,9 +513,7 @@ void THttpCli::StartNameLookup() {
     FCtrlSocket->DnsLookup(FHostName);
   } catch (Exception& E) {
     if (!Begun.Same()) return;
-    FResponseCode = 404;
-    FResponseText = E.Message();
-    FRequestError = httperrCantConnect;
+    SetFailure(httperrCantConnect, E.Message());
     FConnected = false;
     ChangeState(hsIdle);
     return;
@@ -672,8 +676,7 @@ void THttpCli::SocketDataAvailable(TObject*, std::uint16_t Error) {
     // request would hang, or end as a success with nothing delivered. It
     // ends here as a local failure.
     const auto Alive = FAlive;
-    FRcvdCount = 0;
-    FRcvdBuffer[0] = '\0';
+    TakeReceived();
     FailRequest(httperrLineTooLong, "HTTP line too long");
     if (!*Alive) return;
     throw EHttpException("HTTP line too long", 4);
@@ -687,8 +690,7 @@ void THttpCli::SocketDataAvailable(TObject*, std::uint16_t Error) {
   FRcvdCount += Count;
   FRcvdBuffer[FRcvdCount] = '\0';
   if (FState == hsAwaitingBody) {
-    const std::string Piece(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
-    FRcvdCount = 0;
+    const std::string Piece = TakeReceived();
     DeliverBody(Piece.data(), static_cast<std::int32_t>(Piece.size()));
     return;
   }
@@ -817,9 +819,7 @@ void THttpCli::HandleHeaderLine(const std::string& Line) {
     if (FContentType.empty()) FContentType = "text/html";
     const std::string First = FRawLine;
     if (!EnterBody()) return;
-    const std::string Piece = First + std::string(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
-    FRcvdCount = 0;
-    FRcvdBuffer[0] = '\0';
+    const std::string Piece = First + TakeReceived();
     DeliverBody(Piece.data(), static_cast<std::int32_t>(Piece.size()));
     return;
   }
@@ -897,26 +897,16 @@ void THttpCli::EndHeader() {
     FireHeaderEnd();
     if (!Begun.Same()) return;
     if (!FOtherScheme.empty()) {
-      FailRequest(httperrUnsupportedScheme, "relocation to an unsupported scheme: " + FOtherScheme);
+      FailRequest(httperrUnsupportedScheme, UnsupportedScheme());
       return;
     }
     // The relocating response's body is never delivered, nor the rest of
     // a POST body: the new request is a GET.
-    FRcvdCount = 0;
-    FRcvdBuffer[0] = '\0';
+    TakeReceived();
     FHeaderLineCount = 0;
     FBodyPieceCount = 0;
     FMoreData = false;
-    FCtrlSocket->OnSessionClosed = [this](TObject* Sender, std::uint16_t Error) {
-      RelocationSessionClosed(Sender, Error);
-    };
-    {
-      // A close that fails has let go of the connection all the same.
-      TSocketCall Call(*this);
-      FCtrlSocket->Close();
-    }
-    // A close that reported nothing still ends this connection.
-    if (Begun.Same()) RelocationSessionClosed(FCtrlSocket.get(), 0);
+    CloseAndEnd(true);
     return;
   }
   if (FContentLength == 0) {
@@ -931,9 +921,7 @@ void THttpCli::EndHeader() {
   if (!EnterBody()) return;
   const TStep InBody = Step();
   if (FRcvdCount > 0) {
-    const std::string Piece(FRcvdBuffer, static_cast<std::size_t>(FRcvdCount));
-    FRcvdCount = 0;
-    FRcvdBuffer[0] = '\0';
+    const std::string Piece = TakeReceived();
     DeliverBody(Piece.data(), static_cast<std::int32_t>(Piece.size()));
     if (!InBody.Same()) return;
   }
@@ -1000,26 +988,28 @@ void THttpCli::FailRequest(std::int32_t Error, const std::string& Text) {
 // A local failure is the request's outcome: nothing that still arrives, no
 // relocation and no more of a POST body may change it.
 void THttpCli::Settle(std::int32_t Error, const std::string& Text) {
-  FRequestError = Error;
-  FResponseCode = 404;
-  FResponseText = Text;
+  SetFailure(Error, Text);
   FEndDecided = true;
   FLocationPending = false;
   FOtherScheme.clear();
   FMoreData = false;
 }
 
-// Closes the connection from this side; when the socket reports no close (it
-// was closed already, or its close failed), the close handling runs here.
-void THttpCli::CloseAndEnd() {
+// Closes the connection from this side, to follow a relocation or to end the
+// request; when the socket reports no close (it was closed already, or its
+// close failed), the close handling runs here.
+void THttpCli::CloseAndEnd(bool Relocating) {
   const TStep Begun = Step();
-  FCtrlSocket->OnSessionClosed = OrdinaryCloseHandler();
+  const TSessionClosed Closed =
+      Relocating ? [this](TObject* Sender, std::uint16_t Error) { RelocationSessionClosed(Sender, Error); }
+                 : OrdinaryCloseHandler();
+  FCtrlSocket->OnSessionClosed = Closed;
   if (FCtrlSocket->State() != wsClosed) {
     // A close that fails has let go of the connection all the same.
     TSocketCall Call(*this);
     CloseConnection();
   }
-  if (Begun.Same()) SocketSessionClosed(FCtrlSocket.get(), 0);
+  if (Begun.Same()) Closed(FCtrlSocket.get(), 0);
 }
 
 // What the handlers of the close raise waits until the request has ended.
@@ -1056,11 +1046,7 @@ void THttpCli::EndConnection(std::uint16_t Error, std::exception_ptr& Raised) {
       Relocate(Raised);
       return;
     }
-    if (!FOtherScheme.empty()) {
-      FRequestError = httperrUnsupportedScheme;
-      FResponseCode = 404;
-      FResponseText = "relocation to an unsupported scheme: " + FOtherScheme;
-    }
+    if (!FOtherScheme.empty()) SetFailure(httperrUnsupportedScheme, UnsupportedScheme());
   } else if (FBodyPieceCount > 0) {
     Deferring(Raised, [&] { FireDocEnd(); });
     if (!Begun.Same()) return;
@@ -1083,10 +1069,17 @@ void THttpCli::JudgeDocument(std::uint16_t Error) {
   else if (!NoBody && FContentLength < 0 && Error != 0)
     Text = "document incomplete: " + IntToStr(FReceivedBytes) + " bytes";
   if (Text.empty()) return;
-  FRequestError = Error ? Error : httperrDocumentIncomplete;
+  SetFailure(Error ? Error : httperrDocumentIncomplete, Text);
+}
+
+// Every failure of the client's own says 404, whatever the server said.
+void THttpCli::SetFailure(std::int32_t Error, const std::string& Text) {
+  FRequestError = Error;
   FResponseCode = 404;
   FResponseText = Text;
 }
+
+std::string THttpCli::UnsupportedScheme() const { return "relocation to an unsupported scheme: " + FOtherScheme; }
 
 void THttpCli::RelocationSessionClosed(TObject*, std::uint16_t) {
   std::exception_ptr Raised;

@@ -261,7 +261,6 @@ class THttpCli : public TComponent {
     std::uintptr_t Serial;
     THttpClientState State;
     unsigned Closes;
-    bool Lives() const { return *Alive; }
     bool SameRequest() const { return *Alive && Self->FRequestSerial == Serial; }
     bool Same() const { return SameRequest() && Self->FState == State && Self->FCloses == Closes; }
   };
@@ -277,11 +276,14 @@ class THttpCli : public TComponent {
   void ComposeHeader(const std::string& Method, TStrings& Lines);
   void FailRequest(std::int32_t Error, const std::string& Text);
   void Settle(std::int32_t Error, const std::string& Text);
+  void SetFailure(std::int32_t Error, const std::string& Text);
+  std::string UnsupportedScheme() const;
   void BadResponse(const std::string& Line);
-  void CloseAndEnd();
+  void CloseAndEnd(bool Relocating = false);
   void EndConnection(std::uint16_t Error, std::exception_ptr& Raised);
   void Relocate(std::exception_ptr& Raised);
   void ResetReception();
+  std::string TakeReceived();
   void JudgeDocument(std::uint16_t Error);
   void SocketReportedError();
   void FailOnSocketError(std::int32_t Code, const std::string& Prefix);

@@ -850,30 +850,25 @@ struct Handled {
     Http->SetPostStream(&Body);
     Http->SetDocStream(&Doc);
     THttpCli& C = *Http;
-    const auto T = [this](const char* Name) { return [this, Name](TObject*) { Tick(Name); }; };
     C.OnStateChange = [this](TObject*) { Tick(std::string("State ") + StateName(Http->State())); };
-    C.OnSessionConnected = T("SessionConnected");
-    C.OnRequestHeaderBegin = T("RequestHeaderBegin");
-    C.OnBeforeHeaderSend = [this](TObject*, const std::string&, TStrings&) { Tick("BeforeHeaderSend"); };
     C.OnCommand = [this](TObject*, std::string& S) { Tick("Command " + S.substr(0, S.find(' '))); };
-    C.OnRequestHeaderEnd = T("RequestHeaderEnd");
-    C.OnSendBegin = T("SendBegin");
-    C.OnSendData = [this](TObject*, const void*, std::int32_t) { Tick("SendData"); };
-    C.OnSendEnd = T("SendEnd");
-    C.OnHeaderBegin = T("HeaderBegin");
-    C.OnHeaderData = T("HeaderData");
-    C.OnHeaderEnd = T("HeaderEnd");
-    C.OnCookie = [this](TObject*, const std::string&, bool&) { Tick("Cookie"); };
-    C.OnLocationChange = T("LocationChange");
-    C.OnDocBegin = T("DocBegin");
-    C.OnDocData = [this](TObject*, const void*, std::int32_t) { Tick("DocData"); };
-    C.OnDocEnd = T("DocEnd");
+    On(C.OnSessionConnected, "SessionConnected"); On(C.OnRequestHeaderBegin, "RequestHeaderBegin");
+    On(C.OnBeforeHeaderSend, "BeforeHeaderSend"); On(C.OnRequestHeaderEnd, "RequestHeaderEnd");
+    On(C.OnSendBegin, "SendBegin"); On(C.OnSendData, "SendData"); On(C.OnSendEnd, "SendEnd");
+    On(C.OnHeaderBegin, "HeaderBegin"); On(C.OnHeaderData, "HeaderData"); On(C.OnHeaderEnd, "HeaderEnd");
+    On(C.OnCookie, "Cookie"); On(C.OnLocationChange, "LocationChange");
+    On(C.OnDocBegin, "DocBegin"); On(C.OnDocData, "DocData"); On(C.OnDocEnd, "DocEnd");
     C.OnRequestDone = [this](TObject*, THttpRequest Type, std::uint16_t Error) {
       Done.emplace_back(Type, Error);
       Tick("RequestDone");
     };
   }
   ~Handled() { delete Http; }
+  // An event of any signature that only ticks, by its name.
+  template <typename... Args>
+  void On(std::function<void(TObject*, Args...)>& Event, const char* Name) {
+    Event = [this, Name](TObject*, Args...) { Tick(Name); };
+  }
   // Nothing of the handler may be touched once the client is gone: the
   // handler is part of it.
   void Tick(const std::string& Name) {
