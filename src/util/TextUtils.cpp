@@ -102,13 +102,13 @@ std::string GetTempFolder() {
   std::string Folder, System;
   const bool Spelled = plat::GetEnvironmentPath("temp", Folder);
   Folder = Trim(Folder);
-  if (Spelled && !Folder.empty() && Folder.size() < 260) return IncludeTrailingBackslash(Folder);
+  const bool Usable = !Folder.empty() && Folder.size() < 260;
+  if (Spelled && Usable) return IncludeTrailingBackslash(Folder);
   // Without a usable variable the list and the update files would land in the
-  // root of the current drive, or in a folder other than the user's.
-  if (plat::GetTempPath(System) || Folder.empty() || Folder.size() >= 260) Folder = System;
-  // Spelled by neither: the name holds "?", and making a file there fails
-  // with the name in its message.
-  return IncludeTrailingBackslash(Folder);
+  // root of the current drive, or in a folder other than the user's. Spelled
+  // by neither: the name holds "?", and making a file there fails with the
+  // name in its message.
+  return IncludeTrailingBackslash(plat::GetTempPath(System) || !Usable ? System : Folder);
 }
 
 bool OpenTextFileRetry(TTextFile& F, int Retries) {

@@ -4,7 +4,6 @@
 // are written down instead of opened and whose fetch a test may replace.
 #pragma once
 
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,26 +15,18 @@
 #include "app/UAbout.h"
 #include "app/UDravin.h"
 #include "framework/Classes.h"
+#include "http/HttpTestSupport.h"
 #include "util/TextUtils.h"
 
 namespace testsupport {
 
 using Lines = std::vector<std::string>;
 
-inline std::string Env(const char* Name) {
-  const char* Value = std::getenv(Name);
-  return Value ? Value : "";
-}
-// An address of the scripted peer of http_peer.py, which the test runs under.
-inline std::string PeerUrl(const std::string& Path) {
-  return "http://127.0.0.1:" + Env("DRAVIN_HTTP_PEER_PORT") + Path;
-}
-// The peer's documents: byte i is i % 251.
-inline std::string Pattern(std::size_t N) {
-  std::string S(N, '\0');
-  for (std::size_t I = 0; I < N; ++I) S[I] = static_cast<char>(I % 251);
-  return S;
-}
+// The scripted peer of http_peer.py, which some of these tests run under,
+// and its documents (byte i is i % 251).
+using httptest::Env;
+using httptest::PeerUrl;
+using nettest::Pattern;
 
 // A fetch as the real one leaves it: the document stored and its size, or
 // nothing stored (an empty document included) and 0.
@@ -210,6 +201,7 @@ class HostInstall : public testing::Test {
     StatusLine = F->Label1->Caption();
     ButtonsAfter = {F->ButtonPause->Enabled(), F->ButtonStop->Enabled(), F->ButtonSkip->Enabled(),
                     F->ButtonPlay->Enabled()};
+    FetchBounds = F->Bounds;
   }
 
   std::string Root, OldTemp;
@@ -218,6 +210,7 @@ class HostInstall : public testing::Test {
   Lines Pages;
   std::string SettingsFile, StatusLine;
   std::vector<bool> ButtonsAfter;
+  std::vector<std::int64_t> FetchBounds;
 };
 
 }  // namespace testsupport

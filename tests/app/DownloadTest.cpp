@@ -17,7 +17,6 @@
 #include "support/MD5.h"
 #include "util/TextUtils.h"
 
-
 using testsupport::LoggedMessages;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
@@ -34,7 +33,6 @@ using testsupport::Lines;
 using testsupport::Pattern;
 using testsupport::PeerUrl;
 using testsupport::TTestDravin;
-
 
 // The real clock, with every sleep of the program written down.
 class TRecordingClock : public TClockSource {

@@ -315,12 +315,16 @@ TEST_F(UpdateInstall, InTheRunStopWaitsForTheEntryAndTheNextRunFindsTheNewVersio
   const Lines Run1 = RunWith({New[0]}, true);
   EXPECT_EQ(Run1, (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Plug Ver.2.0をダウンロードします.",
                          "Plugをバージョンアップしました.", "バージョンチェック終了"}));
+  // The list has no listed size; an update file may bring no more than its entry's.
+  const auto Size = [&New](int I) { return static_cast<std::int64_t>(New[I].size()); };
+  EXPECT_EQ(FetchBounds, (std::vector<std::int64_t>{-1, Size(0)}));
   // The installed plug-in now matches its entry; a failed fetch does not hold
   // up the next entry.
   const Lines Run2 = RunWith({std::nullopt, New[2]}, false);
   EXPECT_EQ(Run2, (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Other Ver.3.0をダウンロードします.",
                          "Otherのダウンロードに失敗しました.", "Third Ver.4.0をダウンロードします.",
                          "Thirdをバージョンアップしました.", "バージョンチェック終了"}));
+  EXPECT_EQ(FetchBounds, (std::vector<std::int64_t>{-1, Size(1), Size(2)}));
   const Lines Run3 = RunWith({New[1]}, false);
   EXPECT_EQ(Run3, (Lines{"バージョンチェックプラグイン", "バージョンチェック開始", "Other Ver.3.0をダウンロードします.",
                          "Otherをバージョンアップしました.", "バージョンチェック終了"}));

@@ -208,6 +208,20 @@ def probe(args, wine, command, *more):
     return result.returncode, result.stdout.decode("utf-8", "replace")
 
 
+def plug_release(s, args):
+    """Zel Plug 1.1.0.0 as zelplug.dll in the server's bin folder, and its list entry."""
+    path = os.path.join(s.bin, "zelplug.dll")
+    shutil.copy(os.path.join(args.fixtures, "zelplug11.dll"), path)
+    data = open(path, "rb").read()
+    return "Zel Plug,zelplug.dll,1.1.0.0,(C) Plug Maker,%d,%s" % (len(data), hashlib.md5(data).hexdigest().upper())
+
+
+def automatic(s, timeout=20):
+    """Settings that name the server as the proxy and choose automatic installation."""
+    return (s.settings("zel.ini", b"[TFormDravin]\r\nAutoDLL_Checked=True\r\nOpenHomePage_Checked=False\r\n")
+            .replace(b"TimeOut_Text=20", b"TimeOut_Text=%d" % timeout))
+
+
 def installation_from_the_server(s, args):
     """A newer plug-in on the server, automatic installation chosen: fetched,
     checked, installed; the next run finds it up to date. The list is made
@@ -216,8 +230,8 @@ def installation_from_the_server(s, args):
     print("--", what)
     for name in os.listdir(s.bin):
         os.remove(os.path.join(s.bin, name))
+    entry = plug_release(s, args)
     release = os.path.join(s.bin, "zelplug.dll")
-    shutil.copy(os.path.join(args.fixtures, "zelplug11.dll"), release)
     names = os.path.join(args.work, "names.txt")
     with open(names, "wb") as f:
         f.write("zelplug.dll=Zel Plug\r\n".encode("cp932"))
@@ -225,13 +239,11 @@ def installation_from_the_server(s, args):
     rc = s.wine.run(args.list_maker, windows(s.bin), windows(names), windows(s.list_file))
     if not check(rc == 0, f"{what}: dravin-list writes the list (rc {rc})"):
         return
-    digest = hashlib.md5(open(release, "rb").read()).hexdigest().upper()
-    check(open(s.list_file, "rb").read()
-          == b"Zel Plug,zelplug.dll,1.1.0.0,(C) Plug Maker,%d,%s\r\n" % (os.path.getsize(release), digest.encode()),
+    check(open(s.list_file, "rb").read() == (entry + "\r\n").encode(),
           f"{what}: the list names the release with its size and digest")
     host = s.install("installation", ["zel.ini", "zel.log"], ["zel.exe"], ["zelplug.dll"])
     with open(os.path.join(host, "zel.ini"), "wb") as f:
-        f.write(s.settings("zel.ini", b"[TFormDravin]\r\nAutoDLL_Checked=True\r\nOpenHomePage_Checked=False\r\n"))
+        f.write(automatic(s))
     installed = os.path.join(host, "dravin", "zelplug.dll")
     for run, messages in ((1, ["Zel Plug Ver.1.1.0.0をダウンロードします.", "Zel Plugをバージョンアップしました."]),
                           (2, [])):
@@ -249,26 +261,12 @@ def installation_from_the_server(s, args):
     os.remove(release)
 
 
-def release(s, args, fixture, name):
-    """A release file in the server's bin folder, and its list entry."""
-    path = os.path.join(s.bin, name)
-    shutil.copy(os.path.join(args.fixtures, fixture), path)
-    data = open(path, "rb").read()
-    return "%d,%s" % (len(data), hashlib.md5(data).hexdigest().upper())
-
-
-def automatic(s, timeout=20):
-    """Settings that name the server as the proxy and choose automatic installation."""
-    return (s.settings("zel.ini", b"[TFormDravin]\r\nAutoDLL_Checked=True\r\nOpenHomePage_Checked=False\r\n")
-            .replace(b"TimeOut_Text=20", b"TimeOut_Text=%d" % timeout))
-
-
 def stop_during_a_fetch(s, args, wine):
     """Stop and Esc during a fetch that would not end by itself: the server
     trickles one byte every 2 s and the host set no time-out. The fetch ends
     at once, and so does the program."""
     w = Window(s, args, wine)
-    plug = "Zel Plug,zelplug.dll,1.1.0.0,(C) Plug Maker," + release(s, args, "zelplug11.dll", "zelplug.dll")
+    plug = plug_release(s, args)
     list_path, plug_path = s.base_path + "fileversion.txt", s.base_path + "bin/zelplug.dll"
     not_fetched = "zel.log: バージョンチェックファイルダウンロード失敗. (C.ERROR)"
     for what, slow, act, lines in [
@@ -312,7 +310,7 @@ def paths_the_code_page_cannot_spell(s, args, wine):
     temp = os.path.join(args.work, "Zürich")
     shutil.rmtree(temp, ignore_errors=True)
     os.makedirs(temp)
-    plug = "Zel Plug,zelplug.dll,1.1.0.0,(C) Plug Maker," + release(s, args, "zelplug11.dll", "zelplug.dll")
+    plug = plug_release(s, args)
     host = s.install("Müller", ["zel.log"], ["zel.exe"], ["zelplug.dll"])
     open(os.path.join(host, "zel.ini"), "wb").write(automatic(s))
     s.write_list(["Zel,zel.exe,2.1.0.0,(C) Zel Soft,1,X", plug])
@@ -550,12 +548,13 @@ def window_by_real_input(s, args, wine):
             checker.kill()
 
 
-def run_with_input(s, w, wine, host, what, act, timeout):
-    """Starts the checker of host, acts on its window once it is there, and
-    waits for the program to end; False when the window never appeared."""
+def run_with_input(s, w, wine, host, what, act, timeout, *arguments):
+    """Starts the checker of host with the arguments given, acts on its window
+    once it is there, and waits for the program to end; False when the window
+    never appeared."""
     if os.path.exists(s.page_file):
         os.remove(s.page_file)
-    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"))
+    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), *arguments)
     try:
         if not check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
             return False
@@ -602,18 +601,14 @@ def stored_places(s, args, wine):
         f.write(b"[TFormDravin]\r\nPixelsPerInch=96\r\nNormPos=-32000,-32000,-31555,-31817\r\n")
     screen = [int(v) for v in subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True,
                                              text=True, check=True).stdout.split()]
-    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
-    try:
-        if check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
-            time.sleep(1)
-            left, top, right, bottom = (int(v) for v in w.probe("where")[1].split()[0].split(","))
-            check(0 <= left and 0 <= top and right <= screen[0] and bottom <= screen[1],
-                  f"{what}: the window is on the screen ({left},{top},{right},{bottom} on {screen})")
-            w.probe("close")
-            check(checker.wait(timeout=20) == 0, f"{what}: the window closes")
-    finally:
-        if checker.poll() is None:
-            checker.kill()
+
+    def on_the_screen():
+        time.sleep(1)
+        left, top, right, bottom = (int(v) for v in w.probe("where")[1].split()[0].split(","))
+        check(0 <= left and 0 <= top and right <= screen[0] and bottom <= screen[1],
+              f"{what}: the window is on the screen ({left},{top},{right},{bottom} on {screen})")
+        w.probe("close")
+    run_with_input(s, w, wine, host, what, on_the_screen, 20, "/options")
 
 
 def run_control(s, args, wine):
@@ -695,27 +690,23 @@ def settings_files(s, args, wine):
     print("--", what)
     host = s.install("options", ["zel.log"], ["zel.exe"])
     open(os.path.join(host, "zel.ini"), "wb").write(b"")
-    checker = wine.start(os.path.join(host, "dravin", "dravin.exe"), "/options")
-    try:
-        if check(w.probe("wait", "20000")[0] == 0, f"{what}: the window appears"):
-            # A click that lands before the window has taken its place after its
-            # first showing is lost; clicking a radio button again changes nothing.
-            def auto_checked():
-                return [r[3] for r in w.rows() if r[0] == "radio"] == ["unchecked", "checked"]
-            clicked = False
-            for _ in range(5):
-                time.sleep(1)
-                w.click(40, 120)  # the option button AutoDLL
-                if w.until(auto_checked, 4):
-                    clicked = True
-                    break
-            check(clicked, f"{what}: the click checks AutoDLL and unchecks OpenHomePage")
-            w.probe("close")
-            check(checker.wait(timeout=20) == 0, f"{what}: the window closes")
-            compare(what, os.path.join(host, "zel.ini"), "options.ini")
-    finally:
-        if checker.poll() is None:
-            checker.kill()
+
+    def pick_automatic():
+        # A click that lands before the window has taken its place after its
+        # first showing is lost; clicking a radio button again changes nothing.
+        def auto_checked():
+            return [r[3] for r in w.rows() if r[0] == "radio"] == ["unchecked", "checked"]
+        clicked = False
+        for _ in range(5):
+            time.sleep(1)
+            w.click(40, 120)  # the option button AutoDLL
+            if w.until(auto_checked, 4):
+                clicked = True
+                break
+        check(clicked, f"{what}: the click checks AutoDLL and unchecks OpenHomePage")
+        w.probe("close")
+    if run_with_input(s, w, wine, host, what, pick_automatic, 20, "/options"):
+        compare(what, os.path.join(host, "zel.ini"), "options.ini")
 
 
 def main():

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "FormTestSupport.h"
 #include "TestSupport.h"
 #include "framework/Forms.h"
 #include "platform/Gui.h"
@@ -38,14 +39,7 @@ class TTestForm : public TForm {
   std::vector<std::string> Clicks;
 };
 
-class Forms : public testing::Test {
- protected:
-  void TearDown() override {
-    delete App;
-    testsupport::DrainQueue();
-  }
-  TFormApplication* App = new TFormApplication();
-};
+class Forms : public testsupport::FormAppTest {};
 
 void Click(TWinControl* Control) { plat::SendMessage(Control->Handle(), plat::MsgButtonClick, 0, 0); }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FormTestSupport.h"
 #include "TestSupport.h"
 #include "framework/Forms.h"
 #include "framework/IniFiles.h"
@@ -36,14 +37,9 @@ class TOptionsForm : public TForm {
   TFormStorage* Storage;
 };
 
-class Placement : public testing::Test {
+class Placement : public testsupport::FormAppTest {
  protected:
   void SetUp() override { File = testsupport::ScratchFolder() + "zel.ini"; }
-  void TearDown() override {
-    delete App;
-    App = nullptr;
-    testsupport::DrainQueue();
-  }
   TOptionsForm* Make(const std::function<void(TOptionsForm&)>& Before = nullptr) {
     auto* F = App->CreateForm<TOptionsForm>();
     if (Before) Before(*F);
@@ -52,7 +48,6 @@ class Placement : public testing::Test {
     return F;
   }
   std::string File;
-  TFormApplication* App = new TFormApplication();
 };
 
 const std::string Saved =

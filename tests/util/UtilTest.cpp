@@ -238,7 +238,6 @@ TEST(Environment, TempFolderAlwaysEndsWithABackslash) {
   testsupport::SetEnv("TEMP", Saved);
 }
 
-
 TEST(OpenTextFileRetry, OneAttemptWithoutRetries) {
   FakeClock Clock;
   const std::string Folder = ScratchFolder();
