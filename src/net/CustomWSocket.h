@@ -288,6 +288,9 @@ class TCustomWSocket : public TComponent {
   void SetConnectionText(const std::string& Value, std::string& Text, bool& Assigned, bool& Resolved,
                          const char* Name);
   void ResolveConnectionTexts(bool ForListen);
+  // What Connect and Listen begin with: the texts resolved, the send chain
+  // emptied and a system socket opened; false, reported, when one fails.
+  bool OpenHandle(bool ForListen);
   bool SetUpDatagram();
   // Closes the handle of a Listen that failed, then reports the failure.
   void FailListen(const char* What, int Code);

@@ -38,6 +38,23 @@ void TCustomWSocket::ResolveConnectionTexts(bool ForListen) {
   }
 }
 
+bool TCustomWSocket::OpenHandle(bool ForListen) {
+  try {
+    ResolveConnectionTexts(ForListen);
+  } catch (Exception& E) {
+    ReportError((ForListen ? "listen: " : "connect: ") + E.Message());
+    return false;
+  }
+  DiscardSendQueue();
+  FHSocket = wsock::socket(AfInet, FSocketType, FProtoNumber);
+  if (FHSocket == InvalidSocket) {
+    ReportSocketError(ForListen ? "socket" : "Connect (socket)");
+    return false;
+  }
+  FCloseReported = false;
+  return true;
+}
+
 bool TCustomWSocket::SetOption(int Level, int Name, int Value, const char* What) {
   if (wsock::setsockopt(FHSocket, Level, Name, Value) == 0) return true;
   ReportSocketError(What);
@@ -61,21 +78,9 @@ void TCustomWSocket::Connect() {
     ReportError("Connect: No Protocol Specified");
     return;
   }
-  try {
-    ResolveConnectionTexts(false);
-  } catch (Exception& E) {
-    ReportError("connect: " + E.Message());
-    return;
-  }
-  DiscardSendQueue();
-  FHSocket = wsock::socket(AfInet, FSocketType, FProtoNumber);
   // Without a system socket (or, below, without its notifications) there is
   // nothing to go on with, also when OnError took the report.
-  if (FHSocket == InvalidSocket) {
-    ReportSocketError("Connect (socket)");
-    return;
-  }
-  FCloseReported = false;
+  if (!OpenHandle(false)) return;
   const TLifeCheck Life = LifeCheck();
   SetState(wsOpened);
   if (!Life.Lives()) return;

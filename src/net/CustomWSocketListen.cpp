@@ -77,19 +77,7 @@ void TCustomWSocket::Listen() {
                                         : "listen: address not assigned");
     return;
   }
-  try {
-    ResolveConnectionTexts(true);
-  } catch (Exception& E) {
-    ReportError("listen: " + E.Message());
-    return;
-  }
-  DiscardSendQueue();
-  FHSocket = wsock::socket(AfInet, FSocketType, FProtoNumber);
-  if (FHSocket == InvalidSocket) {
-    ReportSocketError("socket");
-    return;
-  }
-  FCloseReported = false;
+  if (!OpenHandle(true)) return;
   if (FSocketType == SockDgram && FReuseAddr && wsock::setsockopt(FHSocket, SolSocket, SoReuseAddr, -1) != 0) {
     FailListen("setsockopt(SO_REUSEADDR)", wsock::WSAGetLastError());
     return;

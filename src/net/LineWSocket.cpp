@@ -65,28 +65,21 @@ void TCustomLineWSocket::RemoveLine() {
 int TCustomLineWSocket::RawRecv(void* Buffer, int Length, int Flags) {
   // The layer's own reads take what comes next from below.
   if (FReadingBelow) return TCustomSocksWSocket::RawRecv(Buffer, Length, Flags);
-  if (FLineMode && FLineLength > 0) {
-    // What is read of the line leaves the area at once, so that a plain
-    // read in the same handler (after switching line mode off) gets what
-    // follows.
-    const std::int32_t Count = std::max(0, std::min<std::int32_t>(Length, FLineLength));
-    std::memcpy(Buffer, Held(), static_cast<std::size_t>(Count));
-    FLineLength -= Count;
-    Consume(Count);
-    return Count;
-  }
-  if (FLineMode) {
+  const std::int32_t Ready = FLineMode ? FLineLength : FAreaCount;
+  if (Ready <= 0) {
     // Bytes held without a complete line come before anything the system
     // holds: a read from there would overtake them. They come as lines.
-    if (FAreaCount > 0) {
+    if (FLineMode && FAreaCount > 0) {
       wsock::WSASetLastError(plat::sock::WsaEWouldBlock);
       return -1;
     }
     return TCustomSocksWSocket::RawRecv(Buffer, Length, Flags);
   }
-  if (FAreaCount <= 0) return TCustomSocksWSocket::RawRecv(Buffer, Length, Flags);
-  const std::int32_t Count = std::max(0, std::min<std::int32_t>(Length, FAreaCount));
+  const std::int32_t Count = std::max(0, std::min<std::int32_t>(Length, Ready));
   std::memcpy(Buffer, Held(), static_cast<std::size_t>(Count));
+  // What is read of the line leaves the area at once, so that a plain read
+  // in the same handler (after switching line mode off) gets what follows.
+  if (FLineMode) FLineLength -= Count;
   Consume(Count);
   return Count;
 }
@@ -201,10 +194,8 @@ void TCustomLineWSocket::CheckLimit() {
   const bool Clear = FClearData;
   FClearData = false;
   if (!Clear || Epoch != FAreaEpoch) return;
-  FFront = 0;
-  FAreaCount = 0;
   FLineLength = 0;
-  FArea[0] = 0;
+  Consume(FAreaCount);
   ++FAreaEpoch;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "NetTestSupport.h"
@@ -19,23 +20,10 @@ namespace {
 using Events = std::vector<std::string>;
 
 // Every event of a socket as text, the SOCKS ones included; the handler of
-// OnDataAvailable reads and shows what it read as "Data:<bytes>". Hook runs
-// after each event is recorded, inside the event, as a caller's handler.
-struct HookedLog {
-  Events Seen;
-  std::function<void(const std::string& Event)> Hook;
-
-  void Add(const std::string& E) {
-    Seen.push_back(E);
-    if (Hook) Hook(E);
-  }
+// OnDataAvailable reads and shows what it read as "Data:<bytes>".
+struct HookedLog : EventLog {
   void Attach(TWSocket& S) {
-    S.OnChangeState = [this](TObject*, TSocketState O, TSocketState N) {
-      Add(std::string("ChangeState(") + StateName(O) + "," + StateName(N) + ")");
-    };
-    S.OnSessionConnected = [this](TObject*, std::uint16_t E) { Add("SessionConnected(" + std::to_string(E) + ")"); };
-    S.OnSessionClosed = [this](TObject*, std::uint16_t E) { Add("SessionClosed(" + std::to_string(E) + ")"); };
-    S.OnDataSent = [this](TObject*, std::uint16_t E) { Add("DataSent(" + std::to_string(E) + ")"); };
+    EventLog::Attach(S, false);
     S.OnSocksConnected = [this](TObject*, std::uint16_t E) { Add("SocksConnected(" + std::to_string(E) + ")"); };
     S.OnSocksError = [this](TObject*, std::int32_t E, const std::string&) {
       Add("SocksError(" + std::to_string(E) + ")");
@@ -46,7 +34,7 @@ struct HookedLog {
       if (N > 0) Add("Data:" + std::string(Buffer, static_cast<std::size_t>(N)));
     };
   }
-  bool Has(const std::string& E) const { return std::find(Seen.begin(), Seen.end(), E) != Seen.end(); }
+  bool Has(const std::string& E) const { return std::find(Events.begin(), Events.end(), E) != Events.end(); }
 };
 
 void ThroughProxy(TWSocket& S, const std::string& ProxyPort) {
@@ -58,10 +46,39 @@ void ThroughProxy(TWSocket& S, const std::string& ProxyPort) {
 }
 
 void ListenOn(TWSocket& S, const char* Proto) {
-  S.SetProto(Proto);
-  S.SetAddr("127.0.0.1");
-  S.SetPort("0");
-  EXPECT_EQ(ErrorOf([&] { S.Listen(); }), "(nothing raised)");
+  EXPECT_EQ(ErrorOf([&] { ListenOnLoopback(S, Proto); }), "(nothing raised)");
+}
+
+// Each row of the table below arms its handler (the log's hook) and starts
+// the socket; what it returns lives as long as the row.
+using RowStart = std::function<std::shared_ptr<void>(HookedLog& Log, TWSocket*& S)>;
+
+// A line-mode connection whose peer echoes a line and a last one without its
+// end, then closes; OnDataAvailable runs Raise at the last one.
+RowStart RaiseAtTheLastLine(std::function<void()> Raise) {
+  return [Raise](HookedLog& Log, TWSocket*& S) {
+    Log.Hook = [&, Raise](const std::string& E) {
+      if (E == "SessionConnected(0)") {
+        S->SendText("ECHO\r\na\r\nlast");
+        S->Shutdown(1);
+      }
+      if (E == "Data:last") Raise();
+    };
+    S->SetLineMode(true);
+    ConnectTo(*S, CommandPort());
+    return nullptr;
+  };
+}
+
+// A Listen of Proto whose handler of Event does Act to the socket.
+RowStart WhenListening(const char* Proto, std::string Event, std::function<void(TWSocket*& S)> Act) {
+  return [Proto, Event, Act](HookedLog& Log, TWSocket*& S) {
+    Log.Hook = [&, Event, Act](const std::string& E) {
+      if (E == Event) Act(S);
+    };
+    ListenOn(*S, Proto);
+    return nullptr;
+  };
 }
 
 using CloseOnce = PeerTest;
@@ -69,45 +86,20 @@ using CloseOnce = PeerTest;
 }  // namespace
 
 TEST_F(CloseOnce, AHandlerInsideAnEventEndsItsConnectionOnce) {
-  // Each row arms its handler (the log's hook) and starts the socket; what
-  // it returns lives as long as the row.
-  using Setup = std::function<std::shared_ptr<void>(HookedLog& Log, TWSocket*& S)>;
   const std::string Granted = Hex(std::string("\x05\x00\x00\x01\x7f\x00\x00\x01\x00\x50", 10));
   const std::string Request = "r" + std::to_string(4 + 1 + 14 + 2);  // the level 5 request for target.example:80
   const struct {
     const char* Name;
-    Setup Start;
+    RowStart Start;
     int Closes;
     std::function<void(const HookedLog&)> Check;
   } Rows[] = {
       {"OnDataAvailable raises our exception at the last line of the close",
-       [](HookedLog& Log, TWSocket*& S) {
-         Log.Hook = [&](const std::string& E) {
-           if (E == "SessionConnected(0)") {
-             S->SendText("ECHO\r\na\r\nlast");
-             S->Shutdown(1);
-           }
-           if (E == "Data:last") throw EInvalidOperation("from the last line");
-         };
-         S->SetLineMode(true);
-         ConnectTo(*S, CommandPort());
-         return nullptr;
-       },
-       1, [](const HookedLog& Log) { EXPECT_TRUE(Log.Has("Data:last")); }},
+       RaiseAtTheLastLine([] { throw EInvalidOperation("from the last line"); }), 1,
+       [](const HookedLog& Log) { EXPECT_TRUE(Log.Has("Data:last")); }},
       {"OnDataAvailable raises something else at the last line of the close",
-       [](HookedLog& Log, TWSocket*& S) {
-         Log.Hook = [&](const std::string& E) {
-           if (E == "SessionConnected(0)") {
-             S->SendText("ECHO\r\na\r\nlast");
-             S->Shutdown(1);
-           }
-           if (E == "Data:last") throw std::runtime_error("from the last line");
-         };
-         S->SetLineMode(true);
-         ConnectTo(*S, CommandPort());
-         return nullptr;
-       },
-       1, [](const HookedLog& Log) { EXPECT_TRUE(Log.Has("Data:last")); }},
+       RaiseAtTheLastLine([] { throw std::runtime_error("from the last line"); }), 1,
+       [](const HookedLog& Log) { EXPECT_TRUE(Log.Has("Data:last")); }},
       {"OnSessionClosed of a reset sends",
        [](HookedLog& Log, TWSocket*& S) {
          Log.Hook = [&](const std::string& E) {
@@ -143,35 +135,11 @@ TEST_F(CloseOnce, AHandlerInsideAnEventEndsItsConnectionOnce) {
        },
        1, nullptr},
       {"OnChangeState to wsBound inside Listen closes",
-       [](HookedLog& Log, TWSocket*& S) {
-         Log.Hook = [&](const std::string& E) {
-           if (E == "ChangeState(wsClosed,wsBound)") S->Close();
-         };
-         ListenOn(*S, "tcp");
-         return nullptr;
-       },
-       1, nullptr},
+       WhenListening("tcp", "ChangeState(wsClosed,wsBound)", [](TWSocket*& S) { S->Close(); }), 1, nullptr},
       {"OnSessionConnected of a datagram Listen closes",
-       [](HookedLog& Log, TWSocket*& S) {
-         Log.Hook = [&](const std::string& E) {
-           if (E == "SessionConnected(0)") S->Close();
-         };
-         ListenOn(*S, "udp");
-         return nullptr;
-       },
-       1, nullptr},
+       WhenListening("udp", "SessionConnected(0)", [](TWSocket*& S) { S->Close(); }), 1, nullptr},
       {"OnSessionConnected of a datagram Listen frees the socket",
-       [](HookedLog& Log, TWSocket*& S) {
-         Log.Hook = [&](const std::string& E) {
-           if (E == "SessionConnected(0)") {
-             delete S;
-             S = nullptr;
-           }
-         };
-         ListenOn(*S, "udp");
-         return nullptr;
-       },
-       0, nullptr},
+       WhenListening("udp", "SessionConnected(0)", [](TWSocket*& S) { delete std::exchange(S, nullptr); }), 0, nullptr},
       {"OnDataAvailable adopts another connection by Dup, a line part held",
        [](HookedLog& Log, TWSocket*& S) {
          auto Other = std::make_shared<DialledIn>();
@@ -187,9 +155,9 @@ TEST_F(CloseOnce, AHandlerInsideAnEventEndsItsConnectionOnce) {
        1,
        [](const HookedLog& Log) {
          // The new connection's first line is its own.
-         EXPECT_TRUE(Log.Has("Data:client 0\r\n")) << testing::PrintToString(Log.Seen);
-         const auto Dup = std::find(Log.Seen.begin(), Log.Seen.end(), "Data:a\r\n");
-         ASSERT_LT(Dup + 2, Log.Seen.end());
+         EXPECT_TRUE(Log.Has("Data:client 0\r\n")) << testing::PrintToString(Log.Events);
+         const auto Dup = std::find(Log.Events.begin(), Log.Events.end(), "Data:a\r\n");
+         ASSERT_LT(Dup + 2, Log.Events.end());
          EXPECT_EQ(Dup[1], "ChangeState(wsConnected,wsClosed)");
          EXPECT_EQ(Dup[2], "ChangeState(wsClosed,wsConnected)");
        }},
@@ -209,7 +177,7 @@ TEST_F(CloseOnce, AHandlerInsideAnEventEndsItsConnectionOnce) {
        [](const HookedLog& Log) {
          // What the proxy sent behind its reply belonged to its connection.
          EXPECT_FALSE(Log.Has("Data:behind\r\n"));
-         EXPECT_TRUE(Log.Has("Data:client 0\r\n")) << testing::PrintToString(Log.Seen);
+         EXPECT_TRUE(Log.Has("Data:client 0\r\n")) << testing::PrintToString(Log.Events);
        }},
   };
   for (const auto& R : Rows) {
@@ -218,10 +186,10 @@ TEST_F(CloseOnce, AHandlerInsideAnEventEndsItsConnectionOnce) {
     TWSocket* S = new TWSocket(nullptr);
     Log.Attach(*S);
     const std::shared_ptr<void> Keep = R.Start(Log, S);
-    ASSERT_TRUE(PumpUntil([&] { return !S || S->State() == wsClosed; }, 20000)) << testing::PrintToString(Log.Seen);
+    ASSERT_TRUE(PumpUntil([&] { return !S || S->State() == wsClosed; }, 20000)) << testing::PrintToString(Log.Events);
     Sentinel Queue;
     ASSERT_TRUE(Queue.PumpThroughQueue());
-    ExpectNothingAfterTheClose(Log.Seen, R.Closes);
+    ExpectNothingAfterTheClose(Log.Events, R.Closes);
     if (R.Check) R.Check(Log);
     delete S;
   }
@@ -261,7 +229,7 @@ TEST_F(CloseOnce, EveryCloseResetsWhatACloseResets) {
     Log.Attach(S);
     ConnectTo(S, GreetPort());
     ASSERT_TRUE(PumpUntil([&] { return S.State() == wsClosed; }));
-    EXPECT_FALSE(Log.Has("SocksConnected(0)")) << testing::PrintToString(Log.Seen);
+    EXPECT_FALSE(Log.Has("SocksConnected(0)")) << testing::PrintToString(Log.Events);
     EXPECT_TRUE(Log.Has("SessionConnected(0)"));
     Sentinel Queue;
     ASSERT_TRUE(Queue.PumpThroughQueue());

@@ -38,7 +38,7 @@ class TFedSocket : public TWSocket {
     const TLifeCheck Life = LifeCheck();
     for (int Round = 0; Round < 100000; ++Round) {
       const long long Reads = LowerReads;
-      TMessage M{Handle(), WM_SOCKET_EVENT, FHSocket, plat::sock::MakeSelectReply(plat::sock::FdRead, Error)};
+      TMessage M{Handle(), WM_SOCKET_EVENT, FHSocket, plat::sock::MakeSelectReply(plat::sock::FdRead, Error), 0};
       HandleNotification(M);
       if (!Life.Lives() || Input.empty() || LowerReads == Reads || FState != wsConnected) return;
       Error = 0;

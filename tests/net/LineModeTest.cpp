@@ -252,7 +252,9 @@ TEST_F(LineMode, AHandlerEndsOnlyItsOwnDeliveryWhateverItDoes) {
     EXPECT_EQ(Got, C.Expected);
     EXPECT_EQ(Plain, C.Plain);
     EXPECT_EQ(Closes, 1);
-    if (C.Calls >= 0) EXPECT_EQ(Calls, C.Calls);
+    if (C.Calls >= 0) {
+      EXPECT_EQ(Calls, C.Calls);
+    }
     if (C.What == ReadsAgain) {
       // Bytes held without a line come first: a read past them is refused.
       EXPECT_EQ(Again, -1);

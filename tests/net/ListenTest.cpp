@@ -17,9 +17,7 @@ using Listen = PeerTest;
 
 TEST_F(Listen, AListeningSocketAcceptsRealClientsAndDupAdoptsThem) {
   TWSocket Server(nullptr);
-  Server.SetAddr("127.0.0.1");
-  Server.SetPort("0");
-  Server.Listen();
+  ListenOnLoopback(Server);
   ASSERT_EQ(Server.State(), wsListening);
   const std::string Port = Server.LocalPortNow();
   ASSERT_GT(std::atoi(Port.c_str()), 0) << Port;
@@ -53,9 +51,7 @@ TEST_F(Listen, AListeningSocketAcceptsRealClientsAndDupAdoptsThem) {
 
 TEST_F(Listen, DupOnAConnectedSocketClosesItsOldHandleFirst) {
   TWSocket Server(nullptr);
-  Server.SetAddr("127.0.0.1");
-  Server.SetPort("0");
-  Server.Listen();
+  ListenOnLoopback(Server);
   std::vector<Socket> Accepted;
   Server.OnSessionAvailable = [&](TObject*, std::uint16_t) { Accepted.push_back(Server.Accept()); };
   PeerControl Dial("DIAL " + Server.LocalPortNow() + " 1");
@@ -87,12 +83,9 @@ TEST_F(Listen, DupOnAConnectedSocketClosesItsOldHandleFirst) {
 // connected datagram socket exchanges with it.
 TEST_F(Listen, DatagramsGoBothWays) {
   TWSocket Server(nullptr);
-  Server.SetProto("udp");
-  Server.SetAddr("127.0.0.1");
-  Server.SetPort("0");
   bool ServerUp = false;
   Server.OnSessionConnected = [&](TObject*, std::uint16_t E) { ServerUp = E == 0; };
-  Server.Listen();
+  ListenOnLoopback(Server, "udp");
   EXPECT_TRUE(ServerUp);
   ASSERT_EQ(Server.State(), wsConnected);
   std::vector<std::string> ServerGot;
@@ -361,9 +354,6 @@ struct DatagramReceiver {
   TWSocket S{nullptr};
   std::vector<std::string> Got;
   DatagramReceiver() {
-    S.SetProto("udp");
-    S.SetAddr("127.0.0.1");
-    S.SetPort("0");
     S.OnDataAvailable = [this](TObject*, std::uint16_t) {
       std::string Buffer(70000, '\0');
       SockAddrIn From{};
@@ -372,7 +362,7 @@ struct DatagramReceiver {
                                   &FromLength);
       if (N >= 0) Got.push_back(Buffer.substr(0, static_cast<std::size_t>(N)));
     };
-    S.Listen();
+    ListenOnLoopback(S, "udp");
   }
 };
 
@@ -381,9 +371,7 @@ struct DatagramReceiver {
 TEST_F(Listen, AFailedListenKeepsNoHandleAndASecondListenIsRefused) {
   TWSocket Holder(nullptr);  // keeps the library, and with it the doubles
   TWSocket Busy(nullptr);
-  Busy.SetAddr("127.0.0.1");
-  Busy.SetPort("0");
-  Busy.Listen();
+  ListenOnLoopback(Busy);
   const std::string BusyPort = Busy.LocalPortNow();
   // Listening already: refused, and nothing changes.
   const Socket Handle = Busy.HSocket();
@@ -448,9 +436,7 @@ TEST_F(Listen, AResetOrAMissingPeerClosesOnlyAConnection) {
   // it and goes on listening; the next client is accepted.
   {
     TWSocket Server(nullptr);
-    Server.SetAddr("127.0.0.1");
-    Server.SetPort("0");
-    Server.Listen();
+    ListenOnLoopback(Server);
     SocketFunctionDouble<Fnaccept> Accepts("accept", ResetAcceptDouble);
     RealAccept = Accepts.Real();
     RealClose = reinterpret_cast<Fnclosesocket>(LoadSocketFunction("closesocket"));
@@ -482,9 +468,7 @@ TEST_F(Listen, AResetOrAMissingPeerClosesOnlyAConnection) {
     EXPECT_EQ(Udp.S.LastError(), WsaENotConn);
     EXPECT_EQ(Udp.S.State(), wsConnected);
     TWSocket Server(nullptr);
-    Server.SetAddr("127.0.0.1");
-    Server.SetPort("0");
-    Server.Listen();
+    ListenOnLoopback(Server);
     Server.OnError = [&](TObject*) { ++Errors; };
     EXPECT_EQ(Server.SendText("x"), -1);
     EXPECT_EQ(Server.LastError(), WsaENotConn);

@@ -75,14 +75,18 @@ inline const char* StateName(TSocketState S) {
 }
 
 // The events of a socket as text, runs of DataAvailable folded into one.
+// Hook runs after each event is recorded, inside the event, as a caller's
+// handler.
 struct EventLog {
   std::vector<std::string> Events;
   std::string Received;
   int ReadPerEvent = 65536;
+  std::function<void(const std::string& Event)> Hook;
 
   void Add(const std::string& E) {
     if (E == "DataAvailable(0)" && !Events.empty() && Events.back() == E) return;
     Events.push_back(E);
+    if (Hook) Hook(E);
   }
 
   // Records every event; data is read in pieces of ReadPerEvent bytes.
@@ -198,15 +202,21 @@ class ScriptedProxy {
   PeerControl FControl;
 };
 
+// Listens on a free port of 127.0.0.1, which LocalPortNow tells.
+inline void ListenOnLoopback(TCustomWSocket& S, const char* Proto = "tcp") {
+  S.SetProto(Proto);
+  S.SetAddr("127.0.0.1");
+  S.SetPort("0");
+  S.Listen();
+}
+
 // A connection the peer dials in to a listening socket of ours, accepted:
 // its handle, for a socket to adopt by Dup. The client sends "client 0\r\n"
 // and reads until the connection closes.
 class DialledIn {
  public:
   DialledIn() : FServer(nullptr) {
-    FServer.SetAddr("127.0.0.1");
-    FServer.SetPort("0");
-    FServer.Listen();
+    ListenOnLoopback(FServer);
     FServer.OnSessionAvailable = [this](TObject*, std::uint16_t) { Handle = FServer.Accept(); };
     FDial = std::make_unique<PeerControl>("DIAL " + FServer.LocalPortNow() + " 1");
     PumpUntil([&] { return Handle != plat::sock::InvalidSocket; });

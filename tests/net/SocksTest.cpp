@@ -220,10 +220,7 @@ TEST_F(Socks, PropertiesFollowTheirRules) {
   EXPECT_EQ(ErrorOf([&] { S.Connect(); }), "tcp is the only protocol supported thru socks server");
   EXPECT_EQ(ErrorOf([&] { S.Listen(); }), "Listening is not supported thru socks server");
   S.SetSocksServer("");  // unassigned again: listening is the plain one
-  S.SetProto("tcp");
-  S.SetAddr("127.0.0.1");
-  S.SetPort("0");
-  S.Listen();
+  ListenOnLoopback(S);
   EXPECT_EQ(S.State(), wsListening);
   EXPECT_EQ(ErrorOf([&] { S.SetSocksServer("x"); }), "Can't change socks server if not closed");
   EXPECT_EQ(ErrorOf([&] { S.SetSocksPort("1"); }), "Can't change socks port if not closed");

@@ -635,9 +635,7 @@ TEST_F(WSocketTest, AMultiThreadedSocketPumpsItsOwnThreadsQueue) {
 
 TEST_F(WSocketTest, AListeningSocketHandsItsConnectionToAnotherByDup) {
   TWSocket Server(nullptr), Client(nullptr), Accepted(nullptr);
-  Server.SetAddr("127.0.0.1");
-  Server.SetPort("0");
-  Server.Listen();
+  ListenOnLoopback(Server);
   ASSERT_EQ(Server.State(), wsListening);
   const std::string Port = Server.LocalPortNow();
   ASSERT_NE(Port, "0");

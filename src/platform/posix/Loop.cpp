@@ -387,11 +387,7 @@ void Sleep(std::uint32_t Milliseconds) {
   }
 }
 
-std::uint64_t TickCount() {
-  timespec Now;
-  ::clock_gettime(CLOCK_MONOTONIC, &Now);
-  return static_cast<std::uint64_t>(Now.tv_sec) * 1000 + static_cast<std::uint64_t>(Now.tv_nsec) / 1000000;
-}
+std::uint64_t TickCount() { return Microseconds() / 1000; }
 
 namespace posix {
 
